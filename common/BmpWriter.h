@@ -1,0 +1,23 @@
+// Writes uncompressed 24-bit Windows bitmaps (BMP): BITMAPFILEHEADER,
+// BITMAPINFOHEADER, rows bottom-up in blue, green, red order, each padded to
+// a multiple of 4 bytes. The recorder, the command line and the tests all
+// write their frames through here: one write call per file.
+#pragma once
+
+#include <QImage>
+#include <cstdint>
+#include <string>
+
+namespace bmp {
+
+// The bytes of a 24-bit BMP of `width` x `height` pixels from rows of
+// red, green, blue bytes, top row first, `stride` bytes apart.
+void Encode24(const uint8_t* rgb, int width, int height, int stride, std::string* out);
+
+// The same from any QImage (converted to 24 bits first when it is not).
+void Encode24(const QImage& image, std::string* out);
+
+// Writes `image` as a 24-bit BMP file. False with *error naming the path on failure.
+bool Write24(const std::string& path, const QImage& image, std::string* error);
+
+}  // namespace bmp

@@ -1,0 +1,113 @@
+// The one way the core writes files.
+//
+// Every file Glyphreel writes (frames, movies, pages, bitmaps, settings) goes
+// through Writer or the helpers below, so a test can make the disk fail at a
+// chosen point (at open, after N bytes, at rename) without touching real
+// permissions, which root ignores. Paths are the platform's (UTF-8) names;
+// file contents are bytes. Failures are values: a false result and an error
+// text that names the path.
+#pragma once
+
+#include <cerrno>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace fileio {
+
+// ---- Fault injection (tests only) -------------------------------------------
+
+enum class FaultPoint {
+  None,
+  Open,        // opening a file for writing fails
+  AfterBytes,  // the file takes `afterBytes` bytes, then every write fails
+  Rename,      // the final rename of an atomic write fails
+};
+
+struct Fault {
+  FaultPoint point = FaultPoint::None;
+  std::string pathContains;  // only paths containing this text; empty: every path
+  uint64_t afterBytes = 0;   // for AfterBytes: bytes accepted per file before failing
+  int skip = 0;              // matching files that pass untouched before the fault fires
+  int errorCode = ENOSPC;    // errno reported by the failing call
+};
+
+// Arms `fault` for the whole process until ClearFault(). Not for production.
+void InjectFault(const Fault& fault);
+void ClearFault();
+
+// Arms a fault for the life of the object.
+class ScopedFault {
+ public:
+  explicit ScopedFault(const Fault& fault) { InjectFault(fault); }
+  ~ScopedFault() { ClearFault(); }
+  ScopedFault(const ScopedFault&) = delete;
+  ScopedFault& operator=(const ScopedFault&) = delete;
+};
+
+// ---- Writing -----------------------------------------------------------------
+
+class Writer {
+ public:
+  enum class Mode {
+    Truncate,  // create the file, or truncate an existing one, and write into it
+    Append,    // create the file or append to an existing one
+    Atomic,    // write a temporary file in the same folder; Commit() renames it
+               // onto the path, so readers see the old file or the whole new one.
+               // An existing file the effective user may not write is refused.
+  };
+
+  Writer() = default;
+  ~Writer();  // an uncommitted atomic write is discarded
+  Writer(const Writer&) = delete;
+  Writer& operator=(const Writer&) = delete;
+
+  bool Open(const std::string& path, Mode mode);
+  bool Write(std::string_view data);
+  // Closes the file; for Atomic, renames it into place. False on failure,
+  // after which an atomic write has left the old file as it was.
+  bool Commit();
+  // Closes the file; an atomic write's temporary file is removed.
+  void Discard();
+
+  bool IsOpen() const { return fd_ >= 0; }
+  const std::string& Path() const { return path_; }
+  const std::string& Error() const { return error_; }
+
+ private:
+  bool Fail(const char* what, int code);
+
+  int fd_ = -1;
+  Mode mode_ = Mode::Truncate;
+  std::string path_;
+  std::string tempPath_;
+  uint64_t written_ = 0;
+  uint64_t failAfter_ = UINT64_MAX;  // from an armed AfterBytes fault
+  int failCode_ = 0;
+  bool failRename_ = false;
+  std::string error_;
+};
+
+// Writes `data` as the whole file, with one write call where the system allows.
+bool WriteFile(const std::string& path, std::string_view data, std::string* error);
+// Like WriteFile, but the old file stays whole until the new one is complete.
+bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error);
+// Copies `from` to `to`, replacing `to` atomically.
+bool CopyFile(const std::string& from, const std::string& to, std::string* error);
+
+// ---- Reading and the file system ------------------------------------------------
+
+bool ReadFile(const std::string& path, std::string* out, std::string* error);
+bool RemoveFile(const std::string& path, std::string* error);
+bool FileExists(const std::string& path);       // a regular file (or a link to one)
+bool DirectoryExists(const std::string& path);  // a folder (or a link to one)
+bool PathExists(const std::string& path);       // anything at all
+// Creates the folder and any missing parents; true when it exists afterwards.
+bool MakePath(const std::string& path, std::string* error);
+// True when both paths name the same existing file (device and inode).
+bool SameFile(const std::string& a, const std::string& b);
+
+// "Cannot <what> <path>: <reason>" for errno `code`.
+std::string ErrorText(const char* what, const std::string& path, int code);
+
+}  // namespace fileio

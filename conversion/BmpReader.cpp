@@ -1,0 +1,167 @@
+#include "conversion/BmpReader.h"
+
+#include <QBuffer>
+#include <QByteArray>
+#include <QImageReader>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace bmp {
+namespace {
+
+constexpr size_t kFileHeaderSize = 14;
+constexpr uint32_t kCoreHeaderSize = 12;  // OS/2 BITMAPCOREHEADER
+constexpr uint32_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER and its longer successors
+constexpr uint32_t kBiRgb = 0, kBiBitfields = 3, kBiAlphaBitfields = 6;
+// Larger pictures than this are not bitmaps anyone records; refusing them
+// keeps a hostile header from asking for absurd amounts of work.
+constexpr int64_t kMaxSide = 1 << 16;
+
+uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
+uint32_t Get32(const uint8_t* p) {
+  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 | static_cast<uint32_t>(p[2]) << 16 |
+         static_cast<uint32_t>(p[3]) << 24;
+}
+
+struct Header {
+  uint32_t offset = 0;  // start of the pixel data
+  uint32_t infoSize = 0;
+  int64_t width = 0;
+  int64_t height = 0;  // positive: bottom-up rows
+  uint16_t bitCount = 0;
+  uint32_t compression = 0;
+};
+
+bool ParseHeader(std::string_view data, Header* h) {
+  const auto* p = reinterpret_cast<const uint8_t*>(data.data());
+  if (data.size() < kFileHeaderSize + 4 || p[0] != 'B' || p[1] != 'M') return false;
+  h->offset = Get32(p + 10);
+  h->infoSize = Get32(p + 14);
+  if (h->infoSize == kCoreHeaderSize) {
+    if (data.size() < kFileHeaderSize + kCoreHeaderSize) return false;
+    h->width = Get16(p + 18);
+    h->height = static_cast<int16_t>(Get16(p + 20));
+    h->bitCount = Get16(p + 24);
+    h->compression = kBiRgb;
+  } else if (h->infoSize >= kInfoHeaderSize) {
+    if (data.size() < kFileHeaderSize + kInfoHeaderSize) return false;
+    h->width = static_cast<int32_t>(Get32(p + 18));
+    h->height = static_cast<int32_t>(Get32(p + 22));
+    h->bitCount = Get16(p + 28);
+    h->compression = Get32(p + 30);
+  } else {
+    return false;
+  }
+  const int64_t absHeight = h->height < 0 ? -h->height : h->height;
+  return h->width > 0 && h->width <= kMaxSide && absHeight > 0 && absHeight <= kMaxSide;
+}
+
+// Bytes of pixel data that an uncompressed file must hold; 0 when the kind
+// is compressed (run-length) and its length cannot be known from the header.
+uint64_t UncompressedDataSize(const Header& h) {
+  const bool plain = h.compression == kBiRgb || h.compression == kBiBitfields || h.compression == kBiAlphaBitfields;
+  if (!plain) return 0;
+  const uint64_t rowSize = (static_cast<uint64_t>(h.width) * h.bitCount + 31) / 32 * 4;
+  const uint64_t rows = static_cast<uint64_t>(h.height < 0 ? -h.height : h.height);
+  return rowSize * rows;
+}
+
+void SampleColumns(int64_t srcWidth, int width, std::vector<int64_t>* columns) {
+  columns->resize(static_cast<size_t>(width));
+  for (int x = 0; x < width; ++x) (*columns)[static_cast<size_t>(x)] = x * srcWidth / width;
+}
+
+// The fast path: 24- or 32-bit BI_RGB rows straight from the file bytes.
+bool SampleDirect(std::string_view data, const Header& h, int width, int height, QImage* out) {
+  const int bytesPerPixel = h.bitCount / 8;
+  const uint64_t rowSize = (static_cast<uint64_t>(h.width) * h.bitCount + 31) / 32 * 4;
+  const int64_t srcHeight = h.height < 0 ? -h.height : h.height;
+  const auto* pixels = reinterpret_cast<const uint8_t*>(data.data()) + h.offset;
+
+  if (out->width() != width || out->height() != height || out->format() != QImage::Format_RGB888) {
+    *out = QImage(width, height, QImage::Format_RGB888);
+  }
+  thread_local std::vector<int64_t> columns;
+  SampleColumns(h.width, width, &columns);
+  for (int y = 0; y < height; ++y) {
+    const int64_t sy = static_cast<int64_t>(y) * srcHeight / height;  // 0 = top row
+    const int64_t fileRow = h.height > 0 ? srcHeight - 1 - sy : sy;
+    const uint8_t* src = pixels + static_cast<uint64_t>(fileRow) * rowSize;
+    uint8_t* dst = out->scanLine(y);
+    for (int x = 0; x < width; ++x) {
+      const uint8_t* px = src + columns[static_cast<size_t>(x)] * bytesPerPixel;
+      dst[0] = px[2];  // file order is blue, green, red
+      dst[1] = px[1];
+      dst[2] = px[0];
+      dst += 3;
+    }
+  }
+  return true;
+}
+
+bool SampleThroughQt(std::string_view data, int width, int height, QImage* out) {
+  QByteArray bytes = QByteArray::fromRawData(data.data(), static_cast<qsizetype>(data.size()));
+  QBuffer device(&bytes);
+  device.open(QIODevice::ReadOnly);
+  QImageReader reader(&device, "bmp");
+  reader.setDecideFormatFromContent(false);
+  QImage source;
+  if (!reader.read(&source) || source.isNull()) return false;
+  source = source.convertToFormat(QImage::Format_RGB888);
+
+  *out = QImage(width, height, QImage::Format_RGB888);
+  std::vector<int64_t> columns;
+  SampleColumns(source.width(), width, &columns);
+  for (int y = 0; y < height; ++y) {
+    const int sy = static_cast<int>(static_cast<int64_t>(y) * source.height() / height);
+    const uchar* src = source.constScanLine(sy);
+    uchar* dst = out->scanLine(y);
+    for (int x = 0; x < width; ++x) {
+      std::memcpy(dst + 3 * x, src + 3 * columns[static_cast<size_t>(x)], 3);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool DecodeStretched(std::string_view data, int width, int height, QImage* out) {
+  if (width <= 0 || height <= 0) return false;
+  Header h;
+  if (!ParseHeader(data, &h)) return false;
+  const uint64_t needed = UncompressedDataSize(h);
+  if (needed > 0 && (h.offset > data.size() || data.size() - h.offset < needed)) return false;
+  const bool direct = h.compression == kBiRgb && (h.bitCount == 24 || h.bitCount == 32) &&
+                      h.offset >= kFileHeaderSize + h.infoSize;
+  if (direct) return SampleDirect(data, h, width, height, out);
+  return SampleThroughQt(data, width, height, out);
+}
+
+bool LoadStretched(const std::string& path, int width, int height, std::string* buffer, QImage* out) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  const size_t size = static_cast<size_t>(st.st_size);
+  if (buffer->size() < size) buffer->resize(size);
+  size_t used = 0;
+  while (used < size) {
+    const ssize_t n = ::read(fd, buffer->data() + used, size - used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    used += static_cast<size_t>(n);
+  }
+  ::close(fd);
+  return DecodeStretched(std::string_view(buffer->data(), used), width, height, out);
+}
+
+}  // namespace bmp

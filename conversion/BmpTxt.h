@@ -1,0 +1,166 @@
+// The conversion engine: numbered bitmaps in, character frames out.
+//
+// A gray table is a string of GBK bytes, darkest entry first, divided into
+// gray units (normally one double-byte character or a pair of single-byte
+// characters, so every cell is two text columns wide). Every pixel's gray
+// level picks one unit; a W x H picture becomes a character frame:
+//
+//   H rows of W units, each row followed by CR LF,
+//   the marker line (FrameMarker, CR LF),
+//   the info line "W" + ZeroPad(W, 3) + "V" + ZeroPad(Interval, 4) + "F" + ZeroPad(frame, 5), CR LF.
+//
+// The engine works on bytes and never decodes. It shows nothing: a bitmap
+// that cannot be loaded is reported through OnBadBitmap, progress through
+// OnProgress, and every failure to write comes back as a false result with an
+// error text that names the path.
+#pragma once
+
+#include <QImage>
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// A rectangle of four 32-bit values, as the output size table holds them.
+struct TRect {
+  int32_t Left = 0;
+  int32_t Top = 0;
+  int32_t Right = 0;
+  int32_t Bottom = 0;
+};
+
+// The nine output sizes in cells, index 0 to 8: 60 x 45 up to 320 x 240.
+constexpr int kOutputSizeCount = 9;
+using OutputSizeTable = std::array<TRect, kOutputSizeCount>;
+// Fills `sizes`: 60 + 20i by 45 + 15i for i = 0..3, then 160 + 40i by 120 + 30i for i = 0..4.
+void BuildOutputSizes(OutputSizeTable& sizes);
+// The table as BuildOutputSizes fills it.
+const OutputSizeTable& StandardOutputSizes();
+
+// The tables the conversion accepts have 1 to this many units; with more,
+// 256 / L rounds to 0 and no level could be mapped.
+constexpr int kMaxGrayLevels = 511;
+
+// Unit count of a gray table (0 for an empty one). Like the unit walk, except
+// that a byte 0x7F pairs with a next byte below 0x7F.
+int32_t CountGrayUnits(std::string_view table);
+
+// The units of `table` by the selection rules, as (offset, length) pairs:
+// a byte >= 0x80 starts a two-byte unit; a byte < 0x7F followed by a byte < 0x7F
+// (or by the end) starts a pair; anything else is a unit of one byte.
+struct GrayUnit {
+  uint32_t offset;
+  uint32_t length;
+};
+std::vector<GrayUnit> WalkGrayUnits(std::string_view table);
+
+// Decimal text of `value`, "0" prepended until it is `width` long; never cut.
+std::string ZeroPad(int64_t value, int width);
+
+// `path` without the part from its last "." on, when that "." comes after the
+// last "/"; otherwise `path` unchanged.
+std::string StripExtension(const std::string& path);
+
+// Gray level 0..255 of a 24-bit pixel: 0.3 R + 0.59 G + 0.11 B, summed in that
+// order in 80-bit extended precision and rounded half to even.
+int GrayLevelOf(int red, int green, int blue);
+
+class TConverter {
+ public:
+  using ProgressHandler = std::function<void(TConverter&)>;
+  using BadBitmapHandler = std::function<void(const std::string& path)>;
+
+  TConverter() = default;
+
+  // ---- Counters (read by the progress handler) ----
+  int32_t FrameIndex = 0;      // 0-based frame being built; while merging, the part just appended
+  int32_t ConvertedCount = 0;  // frames finished in the current pass
+  ProgressHandler OnProgress;  // once per frame and once per merged part; empty until set
+  bool Merging = false;        // true while per-frame files are joined into one file
+
+  // ---- Options, set by the conversion run before each conversion ----
+  int32_t GrayLevels = 0;   // CountGrayUnits(GrayTable)
+  int32_t Interval = 0;     // milliseconds between frames, copied into every info line
+  TRect OutputRect;         // (0, 0, W, H): Right = width in cells, Bottom = height in rows
+  std::string GrayTable;    // GBK bytes, darkest unit first
+  std::string FrameMarker;  // text of the marker line; the owner sets 0x80 0x80
+
+  // Called with the path of a bitmap that could not be loaded, just before
+  // the pass ends. The owner shows "图片格式错误".
+  BadBitmapHandler OnBadBitmap;
+  // The bitmap that ended the last pass early; empty when none did.
+  std::string BadBitmapPath;
+
+  void SetOnProgress(ProgressHandler handler) { OnProgress = std::move(handler); }
+  void ResetCounters();
+
+  // False, with a message for the user in *error, when the options cannot
+  // drive a conversion: a gray table of 0 or more than kMaxGrayLevels units,
+  // or an output size that is not positive.
+  bool CheckOptions(std::string* error) const;
+
+  // The unit for gray level 0..255: the k-th unit of the walk, k = g / s + 1
+  // with s = 256 / GrayLevels rounded half to even. Levels past the last unit
+  // take the last unit. Empty when the options are invalid (see CheckOptions).
+  std::string GrayToUnit(int gray) const;
+  std::string PixelToCell(int red, int green, int blue) const;
+
+  // The character frame of a picture that is already W x H; then OnProgress.
+  std::string BitmapToFrame(const QImage& bitmap);
+
+  // Converts inFolder + n + ".bmp", n + 1, ... (the unbroken run) into
+  // outFolder + n + ".txt". Folders end with "/". Stops early, with true, at a
+  // bitmap that cannot be loaded (reported through OnBadBitmap); false with
+  // *error when a frame file cannot be written or the options are invalid.
+  bool ConvertBitmapsToText(const std::string& outFolder, const std::string& inFolder, int first,
+                            std::string* error);
+  // Like ConvertBitmapsToText, but writes each frame as an HTML block D + n + ".htm".
+  bool ConvertBitmapsToHtml(const std::string& folder, int first, std::string* error);
+  // Writes D + "0.htm" (the page template with lines 8 and 9 replaced by the
+  // declarations of max_pics and delay) and D + (K + 1) + ".htm" (the tail).
+  bool WriteHtmlHeadAndTail(const std::string& folder, const std::string& templatePath, std::string* error);
+
+  // Converts the bitmaps of path's folder into one character-movie file.
+  // Without `overwrite` an existing name moves to the next free one
+  // (movie_01.txt, ...); on return `path` holds the name written. The parts
+  // are joined into a temporary file that replaces `path` at the end and are
+  // deleted only then: on failure every part stays on disk.
+  bool MakeTextMovie(std::string& path, bool overwrite, std::string* error);
+  // Converts the bitmaps of path's folder into one HTML page built on the
+  // page template; always takes a free name. The template is read before any
+  // file is touched: a missing one, or one of fewer than 9 lines, is an error.
+  bool MakeWebPage(std::string& path, const std::string& templatePath, std::string* error);
+
+  // Appends the frame of `bitmap` (any format; converted to 24 bits) to *out
+  // and returns the offset in *out where its rows end (the marker line starts).
+  size_t AppendFrame(const QImage& bitmap, std::string* out) const;
+
+ private:
+  // Per-level unit bytes for the current options; rebuilt when they change.
+  struct LevelTable {
+    std::string table;
+    int32_t levels = -1;
+    std::array<std::string, 256> units;
+  };
+  const LevelTable& Levels() const;
+  std::string UnitForLevel(int gray) const;
+
+  // One pass over the numbered bitmaps, writing each frame (or, for `html`,
+  // its page block) as outFolder + n + extension.
+  bool ConvertPass(const std::string& inFolder, int first, const std::string& outFolder, const char* extension,
+                   bool html, std::string* error);
+  bool MergeParts(std::string& path, const std::string& folder, int from, int to, const char* extension,
+                  std::string* error);
+
+  mutable LevelTable levels_;
+};
+
+// Byte-wise escape of "&", "<" and ">" for a row written into a page. GBK
+// trail bytes are never in that range, so escaping bytes is safe.
+void AppendHtmlEscaped(std::string_view row, std::string* out);
+
+// The first of stem + ext, stem + "_01" + ext, stem + "_02" + ext, ... that does not exist.
+std::string FreeOutputName(const std::string& stem, const std::string& ext);

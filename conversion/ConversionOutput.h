@@ -1,0 +1,44 @@
+// The file-writing half of a conversion run: from the output form, the
+// record folder and the video's name to the files on disk. The window's run
+// and the command line both go through here; what is shown to the user
+// (status texts, progress bar, dialogs, launching the result) stays with them.
+#pragma once
+
+#include "conversion/BmpTxt.h"
+
+#include <string>
+
+// Output forms, by the index of the window's output type group.
+enum class OutputForm : int {
+  Text = 0,    // one character-movie file (stem + ".txt", or a free name)
+  Html = 1,    // one HTML page (stem + ".htm", or a free name)
+  Excel = 2,   // "data.xxx" in the record folder and the workbook stem + ".xls"
+  Frames = 3,  // one text file per frame in the folder named by the stem
+};
+
+struct ConversionRequest {
+  int form = 0;                // an OutputForm index; any other index writes nothing
+  std::string recordFolder;    // folder of the numbered bitmaps and of every output; ends with "/"
+  std::string videoFileName;   // the video's file name without folder; the outputs are named after it
+  std::string appPath;         // program folder, ends with "/": holds dll/Web.dll and dll/xls.dll
+  bool overwrite = false;      // Text form only: replace stem + ".txt" instead of taking a free name
+};
+
+struct ConversionResult {
+  bool ok = false;
+  std::string error;            // what failed, naming the path; empty when ok
+  std::string outputPath;       // the movie, the page, the workbook, or the frames folder (with "/")
+  std::string textFileName;     // the character-movie file written (Text: the movie; Excel: data.xxx)
+  int framesConverted = 0;      // frames converted by this run
+  bool workbookCopied = false;  // Excel: the workbook template was copied to outputPath
+  bool folderMissing = false;   // Frames: the folder could not be made, nothing was converted
+  std::string badBitmapPath;    // a bitmap that could not be loaded and ended the conversion early
+};
+
+// The output name stem: recordFolder + StripExtension(videoFileName).
+std::string OutputStem(const std::string& recordFolder, const std::string& videoFileName);
+
+// Runs one conversion with the engine's options as they are set. The engine's
+// OnProgress and OnBadBitmap handlers are called as the work goes on. A gray
+// table or size the engine refuses is an error before any file is touched.
+ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine);

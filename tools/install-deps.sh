@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs, as root on a Debian 12 machine, the Debian packages that Glyphreel
+# needs to build, test and run, and only those that are missing. Safe to run
+# again: with everything present it does nothing and touches no package list.
+set -euo pipefail
+
+packages=(
+  # toolchain
+  g++ cmake ninja-build make pkg-config
+  # window toolkit (Widgets, Gui with its JPEG plugin), sound output
+  qt6-base-dev qt6-multimedia-dev libqt6multimedia6
+  # video decoding and the test-video encoder
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  # tests
+  libgtest-dev libgmock-dev
+  # the CJK monospace font "宋体" maps to: one double-byte character is two columns
+  fonts-wqy-zenhei
+  # a sound server for the test that plays through a real audio sink
+  pulseaudio
+)
+packages+=("$@")
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps: missing packages: ${missing[*]}; run this script as root" >&2
+  exit 1
+fi
+
+echo "install-deps: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+apt-get -o DPkg::Lock::Timeout=600 update -qq
+apt-get -o DPkg::Lock::Timeout=600 install -y -qq --no-install-recommends "${missing[@]}"
