@@ -78,11 +78,12 @@ void SampleColumns(int64_t srcWidth, int width, std::vector<int64_t>* columns) {
 }
 
 // The fast path: 24- or 32-bit BI_RGB rows straight from the file bytes.
-bool SampleDirect(std::string_view data, const Header& h, int width, int height, QImage* out) {
+// `row(fileRow)` gives the bytes of one stored row (nullptr on a read error);
+// only the rows the output needs are asked for.
+template <typename RowSource>
+bool SampleDirect(const Header& h, int width, int height, RowSource&& row, QImage* out) {
   const int bytesPerPixel = h.bitCount / 8;
-  const uint64_t rowSize = (static_cast<uint64_t>(h.width) * h.bitCount + 31) / 32 * 4;
   const int64_t srcHeight = h.height < 0 ? -h.height : h.height;
-  const auto* pixels = reinterpret_cast<const uint8_t*>(data.data()) + h.offset;
 
   if (out->width() != width || out->height() != height || out->format() != QImage::Format_RGB888) {
     *out = QImage(width, height, QImage::Format_RGB888);
@@ -92,7 +93,8 @@ bool SampleDirect(std::string_view data, const Header& h, int width, int height,
   for (int y = 0; y < height; ++y) {
     const int64_t sy = static_cast<int64_t>(y) * srcHeight / height;  // 0 = top row
     const int64_t fileRow = h.height > 0 ? srcHeight - 1 - sy : sy;
-    const uint8_t* src = pixels + static_cast<uint64_t>(fileRow) * rowSize;
+    const uint8_t* src = row(fileRow);
+    if (!src) return false;
     uint8_t* dst = out->scanLine(y);
     for (int x = 0; x < width; ++x) {
       const uint8_t* px = src + columns[static_cast<size_t>(x)] * bytesPerPixel;
@@ -103,6 +105,18 @@ bool SampleDirect(std::string_view data, const Header& h, int width, int height,
     }
   }
   return true;
+}
+
+uint64_t RowSize(const Header& h) { return (static_cast<uint64_t>(h.width) * h.bitCount + 31) / 32 * 4; }
+
+bool IsDirect(const Header& h) {
+  return h.compression == kBiRgb && (h.bitCount == 24 || h.bitCount == 32) && h.offset >= kFileHeaderSize + h.infoSize;
+}
+
+// The header fields are consistent with a file of `size` bytes.
+bool FitsInFile(const Header& h, uint64_t size) {
+  const uint64_t needed = UncompressedDataSize(h);
+  return needed == 0 || (h.offset <= size && size - h.offset >= needed);
 }
 
 bool SampleThroughQt(std::string_view data, int width, int height, QImage* out) {
@@ -134,16 +148,37 @@ bool SampleThroughQt(std::string_view data, int width, int height, QImage* out) 
 bool DecodeStretched(std::string_view data, int width, int height, QImage* out) {
   if (width <= 0 || height <= 0) return false;
   Header h;
-  if (!ParseHeader(data, &h)) return false;
-  const uint64_t needed = UncompressedDataSize(h);
-  if (needed > 0 && (h.offset > data.size() || data.size() - h.offset < needed)) return false;
-  const bool direct = h.compression == kBiRgb && (h.bitCount == 24 || h.bitCount == 32) &&
-                      h.offset >= kFileHeaderSize + h.infoSize;
-  if (direct) return SampleDirect(data, h, width, height, out);
+  if (!ParseHeader(data, &h) || !FitsInFile(h, data.size())) return false;
+  if (IsDirect(h)) {
+    const auto* pixels = reinterpret_cast<const uint8_t*>(data.data()) + h.offset;
+    const uint64_t rowSize = RowSize(h);
+    return SampleDirect(h, width, height, [&](int64_t r) { return pixels + static_cast<uint64_t>(r) * rowSize; }, out);
+  }
   return SampleThroughQt(data, width, height, out);
 }
 
+namespace {
+
+// Reads up to `size` bytes at `offset`; the count read, or -1.
+ssize_t ReadAt(int fd, char* buffer, size_t size, uint64_t offset) {
+  size_t used = 0;
+  while (used < size) {
+    const ssize_t n = ::pread(fd, buffer + used, size - used, static_cast<off_t>(offset + used));
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return -1;
+    if (n == 0) break;
+    used += static_cast<size_t>(n);
+  }
+  return static_cast<ssize_t>(used);
+}
+
+// The header fits in the first bytes; a palette or long header may need more.
+constexpr size_t kHeadBytes = 4096;
+
+}  // namespace
+
 bool LoadStretched(const std::string& path, int width, int height, std::string* buffer, QImage* out) {
+  if (width <= 0 || height <= 0) return false;
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
   struct stat st {};
@@ -151,17 +186,36 @@ bool LoadStretched(const std::string& path, int width, int height, std::string* 
     ::close(fd);
     return false;
   }
-  const size_t size = static_cast<size_t>(st.st_size);
-  if (buffer->size() < size) buffer->resize(size);
-  size_t used = 0;
-  while (used < size) {
-    const ssize_t n = ::read(fd, buffer->data() + used, size - used);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    used += static_cast<size_t>(n);
+  const auto size = static_cast<uint64_t>(st.st_size);
+  bool ok = false;
+  char head[kHeadBytes];
+  const ssize_t headLength = ReadAt(fd, head, sizeof head, 0);
+  Header h;
+  if (headLength > 0 && ParseHeader(std::string_view(head, static_cast<size_t>(headLength)), &h) &&
+      FitsInFile(h, size) && IsDirect(h)) {
+    // Only the rows the output samples are read: a quarter of a 640 x 480
+    // file at 160 x 120.
+    const uint64_t rowSize = RowSize(h);
+    if (buffer->size() < rowSize) buffer->resize(rowSize);
+    int64_t loaded = -1;
+    ok = SampleDirect(h, width, height,
+                      [&](int64_t r) -> const uint8_t* {
+                        if (r != loaded) {
+                          const uint64_t at = h.offset + static_cast<uint64_t>(r) * rowSize;
+                          if (ReadAt(fd, buffer->data(), rowSize, at) != static_cast<ssize_t>(rowSize)) return nullptr;
+                          loaded = r;
+                        }
+                        return reinterpret_cast<const uint8_t*>(buffer->data());
+                      },
+                      out);
+  } else if (headLength > 0) {
+    // Every other kind is decoded from the whole file.
+    if (buffer->size() < size) buffer->resize(size);
+    const ssize_t n = ReadAt(fd, buffer->data(), size, 0);
+    ok = n >= 0 && DecodeStretched(std::string_view(buffer->data(), static_cast<size_t>(n)), width, height, out);
   }
   ::close(fd);
-  return DecodeStretched(std::string_view(buffer->data(), used), width, height, out);
+  return ok;
 }
 
 }  // namespace bmp

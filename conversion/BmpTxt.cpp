@@ -176,7 +176,15 @@ const TConverter::LevelTable& TConverter::Levels() const {
   if (levels_.levels != GrayLevels || levels_.table != GrayTable) {
     levels_.levels = GrayLevels;
     levels_.table = GrayTable;
-    for (int g = 0; g < 256; ++g) levels_.units[static_cast<size_t>(g)] = UnitForLevel(g);
+    levels_.widest = 0;
+    for (size_t g = 0; g < 256; ++g) {
+      std::string& unit = levels_.units[g];
+      unit = UnitForLevel(static_cast<int>(g));
+      LevelTable::Cell& cell = levels_.cells[g];
+      cell.length = static_cast<uint8_t>(unit.size());
+      std::memcpy(cell.bytes, unit.data(), unit.size());
+      levels_.widest = std::max<size_t>(levels_.widest, unit.size());
+    }
   }
   return levels_;
 }
@@ -195,13 +203,23 @@ size_t TConverter::AppendFrame(const QImage& bitmap, std::string* out) const {
       bitmap.format() == QImage::Format_RGB888 ? bitmap : bitmap.convertToFormat(QImage::Format_RGB888);
   const LevelTable& levels = Levels();
   const int width = rgb.width();
-  for (int y = 0; y < rgb.height(); ++y) {
+  const int height = rgb.height();
+  // Size the text for the widest units first, write cells through a pointer,
+  // then trim: the inner loop does no bounds checks or reallocation.
+  const size_t start = out->size();
+  out->resize(start + static_cast<size_t>(height) * (static_cast<size_t>(width) * levels.widest + 2));
+  char* p = out->data() + start;
+  for (int y = 0; y < height; ++y) {
     const uchar* px = rgb.constScanLine(y);
     for (int x = 0; x < width; ++x, px += 3) {
-      out->append(levels.units[static_cast<size_t>(GrayLevelOf(px[0], px[1], px[2]))]);
+      const LevelTable::Cell& cell = levels.cells[static_cast<size_t>(GrayLevelOf(px[0], px[1], px[2]))];
+      std::memcpy(p, cell.bytes, 2);
+      p += cell.length;
     }
-    out->append(kCrLf, 2);
+    *p++ = '\r';
+    *p++ = '\n';
   }
+  out->resize(static_cast<size_t>(p - out->data()));
   const size_t rowsEnd = out->size();
   out->append(FrameMarker);
   out->append(kCrLf, 2);

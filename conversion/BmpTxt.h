@@ -144,6 +144,12 @@ class TConverter {
     std::string table;
     int32_t levels = -1;
     std::array<std::string, 256> units;
+    struct Cell {
+      char bytes[2] = {0, 0};  // the unit, padded to two bytes
+      uint8_t length = 0;
+    };
+    std::array<Cell, 256> cells;  // the same units, for the frame loop
+    size_t widest = 0;
   };
   const LevelTable& Levels() const;
   std::string UnitForLevel(int gray) const;

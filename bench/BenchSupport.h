@@ -1,0 +1,37 @@
+// Small helpers shared by the benchmarks: timing, and measuring one piece of
+// work's peak memory by running it in a child process.
+#pragma once
+
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+namespace bench {
+
+struct Measure {
+  double seconds = 0;
+  long peakKiB = 0;  // the child's maximum resident set
+  bool ok = false;
+};
+
+// Runs `work` in a forked child; its wall time and peak resident memory.
+inline Measure InChild(const std::function<bool()>& work) {
+  const auto start = std::chrono::steady_clock::now();
+  const pid_t pid = fork();
+  if (pid == 0) _exit(work() ? 0 : 1);
+  int status = 0;
+  rusage usage {};
+  wait4(pid, &status, 0, &usage);
+  Measure m;
+  m.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  m.peakKiB = usage.ru_maxrss;
+  m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return m;
+}
+
+}  // namespace bench
