@@ -105,6 +105,10 @@ std::string StripExtension(const std::string& path) {
   return path.substr(0, dot);
 }
 
+int IntervalForFrameRate(int framesPerSecond) {
+  return framesPerSecond > 0 ? RoundHalfEven(1000.0L / framesPerSecond) : 0;
+}
+
 int GrayLevelOf(int red, int green, int blue) {
   // 100 g = 30 R + 59 G + 11 B exactly. Away from a half, the extended sum
   // (off by far less than 0.01) rounds the same way as the exact value, so

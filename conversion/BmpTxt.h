@@ -64,6 +64,11 @@ std::string ZeroPad(int64_t value, int width);
 // last "/"; otherwise `path` unchanged.
 std::string StripExtension(const std::string& path);
 
+// The interval in milliseconds between frames captured `framesPerSecond`
+// times a second: 1000 / framesPerSecond rounded half to even (15 gives 67,
+// 7 gives 143, 16 gives 62).
+int IntervalForFrameRate(int framesPerSecond);
+
 // Gray level 0..255 of a 24-bit pixel: 0.3 R + 0.59 G + 0.11 B, summed in that
 // order in 80-bit extended precision and rounded half to even.
 int GrayLevelOf(int red, int green, int blue);

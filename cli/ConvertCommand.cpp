@@ -1,0 +1,157 @@
+// glyphreel-cli convert: numbered bitmaps to a character movie, a page, a
+// workbook or frame files, exactly as the window's conversion run writes them.
+#include "cli/Arguments.h"
+#include "cli/Commands.h"
+#include "common/FileWrite.h"
+#include "common/Gbk.h"
+#include "conversion/ConversionOutput.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace cli {
+
+const char* const kConvertUsage =
+    "usage: glyphreel-cli convert FOLDER [--form text|html|xls|frames] [--size N|WxH]\n"
+    "                             [--fps N | --interval MS] [--gray TEXT | --gray-file FILE]\n"
+    "                             [--name VIDEO] [--overwrite]\n"
+    "\n"
+    "Converts FOLDER/1.bmp, 2.bmp, ... into FOLDER, named after VIDEO (default movie).\n"
+    "  --form       text (default): one character movie, VIDEO.txt or the next free name\n"
+    "               html: one page; xls: data.xxx and the workbook VIDEO.xls;\n"
+    "               frames: one text file per frame in the folder VIDEO/\n"
+    "  --size       index 0 to 8 or one of 60x45 80x60 100x75 120x90 160x120 200x150\n"
+    "               240x180 280x210 320x240 (default 1, 80x60)\n"
+    "  --fps        frames a second the bitmaps were recorded at, 1 to 15 (default 10)\n"
+    "  --interval   milliseconds between frames, 1 to 9999, instead of --fps\n"
+    "  --gray       the gray table, darkest first (default 厲嵌懒傳蛤凯来旯圀国困园四三二一)\n"
+    "  --gray-file  a file holding the gray table as GBK bytes\n"
+    "  --overwrite  replace VIDEO.txt instead of taking a free name (text form)\n"
+    "Prints the path of the written output as the last line.\n";
+
+namespace {
+
+int ParseForm(const std::string& text) {
+  const std::pair<const char*, OutputForm> forms[] = {
+      {"text", OutputForm::Text}, {"html", OutputForm::Html}, {"xls", OutputForm::Excel}, {"frames", OutputForm::Frames}};
+  for (const auto& [name, form] : forms)
+    if (text == name) return static_cast<int>(form);
+  throw UsageError{"--form must be text, html, xls or frames, not \"" + text + "\""};
+}
+
+TRect ParseSize(const std::string& text) {
+  const OutputSizeTable& sizes = StandardOutputSizes();
+  if (text.size() == 1 && text[0] >= '0' && text[0] <= '8') return sizes[static_cast<size_t>(text[0] - '0')];
+  for (const TRect& r : sizes) {
+    if (text == std::to_string(r.Right) + "x" + std::to_string(r.Bottom)) return r;
+  }
+  throw UsageError{"--size must be an index 0 to 8 or one of the nine sizes such as 160x120, not \"" + text + "\""};
+}
+
+std::string GrayTableFrom(const Arguments& a) {
+  if (a.Has("gray") && a.Has("gray-file")) throw UsageError{"give --gray or --gray-file, not both"};
+  if (const auto text = a.Value("gray")) {
+    std::string bytes;
+    QString error;
+    if (!gbk::Encode(QString::fromUtf8(text->data(), static_cast<qsizetype>(text->size())), &bytes, &error)) {
+      throw UsageError{"--gray: " + error.toStdString()};
+    }
+    return bytes;
+  }
+  if (const auto file = a.Value("gray-file")) {
+    std::string bytes, error;
+    if (!fileio::ReadFile(*file, &bytes, &error)) throw UsageError{"--gray-file: " + error};
+    // One final line break is not part of the table.
+    if (!bytes.empty() && bytes.back() == '\n') bytes.pop_back();
+    if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
+    return bytes;
+  }
+  return gbk::DefaultGrayTable();
+}
+
+// A one-line bar on standard error, redrawn in place.
+class ProgressBar {
+ public:
+  ProgressBar() : enabled_(isatty(STDERR_FILENO) != 0) {}
+  ~ProgressBar() { Finish(); }
+  void Show(const TConverter& e) {
+    if (!enabled_) return;
+    const int total = 2 * e.ConvertedCount + 1;
+    const int done = e.Merging ? e.ConvertedCount + e.FrameIndex : e.FrameIndex;
+    const int width = 40;
+    const int filled = total > 0 ? width * done / total : 0;
+    std::fprintf(stderr, "\r%s [%-*s] %d frames", e.Merging ? "merging   " : "converting", width,
+                 std::string(static_cast<size_t>(std::clamp(filled, 0, width)), '#').c_str(), e.ConvertedCount);
+    std::fflush(stderr);
+    shown_ = true;
+  }
+  void Finish() {
+    if (shown_) std::fprintf(stderr, "\n");
+    shown_ = false;
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+};
+
+}  // namespace
+
+int ConvertCommand(const Context& context, const std::vector<std::string>& args) {
+  const Arguments a(args, {"overwrite"}, {"form", "size", "fps", "interval", "gray", "gray-file", "name"});
+  const std::string folder = AsFolder(a.Require(0, "FOLDER"));
+  a.AtMost(1);
+  if (a.Has("fps") && a.Has("interval")) throw UsageError{"give --fps or --interval, not both"};
+
+  TConverter engine;
+  engine.FrameMarker = "\x80\x80";
+  engine.GrayTable = GrayTableFrom(a);
+  engine.GrayLevels = CountGrayUnits(engine.GrayTable);
+  engine.OutputRect = ParseSize(a.Value("size").value_or("1"));
+  engine.Interval = a.Has("interval") ? ParseInt(*a.Value("interval"), 1, 9999, "--interval")
+                                      : IntervalForFrameRate(ParseInt(a.Value("fps").value_or("10"), 1, 15, "--fps"));
+  std::string refusal;
+  if (!engine.CheckOptions(&refusal)) throw UsageError{refusal};
+
+  ConversionRequest request;
+  request.form = ParseForm(a.Value("form").value_or("text"));
+  request.recordFolder = folder;
+  request.videoFileName = a.Value("name").value_or("movie");
+  request.appPath = context.appPath;
+  request.overwrite = a.Has("overwrite");
+  if (request.videoFileName.empty() || request.videoFileName.find('/') != std::string::npos) {
+    throw UsageError{"--name must be a file name without a folder"};
+  }
+  if (!fileio::DirectoryExists(folder)) {
+    std::fprintf(stderr, "glyphreel-cli: no such folder: %s\n", folder.c_str());
+    return kFailed;
+  }
+
+  ProgressBar bar;
+  engine.SetOnProgress([&](TConverter& e) { bar.Show(e); });
+  engine.OnBadBitmap = [&](const std::string& path) {
+    bar.Finish();
+    std::fprintf(stderr, "图片格式错误: %s\n", path.c_str());
+  };
+  const ConversionResult result = RunConversion(request, engine);
+  bar.Finish();
+
+  if (!result.ok) {
+    std::fprintf(stderr, "glyphreel-cli: %s\n", result.error.c_str());
+    return kFailed;
+  }
+  int status = result.badBitmapPath.empty() ? kOk : kFailed;
+  std::string written = result.outputPath;
+  if (request.form == static_cast<int>(OutputForm::Excel) && !result.workbookCopied) {
+    std::fprintf(stderr, "glyphreel-cli: the workbook template %sdll/xls.dll is missing; only %s was written\n",
+                 context.appPath.c_str(), result.textFileName.c_str());
+    written = result.textFileName;
+    status = kFailed;
+  }
+  std::fprintf(stderr, "%d frames converted\n", result.framesConverted);
+  std::printf("%s\n", written.c_str());
+  return status;
+}
+
+}  // namespace cli

@@ -1,0 +1,207 @@
+// glyphreel-cli from outside: the built program run on generated bitmaps,
+// its exit statuses, outputs and messages.
+#include "common/FileWrite.h"
+#include "common/Gbk.h"
+#include "conversion/ConversionOutput.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace testing_support;
+
+struct CliRun {
+  int status = -1;
+  std::string out, err;
+  std::string LastLine() const {
+    std::string s = out;
+    while (!s.empty() && s.back() == '\n') s.pop_back();
+    const size_t nl = s.rfind('\n');
+    return nl == std::string::npos ? s : s.substr(nl + 1);
+  }
+};
+
+CliRun Cli(const std::vector<std::string>& args, const std::string& program = BuiltAppPath() + "glyphreel-cli") {
+  QProcess p;
+  QStringList list;
+  for (const std::string& a : args) list << QString::fromStdString(a);
+  p.start(QString::fromStdString(program), list);
+  EXPECT_TRUE(p.waitForFinished(60000)) << "glyphreel-cli did not finish";
+  CliRun r;
+  r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  r.out = p.readAllStandardOutput().toStdString();
+  r.err = p.readAllStandardError().toStdString();
+  return r;
+}
+
+QImage Picture(int n) {
+  return MakeImage(64, 48, [n](int x, int y) { return 0x010101u * static_cast<unsigned>((x * 4 + y + n * 16) % 256); });
+}
+
+void Record(const std::string& folder, int frames) {
+  for (int n = 1; n <= frames; ++n) WriteBmp(folder + std::to_string(n) + ".bmp", Picture(n));
+}
+
+// What the window's conversion run writes for the same bitmaps and options.
+std::string Expected(int form, int sizeIndex, int interval, const std::string& table, int frames) {
+  TempFolder dir;
+  Record(dir.Path(), frames);
+  TConverter engine;
+  engine.FrameMarker = "\x80\x80";
+  engine.GrayTable = table;
+  engine.GrayLevels = CountGrayUnits(table);
+  engine.Interval = interval;
+  engine.OutputRect = StandardOutputSizes()[static_cast<size_t>(sizeIndex)];
+  const ConversionResult r = RunConversion({form, dir.Path(), "movie", BuiltAppPath(), false}, engine);
+  EXPECT_TRUE(r.ok) << r.error;
+  return ReadAll(form == 2 ? r.textFileName : r.outputPath);
+}
+
+
+TEST(CliConvert, WritesWhatTheWindowsRunWritesForEveryForm) {
+  const std::string table = gbk::DefaultGrayTable();
+  struct Case {
+    std::vector<std::string> options;
+    int form, size, interval;
+    std::string output;
+  } cases[] = {
+      {{}, 0, 1, 100, "movie.txt"},
+      {{"--form", "html", "--size", "320x240", "--fps", "15"}, 1, 8, 67, "movie.htm"},
+      {{"--form=text", "--size=4", "--interval", "250"}, 0, 4, 250, "movie.txt"},
+      {{"--form", "xls", "--fps", "7"}, 2, 1, 143, "movie.xls"},
+  };
+  for (const Case& c : cases) {
+    TempFolder dir;
+    Record(dir.Path(), 3);
+    std::vector<std::string> args = {"convert", dir.Path()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const CliRun r = Cli(args);
+    const bool haveTemplate = fileio::FileExists(BuiltAppPath() + "dll/xls.dll");
+    EXPECT_EQ(r.status, c.form == 2 && !haveTemplate ? 1 : 0) << r.err;
+    const std::string written = c.form == 2 && !haveTemplate ? dir / "data.xxx" : dir / c.output;
+    EXPECT_EQ(r.LastLine(), written) << r.out;
+    const std::string movie = ReadAll(c.form == 2 ? dir / "data.xxx" : written);
+    EXPECT_EQ(movie, Expected(c.form, c.size, c.interval, table, 3)) << c.output;
+  }
+}
+
+TEST(CliConvert, NamesFramesFolderAndOverwrite) {
+  TempFolder dir;
+  Record(dir.Path(), 2);
+  EXPECT_EQ(Cli({"convert", dir.Path(), "--name", "clip.avi"}).LastLine(), dir / "clip.txt");
+  EXPECT_EQ(Cli({"convert", dir.Path(), "--name", "clip.avi"}).LastLine(), dir / "clip_01.txt");
+  EXPECT_EQ(Cli({"convert", dir.Path(), "--name", "clip.avi", "--overwrite"}).LastLine(), dir / "clip.txt");
+  EXPECT_FALSE(Exists(dir / "clip_02.txt"));
+
+  const CliRun frames = Cli({"convert", dir.Path().substr(0, dir.Path().size() - 1), "--form", "frames"});
+  EXPECT_EQ(frames.status, 0) << frames.err;
+  EXPECT_EQ(frames.LastLine(), dir / "movie/");
+  EXPECT_TRUE(Exists(dir / "movie/1.txt"));
+  EXPECT_TRUE(Exists(dir / "movie/2.txt"));
+  EXPECT_FALSE(Exists(dir / "movie/3.txt"));
+}
+
+TEST(CliConvert, GrayTablesFromTheCommandLineAndFromFiles) {
+  TempFolder dir;
+  Record(dir.Path(), 3);
+  CliRun r = Cli({"convert", dir.Path(), "--gray", "@%#*+=-:. ", "--name", "ascii"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(r.LastLine()), Expected(0, 1, 100, "@%#*+=-:. ", 3));
+
+  // The file's bytes are the table, less one final line break.
+  const std::string table = gbk::EncodeOrThrow(QStringLiteral("国困园四"));
+  WriteAll(dir / "table.txt", table + "\r\n");
+  r = Cli({"convert", dir.Path(), "--gray-file", dir / "table.txt", "--name", "file"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(r.LastLine()), Expected(0, 1, 100, table, 3));
+}
+
+TEST(CliConvert, BadArgumentsExitTwoAndWriteNothing) {
+  TempFolder dir;
+  Record(dir.Path(), 2);
+  const std::vector<std::vector<std::string>> bad = {
+      {"convert"},
+      {"convert", dir.Path(), "--size", "9"},
+      {"convert", dir.Path(), "--size", "161x120"},
+      {"convert", dir.Path(), "--fps", "16"},
+      {"convert", dir.Path(), "--fps", "0"},
+      {"convert", dir.Path(), "--fps", "ten"},
+      {"convert", dir.Path(), "--interval", "10000"},
+      {"convert", dir.Path(), "--fps", "10", "--interval", "100"},
+      {"convert", dir.Path(), "--form", "pdf"},
+      {"convert", dir.Path(), "--gray", "한글"},     // no GBK form
+      {"convert", dir.Path(), "--gray", ""},         // no units at all
+      {"convert", dir.Path(), "--gray", std::string(1024, 'x')},  // 512 units
+      {"convert", dir.Path(), "--gray-file", dir / "missing.txt"},
+      {"convert", dir.Path(), "--gray", "ab", "--gray-file", dir / "1.bmp"},
+      {"convert", dir.Path(), "--bogus"},
+      {"convert", dir.Path(), "extra"},
+      {"convert", dir.Path(), "--name"},
+      {"nonsense"},
+      {},
+  };
+  for (const auto& args : bad) {
+    const CliRun r = Cli(args);
+    std::string shown;
+    for (const auto& a : args) shown += a.substr(0, 20) + " ";
+    EXPECT_EQ(r.status, 2) << shown << r.err;
+    EXPECT_NE(r.err.find("usage"), std::string::npos) << shown;
+    EXPECT_EQ(r.out, "") << shown;
+  }
+  const CliRun gray = Cli({"convert", dir.Path(), "--gray", "ab한"});
+  EXPECT_NE(gray.err.find("U+D55C"), std::string::npos) << gray.err;
+  EXPECT_EQ(QDir(QString::fromStdString(dir.Path())).entryList(QDir::Files).size(), 2) << "nothing written";
+}
+
+TEST(CliConvert, FailuresExitOneAndSayWhy) {
+  TempFolder dir;
+  Record(dir.Path(), 3);
+  WriteAll(dir / "2.bmp", "not a bitmap");
+  CliRun r = Cli({"convert", dir.Path()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("图片格式错误"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find(dir / "2.bmp"), std::string::npos) << r.err;
+  EXPECT_EQ(r.LastLine(), dir / "movie.txt");
+  EXPECT_EQ(ReadAll(dir / "movie.txt").size(), Expected(0, 1, 100, gbk::DefaultGrayTable(), 1).size());
+
+  r = Cli({"convert", dir / "no-such-folder"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("no-such-folder"), std::string::npos);
+
+  // A program folder without the workbook template: data.xxx is written, the
+  // missing template is reported.
+  TempFolder program;
+  fileio::MakePath(program / "dll", nullptr);
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(BuiltAppPath() + "glyphreel-cli"),
+                          QString::fromStdString(program / "glyphreel-cli")));
+  TempFolder other;
+  Record(other.Path(), 2);
+  r = Cli({"convert", other.Path(), "--form", "xls"}, program / "glyphreel-cli");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("xls.dll"), std::string::npos) << r.err;
+  EXPECT_TRUE(Exists(other / "data.xxx"));
+  EXPECT_FALSE(Exists(other / "movie.xls"));
+  // ... and without the page template the page is refused before anything is written.
+  r = Cli({"convert", other.Path(), "--form", "html"}, program / "glyphreel-cli");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("Web.dll"), std::string::npos) << r.err;
+  EXPECT_FALSE(Exists(other / "movie.htm"));
+  EXPECT_FALSE(Exists(other / "0.htm"));
+}
+
+TEST(CliHelp, EveryCommandExplainsItself) {
+  for (const char* command : {"convert", "info", "frame", "play"}) {
+    const CliRun r = Cli({command, "--help"});
+    EXPECT_EQ(r.status, 0) << command;
+    EXPECT_NE(r.out.find(std::string("glyphreel-cli ") + command), std::string::npos) << command;
+  }
+  const CliRun r = Cli({"--help"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("convert"), std::string::npos);
+}
+
+}  // namespace
