@@ -1,0 +1,538 @@
+#include "app/Main.h"
+
+#include "app/Dialogs.h"
+#include "app/Icons.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QResizeEvent>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+// Design sizes of the window and its panes, in pixels.
+constexpr int kDesignWidth = 737, kDesignHeight = 620;
+constexpr int kDesignLeftWidth = 265, kDesignLeftTopHeight = 153;
+constexpr int kStandardLeftWidth = 250, kStandardLeftTopHeight = 150;
+constexpr int kSplitterWidth = 5;
+constexpr int kTitleHeight = 19;
+constexpr int kTrackHeight = 23;
+constexpr int kTimeWidth = 90;
+constexpr int kStatusHeight = 19;
+constexpr int kAdvertHeight = 9;
+constexpr int kStartWindowInterval = 100;  // ms before the deferred maximize
+constexpr int kFontPixels = 13;
+
+const QColor kVideoBackground(35, 35, 35);
+const QColor kMediumGray(128, 128, 128);
+
+QFont SongTi(int pixels) {
+  QFont font(QStringLiteral("宋体"));
+  font.setPixelSize(pixels);
+  return font;
+}
+
+void Fill(QWidget* w, const QColor& color) {
+  QPalette pal = w->palette();
+  pal.setColor(QPalette::Window, color);
+  w->setPalette(pal);
+  w->setAutoFillBackground(true);
+}
+
+// "a / b" of integers, truncated toward zero (C++ division already is).
+int TruncDiv(int a, int b) { return a / b; }
+
+}  // namespace
+
+TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services) {
+  setWindowTitle(QStringLiteral("Glyphreel"));
+  setFont(SongTi(kFontPixels));
+  resize(kDesignWidth, kDesignHeight);
+
+  TimerStartWindow = new QTimer(this);
+  TimerStartWindow->setInterval(kStartWindowInterval);
+  TimerSnap = new QTimer(this);
+  TimerSnap->setInterval(200);
+  TimerPlayText = new QTimer(this);
+
+  BuildToolbars();
+  BuildPanes();
+  BuildOptionPages();
+  BuildStatusBar();
+  ConnectHandlers();
+  FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+QFrame* TForm1::TitledPane(const QString& title, QWidget** body) {
+  auto* pane = new QFrame;
+  pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+  pane->setMinimumSize(0, 0);
+  auto* layout = new QVBoxLayout(pane);
+  layout->setContentsMargins(1, 1, 1, 1);
+  layout->setSpacing(0);
+  auto* bar = new QLabel(title);
+  bar->setFixedHeight(kTitleHeight);
+  bar->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  bar->setAlignment(Qt::AlignCenter);
+  bar->setMinimumWidth(0);
+  layout->addWidget(bar);
+  *body = new QWidget;
+  (*body)->setMinimumSize(0, 0);
+  layout->addWidget(*body, 1);
+  return pane;
+}
+
+void TForm1::BuildToolbars() {
+  auto item = [](QToolBar* bar, icons::Kind icon, const QString& caption, const QString& hint) {
+    QAction* a = bar->addAction(icons::Make(icon), caption);
+    a->setToolTip(hint.isEmpty() ? caption : hint);
+    a->setStatusTip(hint);
+    return a;
+  };
+  auto makeBar = [this](const QString& name) {
+    auto* bar = new QToolBar(name, this);
+    bar->setObjectName(name);
+    bar->setMovable(false);
+    bar->setFloatable(false);
+    bar->setIconSize(QSize(18, 18));
+    bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    addToolBar(Qt::TopToolBarArea, bar);
+    return bar;
+  };
+  using icons::Kind;
+  TBTVideoBar = makeBar(QStringLiteral("TBTVideoBar"));
+  TBIOpen = item(TBTVideoBar, Kind::Open, QStringLiteral("Open"), QStringLiteral("打开电影文件"));
+  TBIPlay = item(TBTVideoBar, Kind::Play, QStringLiteral("Play"), QStringLiteral("播放"));
+  TBIPause = item(TBTVideoBar, Kind::Pause, QStringLiteral("Pause"), QStringLiteral("暂停播放"));
+  TBISnapBegin = item(TBTVideoBar, Kind::Record, QStringLiteral("Rec"), QStringLiteral("开始录制"));
+  TBIStop = item(TBTVideoBar, Kind::Stop, QStringLiteral("Stop"), QStringLiteral("停止播放/录制"));
+  TBIConvert = item(TBTVideoBar, Kind::Convert, QStringLiteral("Convert"), QStringLiteral("开始字符转换"));
+  TBISaveText = item(TBTVideoBar, Kind::Save, QStringLiteral("Save"), QString());
+
+  TBTextbar = makeBar(QStringLiteral("TBTextbar"));
+  TBIOpenText = item(TBTextbar, Kind::OpenText, QStringLiteral("Open"), QStringLiteral("打开字符电影"));
+  TBIPlayText = item(TBTextbar, Kind::Play, QStringLiteral("Play"), QStringLiteral("单播放字符电影"));
+  TBIPlayText->setData(0);
+  TBIPlayText2 = item(TBTextbar, Kind::Play2, QStringLiteral("Play2"), QStringLiteral("同步播放"));
+  TBIPlayText2->setData(1);
+  TBIPauseText = item(TBTextbar, Kind::Pause, QStringLiteral("Pause"), QStringLiteral("暂停播放字符电影"));
+  TBIStopText = item(TBTextbar, Kind::Stop, QStringLiteral("Stop"), QStringLiteral("停止播放字符电影"));
+  TBIRwText = item(TBTextbar, Kind::Rewind, QStringLiteral("Rw"), QStringLiteral("返回开头"));
+  TBTextbar->addSeparator();
+  TBIColor = item(TBTextbar, Kind::FontColor, QStringLiteral("FontColor"), QStringLiteral("改变字体颜色"));
+  TBIColor->setCheckable(true);
+  TBIFontSize = item(TBTextbar, Kind::FontSize, QStringLiteral("FontSize"), QStringLiteral("改变字体大小"));
+  TBINotepad = item(TBTextbar, Kind::Notepad, QStringLiteral("Notepad"), QStringLiteral("打开记事本"));
+
+  TBMainbar = makeBar(QStringLiteral("TBMainbar"));
+  TBIWnd = item(TBMainbar, Kind::Window, QStringLiteral("window"), QStringLiteral("窗口布局"));
+  TBIWnd->setCheckable(true);
+  TBMainbar->addSeparator();
+  TBIHelp = item(TBMainbar, Kind::Help, QStringLiteral("help"), QStringLiteral("帮助"));
+  TBIAbout = item(TBMainbar, Kind::About, QStringLiteral("About"), QStringLiteral("关于"));
+  TBIExit = item(TBMainbar, Kind::Exit, QStringLiteral("Exit"), QStringLiteral("退出"));
+
+  // Initial states: of the video bar only Open; of the text bar Open,
+  // FontColor and FontSize.
+  for (QAction* a : {TBIPlay, TBIPause, TBISnapBegin, TBIStop, TBIConvert, TBISaveText, TBIPlayText, TBIPlayText2,
+                     TBIPauseText, TBIStopText, TBIRwText, TBINotepad}) {
+    a->setEnabled(false);
+  }
+}
+
+void TForm1::BuildPanes() {
+  auto* central = new QWidget;
+  auto* column = new QVBoxLayout(central);
+  column->setContentsMargins(0, 0, 0, 0);
+  column->setSpacing(0);
+
+  Splitter2 = new QSplitter(Qt::Horizontal);
+  Splitter2->setHandleWidth(kSplitterWidth);
+  Splitter2->setChildrenCollapsible(true);
+  column->addWidget(Splitter2, 1);
+
+  PLAdv = new QFrame;
+  PLAdv->setFixedHeight(kAdvertHeight);
+  Fill(PLAdv, kMediumGray);
+  column->addWidget(PLAdv);
+  setCentralWidget(central);
+
+  // Left column: the preview over the options.
+  Pl_Left = new QFrame;
+  Pl_Left->setMinimumSize(0, 0);
+  auto* leftLayout = new QVBoxLayout(Pl_Left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  Splitter1 = new QSplitter(Qt::Vertical);
+  Splitter1->setHandleWidth(kSplitterWidth);
+  leftLayout->addWidget(Splitter1);
+
+  QWidget* body = nullptr;
+  Pl_LeftTop = TitledPane(QStringLiteral("电影预览"), &body);
+  auto* videoColumn = new QVBoxLayout(body);
+  videoColumn->setContentsMargins(0, 0, 0, 0);
+  videoColumn->setSpacing(0);
+  Pl_Video = new QFrame;
+  Pl_Video->setMinimumSize(0, 0);
+  Fill(Pl_Video, kVideoBackground);
+  videoColumn->addWidget(Pl_Video, 1);
+  VideoWindow = new QWidget(Pl_Video);
+  Fill(VideoWindow, Qt::black);
+  Pl_Track = new QFrame;
+  Pl_Track->setFixedHeight(kTrackHeight);
+  Pl_Time = new QLabel(QStringLiteral("00:00:00/00:00:00"), Pl_Track);
+  Pl_Time->setGeometry(0, 0, kTimeWidth, kTrackHeight);
+  Pl_Time->setAlignment(Qt::AlignCenter);
+  TrackBar = new QSlider(Qt::Horizontal, Pl_Track);
+  TrackBar->setTickPosition(QSlider::TicksAbove);
+  TrackBar->setTickInterval(60);
+  TrackBar->setRange(0, 0);
+  videoColumn->addWidget(Pl_Track);
+  Splitter1->addWidget(Pl_LeftTop);
+
+  Pl_LeftBottom = TitledPane(QStringLiteral("技术选项"), &body);
+  auto* optionLayout = new QVBoxLayout(body);
+  optionLayout->setContentsMargins(0, 0, 0, 0);
+  Pl_Option = new QFrame;
+  optionLayout->addWidget(Pl_Option);
+  auto* pages = new QVBoxLayout(Pl_Option);
+  pages->setContentsMargins(0, 0, 0, 0);
+  PgC = new QTabWidget;
+  PgC->setMinimumSize(0, 0);
+  pages->addWidget(PgC);
+  Splitter1->addWidget(Pl_LeftBottom);
+  Splitter1->setCollapsible(0, true);
+  Splitter2->addWidget(Pl_Left);
+
+  // Right column: the recorded picture over the character movie.
+  Pl_right = new QFrame;
+  Pl_right->setMinimumSize(0, 0);
+  auto* rightLayout = new QVBoxLayout(Pl_right);
+  rightLayout->setContentsMargins(0, 0, 0, 0);
+  Splitter3 = new QSplitter(Qt::Vertical);
+  Splitter3->setHandleWidth(kSplitterWidth);
+  rightLayout->addWidget(Splitter3);
+
+  Pl_RightTop = TitledPane(QStringLiteral("录制画面"), &body);
+  auto* imageColumn = new QVBoxLayout(body);
+  imageColumn->setContentsMargins(0, 0, 0, 0);
+  imageColumn->setSpacing(0);
+  SB_Img = new QScrollArea;
+  SB_Img->setMinimumSize(0, 0);
+  SB_Img->setWidgetResizable(false);
+  SB_Img->setFrameStyle(QFrame::NoFrame);
+  SB_Img->setBackgroundRole(QPalette::Dark);
+  Fill(SB_Img->viewport(), kMediumGray);
+  auto* imageHolder = new QWidget;
+  Fill(imageHolder, kMediumGray);
+  Image = new QLabel(imageHolder);
+  Image->setScaledContents(true);
+  SB_Img->setWidget(imageHolder);
+  imageColumn->addWidget(SB_Img, 1);
+  Pl_FrameCount = new QLabel(QStringLiteral("Frame:0"));
+  Pl_FrameCount->setFixedHeight(kTrackHeight);
+  Pl_FrameCount->setAlignment(Qt::AlignCenter);
+  imageColumn->addWidget(Pl_FrameCount);
+  Splitter3->addWidget(Pl_RightTop);
+
+  Pl_RightBottom = TitledPane(QStringLiteral("字符电影"), &body);
+  auto* textRow = new QHBoxLayout(body);
+  textRow->setContentsMargins(0, 0, 0, 0);
+  textRow->setSpacing(0);
+  Pl_TextShow = new QFrame;
+  Pl_TextShow->setMinimumSize(0, 0);
+  textRow->addWidget(Pl_TextShow, 1);
+  SBTextShow = new QScrollBar(Qt::Vertical);
+  SBTextShow->setRange(0, 0);
+  SBTextShow->setSingleStep(1);
+  SBTextShow->setPageStep(1);
+  textRow->addWidget(SBTextShow);
+  Lb_TextShow = new QLabel(Pl_TextShow);
+  Lb_TextShow->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  Lb_TextShow->setAutoFillBackground(true);
+  Lb_TextShow->setFont(SongTi(9));
+  Splitter3->addWidget(Pl_RightBottom);
+  Splitter2->addWidget(Pl_right);
+  Splitter2->setStretchFactor(1, 1);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter3->setStretchFactor(1, 1);
+
+  SetLeftWidth(kDesignLeftWidth);
+  SetLeftTopHeight(kDesignLeftTopHeight);
+}
+
+void TForm1::BuildOptionPages() {
+  // "基本": frame rate, size, the two automatic steps, the output type, defaults.
+  auto* basic = new QWidget;
+  auto* frameLabel = new QLabel(QStringLiteral("每秒录制帧数:"), basic);
+  frameLabel->setGeometry(8, 10, 100, 20);
+  CBFrame = new QComboBox(basic);
+  CBFrame->setEditable(true);
+  for (int fps = 15; fps >= 1; --fps) CBFrame->addItem(QString::number(fps));
+  CBFrame->setCurrentIndex(-1);
+  CBFrame->setEditText(QStringLiteral("10"));
+  CBFrame->setGeometry(110, 8, 60, 22);
+  auto* sizeLabel = new QLabel(QStringLiteral("转换图尺寸:"), basic);
+  sizeLabel->setGeometry(8, 38, 100, 20);
+  CB_Size = new QComboBox(basic);
+  CB_Size->setEditable(true);
+  for (const TRect& r : StandardOutputSizes()) CB_Size->addItem(QStringLiteral("%1 X %2").arg(r.Right).arg(r.Bottom));
+  CB_Size->setCurrentIndex(-1);
+  CB_Size->setEditText(QStringLiteral("160 X 120"));
+  CB_Size->setGeometry(110, 36, 100, 22);
+  CB_AutoClearBmp = new QCheckBox(QStringLiteral("录制前自动清空旧图"), basic);
+  CB_AutoClearBmp->setChecked(true);
+  CB_AutoClearBmp->setGeometry(8, 64, 200, 20);
+  CB_AutoConvert = new QCheckBox(QStringLiteral("录制完毕即开始转换"), basic);
+  CB_AutoConvert->setChecked(true);
+  CB_AutoConvert->setGeometry(8, 86, 200, 20);
+  RGoutputType = new QGroupBox(QStringLiteral("输出文件类型:"), basic);
+  RGoutputTypeButtons = new QButtonGroup(RGoutputType);
+  auto* types = new QVBoxLayout(RGoutputType);
+  types->setContentsMargins(6, 2, 6, 2);
+  types->setSpacing(0);
+  const QString captions[] = {QStringLiteral("单个文本文件(用本程序播放)"), QStringLiteral("HTML网页(必须允许浏览器运行脚本)"),
+                              QStringLiteral("EXCEL文件(必须允许EXCEL启用宏)"), QStringLiteral("多个文本文件")};
+  for (int i = 0; i < 4; ++i) {
+    auto* button = new QRadioButton(captions[i]);
+    RGoutputTypeButtons->addButton(button, i);
+    types->addWidget(button);
+  }
+  RGoutputType->setGeometry(6, 110, 230, 96);
+  BtnOptionDefault = new QPushButton(QStringLiteral("默认"), basic);
+  BtnOptionDefault->setGeometry(8, 212, 75, 25);
+  PgC->addTab(basic, QStringLiteral("基本"));
+
+  // "高级": the working folder.
+  auto* advanced = new QWidget;
+  auto* pathLabel = new QLabel(QStringLiteral("录制图片保存路径："), advanced);
+  pathLabel->setGeometry(8, 12, 150, 20);
+  SBSavePath = new QToolButton(advanced);
+  SBSavePath->setAutoRaise(true);
+  SBSavePath->setIcon(icons::Make(icons::Kind::Folder));
+  SBSavePath->setToolTip(QStringLiteral("选择保存目录"));
+  SBSavePath->setGeometry(160, 8, 24, 24);
+  EdSavePath = new QLineEdit(advanced);
+  EdSavePath->setReadOnly(true);
+  EdSavePath->setGeometry(8, 36, 200, 22);
+  PgC->addTab(advanced, QStringLiteral("高级"));
+
+  // "灰度表": the gray table editor.
+  auto* gray = new QWidget;
+  EdGray = new QLineEdit(gray);
+  EdGray->setGeometry(6, 8, 200, 22);
+  SBGray = new QToolButton(gray);
+  SBGray->setAutoRaise(true);
+  SBGray->setIcon(icons::Make(icons::Kind::Store));
+  SBGray->setToolTip(QStringLiteral("保存到列表中"));
+  SBGray->setGeometry(210, 7, 24, 24);
+  LbGray = new QLabel(QStringLiteral("灰度级:"), gray);
+  LbGray->setGeometry(6, 36, 80, 18);
+  Image_Gray = new QLabel(gray);
+  Image_Gray->setScaledContents(true);
+  Image_Gray->setGeometry(86, 37, 192, 17);
+  ListGray = new QListWidget(gray);
+  ListGray->setGeometry(6, 60, 200, 100);
+  PgC->addTab(gray, QStringLiteral("灰度表"));
+}
+
+void TForm1::BuildStatusBar() {
+  StBar = new QStatusBar;
+  StBar->setFixedHeight(kStatusHeight);
+  StBar->setSizeGripEnabled(true);
+  setStatusBar(StBar);
+  const int widths[4] = {100, 200, 280, 50};
+  const QString texts[4] = {QStringLiteral("未装入电影文件"), QString(), QString(),
+                            QStringLiteral("点击\"打开电影\"按钮打开一个视频文件")};
+  for (int i = 0; i < 4; ++i) {
+    auto* panel = new QLabel(texts[i]);
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    if (i < 3) {
+      panel->setFixedWidth(widths[i]);
+      StBar->addWidget(panel);
+    } else {
+      panel->setMinimumWidth(widths[i]);
+      StBar->addWidget(panel, 1);
+    }
+    StBarPanels[i] = panel;
+  }
+  PBar = new QProgressBar;
+  PBar->setRange(0, 100);
+  PBar->setTextVisible(false);
+  PBar->hide();
+}
+
+void TForm1::ConnectHandlers() {
+  connect(TBIWnd, &QAction::triggered, this, &TForm1::TBIWndClick);
+  connect(TBIExit, &QAction::triggered, this, &TForm1::TBIExitClick);
+  connect(BtnOptionDefault, &QPushButton::clicked, this, &TForm1::BtnOptionDefaultClick);
+  connect(SBSavePath, &QToolButton::clicked, this, &TForm1::SBSavePathClick);
+  connect(TimerStartWindow, &QTimer::timeout, this, &TForm1::TimerStartWindowTimer);
+  connect(Splitter1, &QSplitter::splitterMoved, this, [this] { Splitter1Moved(1); });
+  connect(Splitter2, &QSplitter::splitterMoved, this, [this] { Splitter1Moved(0); });
+  connect(Splitter3, &QSplitter::splitterMoved, this, [this] { Splitter1Moved(2); });
+}
+
+void TForm1::FormCreate() {
+  AppPath = services_.appPath;
+  IniFileName = AppPath + "dll/Kinograf.ini";
+  ProductName = QStringLiteral(GLYPHREEL_PRODUCT_NAME);
+  GrayLevelCaption = QStringLiteral("灰度级:");
+  BuildOutputSizes(OutputSizes);
+  RecordFolder = AppPath + "output/";
+
+  // The progress bar lives inside the second status panel.
+  PBar->setParent(StBarPanels[1]);
+  PBar->setGeometry(2, 3, 196, kStatusHeight - 6);
+  PBar->hide();
+
+  SetRightTopHeight(LeftTopHeight());
+  created_ = true;
+  FormResize();
+}
+
+// ---- Pane sizes through the splitters ---------------------------------------------
+
+int TForm1::LeftTopHeight() const { return Splitter1->sizes().value(0); }
+int TForm1::RightTopHeight() const { return Splitter3->sizes().value(0); }
+int TForm1::LeftWidth() const { return Splitter2->sizes().value(0); }
+
+namespace {
+
+void SetFirst(QSplitter* splitter, int size) {
+  QList<int> sizes = splitter->sizes();
+  const int total = sizes.value(0) + sizes.value(1);
+  const int first = std::max(0, size);
+  splitter->setSizes({first, std::max(0, (total > 0 ? total : first + 100) - first)});
+}
+
+}  // namespace
+
+void TForm1::SetLeftTopHeight(int height) { SetFirst(Splitter1, height); }
+void TForm1::SetRightTopHeight(int height) { SetFirst(Splitter3, height); }
+void TForm1::SetLeftWidth(int width) { SetFirst(Splitter2, width); }
+
+int TForm1::VideoWidthFor(int height) {
+  // height x 133 / 100, rounded half to even, with floor division so that
+  // negative heights round the same way.
+  const long n = static_cast<long>(height) * 133;
+  long q = n / 100, r = n % 100;
+  if (r < 0) {
+    r += 100;
+    --q;
+  }
+  if (r > 50 || (r == 50 && q % 2 != 0)) ++q;
+  return static_cast<int>(q);
+}
+
+// ---- Layout ------------------------------------------------------------------------------
+
+void TForm1::resizeEvent(QResizeEvent* event) {
+  QMainWindow::resizeEvent(event);
+  if (created_) FormResize();
+}
+
+void TForm1::FormResize() {
+  // 1. The preview keeps a 1.33 aspect, centred (cut evenly when too wide).
+  VideoWindowRect.height = Pl_Video->height() - 4;
+  VideoWindowRect.width = VideoWidthFor(VideoWindowRect.height);
+  VideoWindowRect.left = TruncDiv(Pl_Video->width() - VideoWindowRect.width, 2);
+  VideoWindowRect.top = 2;
+  VideoWindow->setGeometry(VideoWindowRect.left, VideoWindowRect.top, std::max(0, VideoWindowRect.width),
+                           std::max(0, VideoWindowRect.height));
+
+  // 2. The recorded picture has the preview's size.
+  ImageRect = {1, 1, VideoWindowRect.width, VideoWindowRect.height};
+  Image->setGeometry(1, 1, std::max(0, ImageRect.width), std::max(0, ImageRect.height));
+  if (QWidget* holder = SB_Img->widget()) {
+    holder->resize(std::max(0, ImageRect.width) + 2, std::max(0, ImageRect.height) + 2);
+  }
+
+  // 3. The position bar fills the track beside the time.
+  TrackBar->setGeometry(kTimeWidth, 0, std::max(0, Pl_Track->width() - Pl_Time->width() - 2), kTrackHeight);
+
+  // 4. Option page controls follow the page control's size.
+  const int w = PgC->width(), h = PgC->height();
+  auto setWidth = [](QWidget* widget, int width) { widget->resize(std::max(0, width), widget->height()); };
+  setWidth(EdSavePath, w - 20);
+  setWidth(RGoutputType, w - 18);
+  setWidth(EdGray, w - 40);
+  SBGray->move(w - 36, SBGray->y());
+  ListGray->resize(std::max(0, w - 12), std::max(0, h - 80));
+
+  // 5. Level the two top panes after the splitter that moved.
+  if (RightTopHeight() != LeftTopHeight()) {
+    if (SplitterTag == 1) SetRightTopHeight(LeftTopHeight());
+    if (SplitterTag == 2) SetLeftTopHeight(RightTopHeight());
+  }
+  SplitterTag = 0;
+}
+
+void TForm1::Splitter1Moved(int tag) {
+  SplitterTag = tag;
+  FormResize();
+}
+
+void TForm1::TBIWndClick() {
+  if (TBIWnd->isChecked()) {
+    // Text layout: the character movie takes the window.
+    SetLeftTopHeight(0);
+    SetLeftWidth(0);
+  } else {
+    SetLeftTopHeight(kStandardLeftTopHeight);
+    SetLeftWidth(kStandardLeftWidth);
+  }
+  SplitterTag = 1;
+  FormResize();
+}
+
+void TForm1::TimerStartWindowTimer() {
+  TimerStartWindow->stop();
+  if (StartMaximized) showMaximized();
+  StartMaximized = false;
+}
+
+void TForm1::TBIExitClick() { close(); }
+
+int TForm1::OutputTypeIndex() const { return RGoutputTypeButtons->checkedId(); }
+
+void TForm1::SetOutputTypeIndex(int index) {
+  if (index >= 0 && index < 4) {
+    RGoutputTypeButtons->button(index)->setChecked(true);
+    return;
+  }
+  // No item selected.
+  RGoutputTypeButtons->setExclusive(false);
+  for (QAbstractButton* b : RGoutputTypeButtons->buttons()) b->setChecked(false);
+  RGoutputTypeButtons->setExclusive(true);
+}
+
+void TForm1::BtnOptionDefaultClick() {
+  CBFrame->setCurrentIndex(5);  // "10" frames a second
+  CB_Size->setCurrentIndex(1);  // "80 X 60"
+  CB_AutoConvert->setChecked(true);
+  CB_AutoClearBmp->setChecked(true);
+  SetOutputTypeIndex(0);
+}
+
+void TForm1::SBSavePathClick() {}

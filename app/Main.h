@@ -1,0 +1,182 @@
+// The main window: every pane, toolbar and control of Glyphreel, and the
+// handlers that drive them. One instance lives for the length of a run.
+//
+// Handlers keep the names the rest of the system knows them by
+// (TBIConvertClick, FormResize, ...) and are connected in one place, the
+// constructor. Dialogs go through the Dialogs interface, so tests answer them.
+#pragma once
+
+#include "conversion/BmpTxt.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <memory>
+#include <string>
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QListWidget;
+class QProgressBar;
+class QRadioButton;
+class QButtonGroup;
+class QGroupBox;
+class QScrollArea;
+class QScrollBar;
+class QSlider;
+class QSplitter;
+class QStatusBar;
+class QTabWidget;
+class QTimer;
+class QToolBar;
+class QToolButton;
+class QPushButton;
+class Dialogs;
+
+// The geometry the layout rules compute, kept as computed (it may be
+// negative when a pane has no room); the widgets show it clamped.
+struct LayoutRect {
+  int left = 0, top = 0, width = 0, height = 0;
+};
+
+class TForm1 : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  struct Services {
+    Dialogs* dialogs = nullptr;  // not owned; must outlive the window
+    std::string appPath;         // the program folder, ends with "/"
+  };
+
+  explicit TForm1(const Services& services, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // ---- Shell handlers ----
+  void FormCreate();
+  void FormResize();
+  void Splitter1Moved(int tag);
+  void TimerStartWindowTimer();
+  void TBIWndClick();
+  void TBIExitClick();
+  void BtnOptionDefaultClick();
+  void SBSavePathClick();
+
+  // Height of the pane, read from its splitter (the splitters own the sizes).
+  int LeftTopHeight() const;
+  int RightTopHeight() const;
+  int LeftWidth() const;
+  void SetLeftTopHeight(int height);
+  void SetRightTopHeight(int height);
+  void SetLeftWidth(int width);
+
+  // Rounds h x 1.33 half to even, exactly as decimal arithmetic would.
+  static int VideoWidthFor(int height);
+
+  // ---- State of the shell ----
+  std::string AppPath;
+  std::string IniFileName;
+  QString ProductName;
+  QString GrayLevelCaption;
+  std::string RecordFolder;
+  bool StartMaximized = false;
+  int SplitterTag = 0;
+  OutputSizeTable OutputSizes;
+  LayoutRect VideoWindowRect;  // as the layout rules computed it
+  LayoutRect ImageRect;
+
+  // ---- Panes ----
+  QToolBar* TBTVideoBar = nullptr;
+  QToolBar* TBTextbar = nullptr;
+  QToolBar* TBMainbar = nullptr;
+  QStatusBar* StBar = nullptr;
+  QLabel* StBarPanels[4] = {};
+  QFrame* PLAdv = nullptr;
+  QSplitter* Splitter2 = nullptr;  // between the columns (Tag 0)
+  QFrame* Pl_Left = nullptr;
+  QSplitter* Splitter1 = nullptr;  // under the preview (Tag 1)
+  QFrame* Pl_LeftTop = nullptr;
+  QFrame* Pl_Video = nullptr;
+  QWidget* VideoWindow = nullptr;
+  QFrame* Pl_Track = nullptr;
+  QLabel* Pl_Time = nullptr;
+  QSlider* TrackBar = nullptr;
+  QFrame* Pl_LeftBottom = nullptr;
+  QFrame* Pl_Option = nullptr;
+  QTabWidget* PgC = nullptr;
+  QFrame* Pl_right = nullptr;
+  QSplitter* Splitter3 = nullptr;  // under the recorded picture (Tag 2)
+  QFrame* Pl_RightTop = nullptr;
+  QScrollArea* SB_Img = nullptr;
+  QLabel* Image = nullptr;
+  QLabel* Pl_FrameCount = nullptr;
+  QFrame* Pl_RightBottom = nullptr;
+  QScrollBar* SBTextShow = nullptr;
+  QFrame* Pl_TextShow = nullptr;
+  QLabel* Lb_TextShow = nullptr;
+  QProgressBar* PBar = nullptr;
+
+  // ---- Options ("基本", "高级", "灰度表") ----
+  QComboBox* CBFrame = nullptr;
+  QComboBox* CB_Size = nullptr;
+  QCheckBox* CB_AutoClearBmp = nullptr;
+  QCheckBox* CB_AutoConvert = nullptr;
+  QGroupBox* RGoutputType = nullptr;
+  QButtonGroup* RGoutputTypeButtons = nullptr;
+  QPushButton* BtnOptionDefault = nullptr;
+  QLineEdit* EdSavePath = nullptr;
+  QToolButton* SBSavePath = nullptr;
+  QLineEdit* EdGray = nullptr;
+  QLabel* LbGray = nullptr;
+  QLabel* Image_Gray = nullptr;
+  QListWidget* ListGray = nullptr;
+  QToolButton* SBGray = nullptr;
+
+  // ---- Toolbar items ----
+  QAction* TBIOpen = nullptr;
+  QAction* TBIPlay = nullptr;
+  QAction* TBIPause = nullptr;
+  QAction* TBISnapBegin = nullptr;
+  QAction* TBIStop = nullptr;
+  QAction* TBIConvert = nullptr;
+  QAction* TBISaveText = nullptr;
+  QAction* TBIOpenText = nullptr;
+  QAction* TBIPlayText = nullptr;
+  QAction* TBIPlayText2 = nullptr;
+  QAction* TBIPauseText = nullptr;
+  QAction* TBIStopText = nullptr;
+  QAction* TBIRwText = nullptr;
+  QAction* TBIColor = nullptr;
+  QAction* TBIFontSize = nullptr;
+  QAction* TBINotepad = nullptr;
+  QAction* TBIWnd = nullptr;
+  QAction* TBIHelp = nullptr;
+  QAction* TBIAbout = nullptr;
+  QAction* TBIExit = nullptr;
+
+  // ---- Timers ----
+  QTimer* TimerStartWindow = nullptr;
+  QTimer* TimerSnap = nullptr;
+  QTimer* TimerPlayText = nullptr;
+
+  // The selected output type, -1 for none.
+  int OutputTypeIndex() const;
+  void SetOutputTypeIndex(int index);
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+
+ private:
+  void BuildPanes();
+  void BuildToolbars();
+  void BuildOptionPages();
+  void BuildStatusBar();
+  void ConnectHandlers();
+  QFrame* TitledPane(const QString& title, QWidget** body);
+
+  Services services_;
+  bool created_ = false;
+};

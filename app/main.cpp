@@ -1,0 +1,16 @@
+// Program entry: the application, the main window, the message loop.
+#include "app/Dialogs.h"
+#include "app/Fonts.h"
+#include "app/Main.h"
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral(GLYPHREEL_PRODUCT_NAME));
+  InstallFontSubstitutions();
+  QtDialogs dialogs;
+  TForm1 form({&dialogs, QCoreApplication::applicationDirPath().toStdString() + "/"});
+  form.show();
+  return app.exec();
+}
