@@ -37,16 +37,4 @@ TEST(LauncherTest, CommandLinesSplitIntoProgramAndArguments) {
   EXPECT_TRUE(SplitCommandLine("   ").isEmpty());
 }
 
-TEST(LauncherTest, RecordingFakeKeepsEveryCallInOrder) {
-  RecordingLauncher fake;
-  Launcher& launcher = fake;
-  launcher.URLink("dll/Help.txt");
-  launcher.Execute("xdg-open /tmp/out/");
-  launcher.URLink("https://glyphreel.example.org/");
-  using Op = RecordingLauncher::Operation;
-  const std::vector<RecordingLauncher::Call> expected = {
-      {Op::URLink, "dll/Help.txt"}, {Op::Execute, "xdg-open /tmp/out/"}, {Op::URLink, "https://glyphreel.example.org/"}};
-  EXPECT_EQ(expected, fake.Calls);
-}
-
 }  // namespace
