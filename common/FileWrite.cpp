@@ -195,6 +195,10 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* error
 }
 
 bool ReadFile(const std::string& path, std::string* out, std::string* error) {
+  return ReadFile(path, out, error, 0);
+}
+
+bool ReadFile(const std::string& path, std::string* out, std::string* error, size_t spare) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) {
     if (error) *error = ErrorText("open", path, errno);
@@ -209,7 +213,8 @@ bool ReadFile(const std::string& path, std::string* out, std::string* error) {
   }
   std::string data;
   // The size is a hint: the file may grow or shrink while it is read.
-  size_t capacity = st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 4096;
+  // One byte more than the file lets the final read see the end without growing.
+  size_t capacity = (st.st_size > 0 ? static_cast<size_t>(st.st_size) + 1 : 4096) + spare;
   data.resize(capacity);
   size_t used = 0;
   for (;;) {

@@ -98,6 +98,9 @@ bool CopyFile(const std::string& from, const std::string& to, std::string* error
 // ---- Reading and the file system ------------------------------------------------
 
 bool ReadFile(const std::string& path, std::string* out, std::string* error);
+// Like ReadFile, with room for `spare` more bytes in *out's capacity, so the
+// caller can append that much without the buffer being copied.
+bool ReadFile(const std::string& path, std::string* out, std::string* error, size_t spare);
 bool RemoveFile(const std::string& path, std::string* error);
 bool FileExists(const std::string& path);       // a regular file (or a link to one)
 bool DirectoryExists(const std::string& path);  // a folder (or a link to one)

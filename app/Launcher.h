@@ -1,0 +1,56 @@
+// Hands documents, folders, web addresses and command lines to the desktop.
+//
+// One string in, nothing back, nothing waited for: whatever is started runs
+// outside the program, and a target that cannot be opened changes nothing in
+// the program. The window, the conversion run and the player each hold a
+// Launcher; tests give them a RecordingLauncher, so no test starts a program.
+#pragma once
+
+#include <QStringList>
+#include <QUrl>
+
+#include <string>
+#include <vector>
+
+class Launcher {
+ public:
+  virtual ~Launcher() = default;
+  // Opens `target` with the program the desktop associates with it: a web
+  // address ("scheme://..." or "mailto:...") in the browser, a document in
+  // its program, a folder in the file manager. A relative path is taken from
+  // the program folder (AppPath), never from the current folder.
+  virtual void URLink(const std::string& target) = 0;
+  // Starts `commandLine` (program and arguments, split like a shell's words,
+  // with quotes grouping) as a detached process.
+  virtual void Execute(const std::string& commandLine) = 0;
+};
+
+// The real thing: QDesktopServices and detached QProcesses. Needs a
+// QGuiApplication.
+class DesktopLauncher : public Launcher {
+ public:
+  void URLink(const std::string& target) override;
+  void Execute(const std::string& commandLine) override;
+};
+
+// Remembers every call, in order, and starts nothing.
+class RecordingLauncher : public Launcher {
+ public:
+  enum class Operation { URLink, Execute };
+  struct Call {
+    Operation operation;
+    std::string argument;
+    bool operator==(const Call&) const = default;
+  };
+
+  void URLink(const std::string& target) override { Calls.push_back({Operation::URLink, target}); }
+  void Execute(const std::string& commandLine) override { Calls.push_back({Operation::Execute, commandLine}); }
+
+  std::vector<Call> Calls;
+};
+
+// What DesktopLauncher hands to the desktop for `target`, with relative paths
+// taken from `appPath`. Invalid (empty) for an empty target.
+QUrl LaunchUrl(const std::string& target, const std::string& appPath);
+// Program first, then its arguments; empty for a blank command line.
+QStringList SplitCommandLine(const std::string& commandLine);

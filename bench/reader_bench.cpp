@@ -1,0 +1,185 @@
+// Times TTextPic::LoadFromFile against a plain read of the same file, and
+// measures the peak memory of each, on a 2,000-frame movie at 320 x 240 cells
+// (about 310 MB) written by the engine into a temporary folder.
+//
+// Each measurement runs in a child process of its own, so one run's memory
+// does not hide the next one's peak: the child resets its peak resident size
+// (/proc/self/clear_refs "5"), does the work, and reports VmHWM and the time.
+// Figures depend on the machine and its load; this is not a test.
+#include "common/FileWrite.h"
+#include "common/Gbk.h"
+#include "conversion/BmpTxt.h"
+#include "playback/TextPic.h"
+
+#include <QImage>
+#include <QTemporaryDir>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+constexpr int kFrames = 2000;
+constexpr int kWidth = 320;   // cells
+constexpr int kHeight = 240;  // rows
+constexpr int kRounds = 5;    // measurements of each kind; the median is reported
+constexpr double kTimeGoal = 1.5;    // load time / plain read time
+constexpr double kMemoryGoal = 1.2;  // load peak / file size
+
+const std::string kMarker = "\x80\x80";
+
+// A moving diagonal gradient, so frames differ and every gray level occurs.
+QImage Picture(int n) {
+  QImage image(kWidth, kHeight, QImage::Format_RGB888);
+  for (int y = 0; y < kHeight; ++y) {
+    uchar* line = image.scanLine(y);
+    for (int x = 0; x < kWidth; ++x) {
+      const uchar v = static_cast<uchar>((x + y + 3 * n) & 0xFF);
+      line[3 * x] = line[3 * x + 1] = line[3 * x + 2] = v;
+    }
+  }
+  return image;
+}
+
+bool WriteMovie(const std::string& path, std::string* error) {
+  TConverter engine;
+  engine.GrayTable = gbk::DefaultGrayTable();
+  engine.GrayLevels = CountGrayUnits(engine.GrayTable);
+  engine.Interval = 100;
+  engine.OutputRect = {0, 0, kWidth, kHeight};
+  engine.FrameMarker = kMarker;
+  fileio::Writer writer;
+  if (!writer.Open(path, fileio::Writer::Mode::Truncate)) {
+    *error = writer.Error();
+    return false;
+  }
+  std::string frame;
+  for (int n = 0; n < kFrames; ++n) {
+    frame.clear();
+    engine.FrameIndex = n;
+    engine.AppendFrame(Picture(n), &frame);
+    if (!writer.Write(frame)) {
+      *error = writer.Error();
+      return false;
+    }
+  }
+  if (!writer.Commit()) {
+    *error = writer.Error();
+    return false;
+  }
+  return true;
+}
+
+long StatusKb(const char* field) {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  const size_t n = std::strlen(field);
+  while (std::getline(status, line)) {
+    if (line.compare(0, n, field) == 0 && line.size() > n && line[n] == ':') return std::stol(line.substr(n + 1));
+  }
+  return -1;
+}
+
+struct Sample {
+  double seconds = 0;
+  long peakKb = 0;
+  long check = 0;  // a number from the work, so it cannot be left out
+  bool ok = false;
+};
+
+// Runs `work` in a child process and brings back its time and peak memory.
+Sample Measure(const std::function<long()>& work) {
+  int fds[2];
+  if (::pipe(fds) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::close(fds[0]);
+    std::ofstream("/proc/self/clear_refs") << "5";
+    Sample s;
+    const auto start = std::chrono::steady_clock::now();
+    s.check = work();
+    s.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    s.peakKb = StatusKb("VmHWM");
+    s.ok = true;
+    [[maybe_unused]] const ssize_t w = ::write(fds[1], &s, sizeof s);
+    ::_exit(0);
+  }
+  ::close(fds[1]);
+  Sample s;
+  if (::read(fds[0], &s, sizeof s) != static_cast<ssize_t>(sizeof s)) s.ok = false;
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return s;
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+}  // namespace
+
+int main() {
+  QTemporaryDir dir;
+  if (!dir.isValid()) {
+    std::fprintf(stderr, "reader_bench: cannot make a temporary folder\n");
+    return 1;
+  }
+  const std::string path = dir.path().toStdString() + "/movie.txt";
+  std::string error;
+  std::printf("writing %d frames of %d x %d cells...\n", kFrames, kWidth, kHeight);
+  std::fflush(stdout);
+  if (!WriteMovie(path, &error)) {
+    std::fprintf(stderr, "reader_bench: %s\n", error.c_str());
+    return 1;
+  }
+  const auto plainRead = [&path]() -> long {
+    std::string bytes;
+    return fileio::ReadFile(path, &bytes, nullptr) ? static_cast<long>(bytes.size()) : -1;
+  };
+  const auto load = [&path]() -> long {
+    TTextPic reader;
+    reader.FrameMarker = kMarker;
+    return reader.LoadFromFile(path) ? reader.FrameTotal() : -1;
+  };
+
+  const Sample warm = Measure(plainRead);  // brings the file into the page cache
+  const double fileMb = static_cast<double>(warm.check) / (1024.0 * 1024.0);
+  std::printf("file: %.1f MB (%ld bytes)\n", fileMb, warm.check);
+
+  std::vector<double> readTimes, loadTimes, readPeaks, loadPeaks;
+  for (int round = 0; round < kRounds; ++round) {
+    const Sample r = Measure(plainRead);
+    const Sample l = Measure(load);
+    if (!r.ok || !l.ok || r.check != warm.check || l.check != kFrames) {
+      std::fprintf(stderr, "reader_bench: a measurement failed (frames %ld)\n", l.check);
+      return 1;
+    }
+    readTimes.push_back(r.seconds);
+    loadTimes.push_back(l.seconds);
+    readPeaks.push_back(static_cast<double>(r.peakKb) / 1024.0);
+    loadPeaks.push_back(static_cast<double>(l.peakKb) / 1024.0);
+  }
+
+  const double readTime = Median(readTimes);
+  const double loadTime = Median(loadTimes);
+  const double loadPeak = Median(loadPeaks);
+  std::printf("plain read:   %7.1f ms   peak %7.1f MB\n", readTime * 1000, Median(readPeaks));
+  std::printf("LoadFromFile: %7.1f ms   peak %7.1f MB\n", loadTime * 1000, loadPeak);
+  std::printf("(medians of %d runs, each in its own process; page cache warm)\n", kRounds);
+  std::printf("load / plain read time: %.2f (goal <= %.1f) %s\n", loadTime / readTime, kTimeGoal,
+              loadTime / readTime <= kTimeGoal ? "met" : "MISSED");
+  std::printf("load peak / file size:  %.2f (goal <= %.1f) %s\n", loadPeak / fileMb, kMemoryGoal,
+              loadPeak / fileMb <= kMemoryGoal ? "met" : "MISSED");
+  return 0;
+}

@@ -1,0 +1,178 @@
+#include "playback/TextPic.h"
+
+#include "common/FileWrite.h"
+
+#include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr std::string_view kCrLf = "\r\n";
+constexpr size_t kWidthDigits = 3;     // "W" + 3 digits
+constexpr size_t kIntervalDigits = 4;  // "V" + 4 digits
+
+// How the line breaks of a text are made up.
+struct BreakCount {
+  int64_t crLf = 0;
+  int64_t loneCr = 0;
+  int64_t loneLf = 0;
+  int64_t Total() const { return crLf + loneCr + loneLf; }
+};
+
+// Counts with memchr, which runs far faster than a loop over every byte on a
+// movie of hundreds of megabytes.
+BreakCount CountBreaks(std::string_view text) {
+  BreakCount count;
+  int64_t crs = 0;
+  int64_t lfs = 0;
+  const char* const end = text.data() + text.size();
+  for (const char* p = text.data(); p < end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
+    if (!p) break;
+    ++crs;
+    if (p + 1 < end && p[1] == '\n') ++count.crLf;
+  }
+  for (const char* p = text.data(); p < end; ++p) {
+    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
+    if (!p) break;
+    ++lfs;
+  }
+  count.loneCr = crs - count.crLf;
+  count.loneLf = lfs - count.crLf;
+  return count;
+}
+
+bool EndsWithBreak(std::string_view text) {
+  return !text.empty() && (text.back() == '\n' || text.back() == '\r');
+}
+
+// `text` with every lone CR and lone LF turned into CR LF.
+std::string ToCrLf(std::string_view text, const BreakCount& count) {
+  std::string out;
+  out.reserve(text.size() + static_cast<size_t>(count.loneCr + count.loneLf) + kCrLf.size());
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\r') {
+      out.append(kCrLf);
+      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+    } else if (c == '\n') {
+      out.append(kCrLf);
+    } else {
+      // Copy the run up to the next break in one go.
+      size_t j = i + 1;
+      while (j < text.size() && text[j] != '\r' && text[j] != '\n') ++j;
+      out.append(text.substr(i, j - i));
+      i = j - 1;
+    }
+  }
+  return out;
+}
+
+// The decimal value of text[at, at + digits) when every one of those bytes is
+// a digit 0 to 9; a sign, a blank or anything else does not read.
+bool ReadDigits(std::string_view text, size_t at, size_t digits, int32_t* value) {
+  if (at > text.size() || text.size() - at < digits) return false;
+  int32_t v = 0;
+  for (size_t i = at; i < at + digits; ++i) {
+    if (text[i] < '0' || text[i] > '9') return false;
+    v = v * 10 + (text[i] - '0');
+  }
+  *value = v;
+  return true;
+}
+
+int32_t ClampToInt32(int64_t v) {
+  return v > std::numeric_limits<int32_t>::max() ? std::numeric_limits<int32_t>::max() : static_cast<int32_t>(v);
+}
+
+}  // namespace
+
+void TTextPic::Clear() {
+  text_ = std::string();
+  frameStart_ = std::vector<size_t>();
+  frameTotal_ = 0;
+  frameWidth_ = 0;
+  linesPerFrame_ = 0;
+  frameInterval_ = 0;
+}
+
+bool TTextPic::LoadFromFile(const std::string& FileName) {
+  std::string bytes;
+  // Two spare bytes: a last line without its break gets CR LF in place.
+  if (!fileio::ReadFile(FileName, &bytes, nullptr, kCrLf.size())) return false;
+
+  const BreakCount breaks = CountBreaks(bytes);
+  const bool finalBreak = bytes.empty() || EndsWithBreak(bytes);
+  const int64_t lineCount = breaks.Total() + (finalBreak ? 0 : 1);
+  if (breaks.loneCr == 0 && breaks.loneLf == 0) {
+    // Already CR LF throughout: the file's own bytes are the movie's text.
+    if (!finalBreak) bytes.append(kCrLf);
+    TakeText(std::move(bytes), lineCount);
+    return true;
+  }
+  std::string text = ToCrLf(bytes, breaks);
+  bytes = std::string();
+  if (!finalBreak) text.append(kCrLf);
+  TakeText(std::move(text), lineCount);
+  return true;
+}
+
+void TTextPic::LoadFromList(const std::vector<std::string>& Lines) {
+  size_t size = 0;
+  for (const std::string& line : Lines) size += line.size() + kCrLf.size();
+  std::string text;
+  text.reserve(size);
+  for (const std::string& line : Lines) text.append(line).append(kCrLf);
+  TakeText(std::move(text), static_cast<int64_t>(Lines.size()));
+}
+
+void TTextPic::TakeText(std::string text, int64_t lineCount) {
+  // The frame separator: the CR LF ending a frame's last row, the marker
+  // line, and the "W" that opens the info line.
+  std::string separator;
+  separator.append(kCrLf).append(FrameMarker).append(kCrLf).append("W");
+
+  std::vector<size_t> starts{0};
+  int32_t width = 0;
+  int32_t interval = 0;
+  bool movie = false;
+
+  size_t at = text.find(separator);
+  // A separator at the very start has no rows before it: not a movie.
+  if (at != std::string::npos && at != 0) {
+    const size_t widthAt = at + separator.size();
+    if (ReadDigits(text, widthAt, kWidthDigits, &width)) {
+      movie = ReadDigits(text, widthAt + kWidthDigits + 1, kIntervalDigits, &interval);
+    }
+    if (!movie) interval = 0;
+  }
+
+  if (movie) {
+    while (at != std::string::npos) {
+      // The frame ends with the info line's own CR LF, wherever that falls,
+      // so a frame number of six digits or more stays with its frame.
+      const size_t lineEnd = text.find(kCrLf, at + separator.size());
+      const size_t end = lineEnd == std::string::npos ? text.size() : lineEnd + kCrLf.size();
+      starts.push_back(end);
+      at = text.find(separator, end);
+    }
+  } else {
+    starts.push_back(text.size());
+  }
+
+  const int32_t total = ClampToInt32(static_cast<int64_t>(starts.size()) - 1);
+  text_ = std::move(text);
+  frameStart_ = std::move(starts);
+  frameTotal_ = total;
+  frameWidth_ = width;
+  frameInterval_ = interval;
+  linesPerFrame_ = ClampToInt32(lineCount / total);
+}
+
+std::string_view TTextPic::FrameView(int32_t Index) const {
+  if (Index < 0 || Index >= frameTotal_) return {};
+  const size_t i = static_cast<size_t>(Index);
+  return std::string_view(text_).substr(frameStart_[i], frameStart_[i + 1] - frameStart_[i]);
+}
+
+std::string TTextPic::GetFrame(int32_t Index) const { return std::string(FrameView(Index)); }
