@@ -205,3 +205,64 @@ TEST(CliHelp, EveryCommandExplainsItself) {
 }
 
 }  // namespace
+
+namespace {
+
+std::string MakeMovie(const std::string& folder, int frames) {
+  Record(folder, frames);
+  const CliRun r = Cli({"convert", folder, "--size", "0", "--interval", "20"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  return r.LastLine();
+}
+
+TEST(CliMovie, InfoAndFrameReadWhatConvertWrote) {
+  TempFolder dir;
+  const std::string movie = MakeMovie(dir.Path(), 3);
+  CliRun r = Cli({"info", movie});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "{\"frames\":3,\"width\":60,\"lines_per_frame\":47,\"interval\":20,\"standard\":true}\n");
+
+  const std::string bytes = ReadAll(movie);
+  const size_t frameSize = bytes.size() / 3;
+  r = Cli({"frame", movie, "1"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, bytes.substr(frameSize, frameSize));
+  for (const char* outside : {"3", "-1", "99999"}) {
+    r = Cli({"frame", movie, outside});
+    EXPECT_EQ(r.status, 0) << outside;
+    EXPECT_EQ(r.out, "") << outside;
+  }
+
+  // A plain text file is one frame, not standard.
+  WriteAll(dir / "notes.txt", "line one\nline two\n");
+  r = Cli({"info", dir / "notes.txt"});
+  EXPECT_EQ(r.out, "{\"frames\":1,\"width\":0,\"lines_per_frame\":2,\"interval\":0,\"standard\":false}\n");
+  EXPECT_EQ(Cli({"frame", dir / "notes.txt", "0"}).out, "line one\r\nline two\r\n");
+
+  EXPECT_EQ(Cli({"info", dir / "missing.txt"}).status, 1);
+  EXPECT_EQ(Cli({"frame", dir / "missing.txt", "0"}).status, 1);
+  EXPECT_EQ(Cli({"frame", movie, "one"}).status, 2);
+  EXPECT_EQ(Cli({"frame", movie}).status, 2);
+  EXPECT_EQ(Cli({"info"}).status, 2);
+}
+
+TEST(CliMovie, PlayShowsTheRowsOfEveryFrameDecoded) {
+  TempFolder dir;
+  const std::string movie = MakeMovie(dir.Path(), 3);
+  const CliRun r = Cli({"play", movie});
+  EXPECT_EQ(r.status, 0) << r.err;
+  // Three pages of 45 decoded rows each, no marker or info lines.
+  EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\f'), 3);
+  EXPECT_EQ(r.out.find("W060"), std::string::npos);
+  EXPECT_EQ(r.out.find("€"), std::string::npos);
+  const std::string firstRows = gbk::Decode(ReadAll(movie).substr(0, 45 * (120 + 2))).toStdString();
+  EXPECT_EQ(r.out.substr(0, firstRows.size()), firstRows);
+
+  WriteAll(dir / "two.txt", ReadAll(movie).substr(0, ReadAll(movie).size() * 2 / 3));
+  const CliRun refused = Cli({"play", dir / "two.txt"});
+  EXPECT_EQ(refused.status, 1);
+  EXPECT_NE(refused.err.find("注意:打开的不是标准的字符电影文件"), std::string::npos) << refused.err;
+  EXPECT_EQ(refused.out, "");
+}
+
+}  // namespace
