@@ -1,5 +1,7 @@
 #include "app/Link.h"
 
+#include "common/FileWrite.h"
+
 #include <QCoreApplication>
 
 std::string AppPath;
@@ -37,4 +39,16 @@ std::string MakeRelativePath(const std::string& path) {
   const std::string q = WithTrailingSlash(path);
   if (path.empty() || !LongEnough(q) || !IsAbsolute(path) || !path.starts_with(AppPath)) return q;
   return q.substr(AppPath.size());
+}
+
+std::string FormatVersion(unsigned major, unsigned minor, unsigned release, unsigned build,
+                          const std::string& separator) {
+  auto word = [](unsigned v) { return std::to_string(v & 0xFFFFu); };
+  return word(major) + separator + word(minor) + separator + word(release) + separator + word(build);
+}
+
+std::string FileVersionString(const std::string& fileName, const std::string& separator) {
+  if (!fileio::SameFile(fileName, "/proc/self/exe")) return {};
+  return FormatVersion(GLYPHREEL_VERSION_MAJOR, GLYPHREEL_VERSION_MINOR, GLYPHREEL_VERSION_PATCH,
+                       GLYPHREEL_VERSION_TWEAK, separator);
 }

@@ -25,3 +25,12 @@ std::string MakeAbsolutePath(const std::string& path);
 // `path` with a trailing "/" (q), with AppPath taken off its front when
 // `path` is absolute and begins with AppPath (compared exactly); else q.
 std::string MakeRelativePath(const std::string& path);
+
+// The four numbers of a version record as text: major, minor, release and
+// build joined by `separator` ("1.0.0.0" with ".", "1000" with "").
+std::string FormatVersion(unsigned major, unsigned minor, unsigned release, unsigned build,
+                          const std::string& separator);
+// The version of the program file `fileName`: the program carries its
+// version compiled in, so this is the program's own version when
+// `fileName` is the running program, and "" for any other file (no record).
+std::string FileVersionString(const std::string& fileName, const std::string& separator);

@@ -1,10 +1,18 @@
 #include "app/Main.h"
 
+#include "app/AboutB.h"
 #include "app/Dialogs.h"
 #include "app/Icons.h"
+#include "app/Launcher.h"
+#include "app/Link.h"
+#include "app/Myinifile.h"
+#include "common/Gbk.h"
+#include "playback/TextPic.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QButtonGroup>
+#include <QCloseEvent>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -16,6 +24,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QSlider>
@@ -39,6 +48,7 @@ constexpr int kTrackHeight = 23;
 constexpr int kTimeWidth = 90;
 constexpr int kStatusHeight = 19;
 constexpr int kAdvertHeight = 9;
+constexpr int kAdvertPanelWidth = 280;
 constexpr int kStartWindowInterval = 100;  // ms before the deferred maximize
 constexpr int kFontPixels = 13;
 
@@ -201,7 +211,8 @@ void TForm1::BuildPanes() {
   Pl_Track = new QFrame;
   Pl_Track->setFixedHeight(kTrackHeight);
   Pl_Time = new QLabel(QStringLiteral("00:00:00/00:00:00"), Pl_Track);
-  Pl_Time->setGeometry(0, 0, kTimeWidth, kTrackHeight);
+  // At least its design width, and never narrower than the time it shows.
+  Pl_Time->setGeometry(0, 0, std::max(kTimeWidth, Pl_Time->sizeHint().width() + 4), kTrackHeight);
   Pl_Time->setAlignment(Qt::AlignCenter);
   TrackBar = new QSlider(Qt::Horizontal, Pl_Track);
   TrackBar->setTickPosition(QSlider::TicksAbove);
@@ -319,6 +330,9 @@ void TForm1::BuildOptionPages() {
     types->addWidget(button);
   }
   RGoutputType->setGeometry(6, 110, 230, 96);
+  QFont typeFont = RGoutputType->font();
+  typeFont.setPixelSize(12);  // the longest caption fits the design width
+  for (QAbstractButton* b : RGoutputTypeButtons->buttons()) b->setFont(typeFont);
   BtnOptionDefault = new QPushButton(QStringLiteral("默认"), basic);
   BtnOptionDefault->setGeometry(8, 212, 75, 25);
   PgC->addTab(basic, QStringLiteral("基本"));
@@ -384,7 +398,19 @@ void TForm1::BuildStatusBar() {
 
 void TForm1::ConnectHandlers() {
   connect(TBIWnd, &QAction::triggered, this, &TForm1::TBIWndClick);
+  connect(TBIHelp, &QAction::triggered, this, &TForm1::TBIHelpClick);
+  connect(TBIAbout, &QAction::triggered, this, &TForm1::TBIAboutClick);
   connect(TBIExit, &QAction::triggered, this, &TForm1::TBIExitClick);
+  // Only the user's choices run the reactions, not selections set by the program.
+  connect(CBFrame, &QComboBox::activated, this, &TForm1::CBFrameChange);
+  connect(CBFrame, &QComboBox::editTextChanged, this, [this] {
+    if (CBFrame->hasFocus()) CBFrameChange();
+  });
+  connect(CB_Size, &QComboBox::activated, this, &TForm1::CB_SizeChange);
+  connect(EdGray, &QLineEdit::textChanged, this, &TForm1::EdGrayChange);
+  connect(EdGray, &QLineEdit::textEdited, this, [this] { GrayBytes.reset(); });
+  StBar->installEventFilter(this);
+  for (QLabel* panel : StBarPanels) panel->installEventFilter(this);
   connect(BtnOptionDefault, &QPushButton::clicked, this, &TForm1::BtnOptionDefaultClick);
   connect(SBSavePath, &QToolButton::clicked, this, &TForm1::SBSavePathClick);
   connect(TimerStartWindow, &QTimer::timeout, this, &TForm1::TimerStartWindowTimer);
@@ -395,11 +421,16 @@ void TForm1::ConnectHandlers() {
 
 void TForm1::FormCreate() {
   AppPath = services_.appPath;
-  IniFileName = AppPath + "dll/Kinograf.ini";
+  IniFileName = SettingsFileOf(AppPath);
   ProductName = QStringLiteral(GLYPHREEL_PRODUCT_NAME);
   GrayLevelCaption = QStringLiteral("灰度级:");
   BuildOutputSizes(OutputSizes);
+  Converter = std::make_unique<TConverter>();
+  Converter->FrameMarker = "\x80\x80";
+  TextPic = std::make_unique<TTextPic>();
+  TextPic->FrameMarker = "\x80\x80";
   RecordFolder = AppPath + "output/";
+  ReadSettings(*this, IniFileName);
 
   // The progress bar lives inside the second status panel.
   PBar->setParent(StBarPanels[1]);
@@ -409,6 +440,19 @@ void TForm1::FormCreate() {
   SetRightTopHeight(LeftTopHeight());
   created_ = true;
   FormResize();
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  if (!shown_) {
+    // Centred on the screen when first shown, at the size the settings gave.
+    shown_ = true;
+    if (const QScreen* screen = this->screen()) {
+      const QRect area = screen->availableGeometry();
+      move(area.x() + (area.width() - frameGeometry().width()) / 2,
+           area.y() + (area.height() - frameGeometry().height()) / 2);
+    }
+  }
+  QMainWindow::showEvent(event);
 }
 
 // ---- Pane sizes through the splitters ---------------------------------------------
@@ -469,7 +513,11 @@ void TForm1::FormResize() {
   }
 
   // 3. The position bar fills the track beside the time.
-  TrackBar->setGeometry(kTimeWidth, 0, std::max(0, Pl_Track->width() - Pl_Time->width() - 2), kTrackHeight);
+  TrackBar->setGeometry(Pl_Time->width(), 0, std::max(0, Pl_Track->width() - Pl_Time->width() - 2), kTrackHeight);
+
+  // The advertising panel gives up its room before the hint text is cut.
+  const int hintWidth = StBarPanels[3]->sizeHint().width();
+  StBarPanels[2]->setFixedWidth(std::clamp(StBar->width() - 300 - hintWidth - 24, 0, kAdvertPanelWidth));
 
   // 4. Option page controls follow the page control's size.
   const int w = PgC->width(), h = PgC->height();
@@ -529,10 +577,111 @@ void TForm1::SetOutputTypeIndex(int index) {
 
 void TForm1::BtnOptionDefaultClick() {
   CBFrame->setCurrentIndex(5);  // "10" frames a second
+  CBFrameChange();
   CB_Size->setCurrentIndex(1);  // "80 X 60"
+  CB_SizeChange();
   CB_AutoConvert->setChecked(true);
   CB_AutoClearBmp->setChecked(true);
   SetOutputTypeIndex(0);
 }
 
-void TForm1::SBSavePathClick() {}
+void TForm1::SBSavePathClick() {
+  const std::optional<QString> chosen = dialogs().ChooseFolder(this, QStringLiteral("选择保存目录"));
+  if (!chosen) return;
+  std::string folder = chosen->toLocal8Bit().toStdString();
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  RecordFolder = folder;
+  SavePathBytes = MakeRelativePath(RecordFolder);
+  EdSavePath->setText(QString::fromLocal8Bit(SavePathBytes.data(), static_cast<qsizetype>(SavePathBytes.size())));
+}
+
+void TForm1::TBIHelpClick() { launcher().URLink(AppPath + "dll/Help.txt"); }
+
+void TForm1::StBarClick() { launcher().URLink("https://glyphreel.example.org/"); }
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonRelease &&
+      (watched == StBar || std::find(std::begin(StBarPanels), std::end(StBarPanels), watched) != std::end(StBarPanels))) {
+    StBarClick();
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TForm1::TBIAboutClick() {
+  TAboutForm box(launcher());
+  box.SetLanguage(true);
+  box.SoftName = ProductName;
+  box.SoftVersion = QStringLiteral("V") + QString::fromStdString(FileVersionString("/proc/self/exe", "."));
+  box.Producer = QString::fromUtf8(about::kProducer);
+  box.Introduction = about::Introduction();
+  box.BuildDate = QString::fromUtf8(about::kBuildDate);
+  box.GuestBookUrl = QString::fromUtf8(about::kGuestBook);
+  box.exec();
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  FormClose();
+  QMainWindow::closeEvent(event);
+}
+
+void TForm1::FormClose() {
+  std::string error;
+  if (!WriteSettings(*this, IniFileName, &error) && !error.empty()) {
+    // The program must stay closable: say what failed and go on.
+    dialogs().Message(this, QString::fromStdString(error));
+  }
+  Converter.reset();
+  TextPic.reset();
+}
+
+// ---- Options ------------------------------------------------------------------------
+
+void TForm1::CBFrameChange() {
+  TimerSnap->setInterval(IntervalForFrameRate(15 - CBFrame->currentIndex()));
+}
+
+void TForm1::CB_SizeChange() {
+  const int index = CB_Size->currentIndex();
+  if (index >= 0 && index < kOutputSizeCount && OutputSizes[static_cast<size_t>(index)].Right > 255) {
+    dialogs().Message(this, QStringLiteral("请注意:转换图宽大于250用记事本程序打开时可能会显示异常."));
+  }
+}
+
+// ---- Gray tables ------------------------------------------------------------------------
+
+namespace {
+constexpr int kGrayStripPixelsPerLevel = 12;
+constexpr int kGrayListBytesRole = Qt::UserRole;
+}  // namespace
+
+bool TForm1::GrayTableBytes(std::string* bytes, QString* error) const {
+  if (GrayBytes) {
+    *bytes = *GrayBytes;
+    return true;
+  }
+  return gbk::Encode(EdGray->text(), bytes, error);
+}
+
+std::string TForm1::GrayListBytes(int row) const {
+  const QListWidgetItem* item = ListGray->item(row);
+  return item ? item->data(kGrayListBytesRole).toByteArray().toStdString() : std::string();
+}
+
+void TForm1::AddGrayListItem(const std::string& bytes) {
+  auto* item = new QListWidgetItem(gbk::Decode(bytes));
+  item->setData(kGrayListBytesRole, QByteArray::fromStdString(bytes));
+  ListGray->addItem(item);
+}
+
+void TForm1::EdGrayChange() {
+  std::string bytes;
+  QString error;
+  if (!GrayTableBytes(&bytes, &error)) {
+    // Characters GBK cannot hold still take room in the box: count the text as typed.
+    bytes = EdGray->text().toUtf8().toStdString();
+  }
+  if (bytes.size() < 2) return;
+  const int levels = CountGrayUnits(bytes);
+  LbGray->setText(GrayLevelCaption + QString::number(levels));
+  Image_Gray->resize(kGrayStripPixelsPerLevel * levels, Image_Gray->height());
+}

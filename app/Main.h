@@ -12,6 +12,7 @@
 #include <QPointer>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 class QAction;
@@ -36,6 +37,8 @@ class QToolBar;
 class QToolButton;
 class QPushButton;
 class Dialogs;
+class Launcher;
+class TTextPic;
 
 // The geometry the layout rules compute, kept as computed (it may be
 // negative when a pane has no room); the widgets show it clamped.
@@ -48,8 +51,9 @@ class TForm1 : public QMainWindow {
 
  public:
   struct Services {
-    Dialogs* dialogs = nullptr;  // not owned; must outlive the window
-    std::string appPath;         // the program folder, ends with "/"
+    Dialogs* dialogs = nullptr;    // not owned; must outlive the window
+    Launcher* launcher = nullptr;  // not owned; must outlive the window
+    std::string appPath;           // the program folder, ends with "/"
   };
 
   explicit TForm1(const Services& services, QWidget* parent = nullptr);
@@ -64,6 +68,13 @@ class TForm1 : public QMainWindow {
   void TBIExitClick();
   void BtnOptionDefaultClick();
   void SBSavePathClick();
+  void TBIHelpClick();
+  void StBarClick();
+  void TBIAboutClick();
+  void FormClose();
+  void EdGrayChange();
+  void CBFrameChange();
+  void CB_SizeChange();
 
   // Height of the pane, read from its splitter (the splitters own the sizes).
   int LeftTopHeight() const;
@@ -76,9 +87,7 @@ class TForm1 : public QMainWindow {
   // Rounds h x 1.33 half to even, exactly as decimal arithmetic would.
   static int VideoWidthFor(int height);
 
-  // ---- State of the shell ----
-  std::string AppPath;
-  std::string IniFileName;
+  // ---- State of the shell (AppPath and IniFileName are globals of Link) ----
   QString ProductName;
   QString GrayLevelCaption;
   std::string RecordFolder;
@@ -162,12 +171,36 @@ class TForm1 : public QMainWindow {
   QTimer* TimerSnap = nullptr;
   QTimer* TimerPlayText = nullptr;
 
+  // ---- Long-lived objects ----
+  std::unique_ptr<TConverter> Converter;
+  std::unique_ptr<TTextPic> TextPic;
+
+  // The folder EdSavePath shows, as the file system's own bytes: what the
+  // settings file stores.
+  std::string SavePathBytes;
+  // The bytes behind EdGray's text as the settings file held them, written
+  // back unchanged until the user edits the text (a stored table need not
+  // decode cleanly). Empty once the text no longer comes from the file.
+  std::optional<std::string> GrayBytes;
+  // The GBK bytes of the gray table in EdGray; false with *error when the
+  // text holds a character GBK cannot hold.
+  bool GrayTableBytes(std::string* bytes, QString* error) const;
+  // The GBK bytes of list item `row` (see GrayBytes).
+  std::string GrayListBytes(int row) const;
+  void AddGrayListItem(const std::string& bytes);
+
+  Dialogs& dialogs() { return *services_.dialogs; }
+  Launcher& launcher() { return *services_.launcher; }
+
   // The selected output type, -1 for none.
   int OutputTypeIndex() const;
   void SetOutputTypeIndex(int index);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildPanes();
@@ -179,4 +212,5 @@ class TForm1 : public QMainWindow {
 
   Services services_;
   bool created_ = false;
+  bool shown_ = false;
 };

@@ -1,0 +1,172 @@
+// The settings file through the window: what a start reads into the
+// controls and what a close writes back.
+#include "WindowFixture.h"
+
+#include "app/IniFile.h"
+#include "app/Myinifile.h"
+#include "common/Gbk.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QTimer>
+
+namespace {
+
+using testing_support::ReadAll;
+
+std::string Key(const std::string& file, const char* section, const std::string& key) {
+  return TIniFile(file).ReadString(section, key, "<missing>");
+}
+
+TEST_F(WindowTest, AnEmptyFileGivesEveryDefaultAndIsFilledAtClose) {
+  TForm1& f = Start("");
+  EXPECT_EQ(f.size(), QSize(640, 480));
+  EXPECT_FALSE(f.StartMaximized);
+  EXPECT_EQ(f.EdSavePath->text(), "output/");
+  EXPECT_EQ(f.RecordFolder, app / "output/");
+  EXPECT_EQ(f.OutputTypeIndex(), 0);
+  EXPECT_TRUE(f.CB_AutoConvert->isChecked());
+  EXPECT_EQ(f.CB_Size->currentText(), "60 X 45");
+  EXPECT_EQ(f.CBFrame->currentText(), "15");
+  EXPECT_EQ(f.EdGray->text(), "厲嵌懒傳蛤凯来旯圀国困园四三二一");
+  EXPECT_EQ(f.LbGray->text(), "灰度级:16");
+  EXPECT_EQ(f.Image_Gray->width(), 192);
+  ASSERT_EQ(f.ListGray->count(), 20);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(f.ListGray->item(i)->text(), "厲嵌懒傳蛤凯来旯圀国困园四三二一");
+
+  f.close();
+  const std::string file = app / "dll/Kinograf.ini";
+  EXPECT_EQ(Key(file, "window", "width"), "640");
+  EXPECT_EQ(Key(file, "window", "height"), "480");
+  EXPECT_EQ(Key(file, "window", "Max"), "0");
+  EXPECT_EQ(Key(file, "Setting", "OutPutType"), "0");
+  EXPECT_EQ(Key(file, "Setting", "AutoConvert"), "1");
+  EXPECT_EQ(Key(file, "Setting", "OutPutSize"), "0");
+  EXPECT_EQ(Key(file, "Setting", "OutPutFrame"), "0");
+  EXPECT_EQ(Key(file, "Setting", "SavePath"), "output/");
+  EXPECT_EQ(Key(file, "Setting", "Grayword"), gbk::DefaultGrayTable());
+  EXPECT_EQ(Key(file, "Setting", "Graywordlist20"), gbk::DefaultGrayTable());
+  EXPECT_EQ(Key(file, "Setting", "Graywordlist21"), "<missing>");
+}
+
+TEST_F(WindowTest, NoFileChangesNothingAndWritesNothing) {
+  TForm1& f = Start(nullptr);
+  EXPECT_EQ(f.ListGray->count(), 0);
+  EXPECT_EQ(f.OutputTypeIndex(), -1);
+  f.close();
+  EXPECT_FALSE(testing_support::Exists(app / "dll/Kinograf.ini"));
+}
+
+TEST_F(WindowTest, ValuesOutOfRangeHexadecimalAndWords) {
+  struct {
+    const char* ini;
+    int type, size, frame;
+    bool autoConvert, max;
+  } cases[] = {
+      {"[Setting]\nOutPutType=-5\nOutPutSize=9\nOutPutFrame=15\n", -1, -1, -1, true, false},
+      {"[setting]\noutputtype=7\nOUTPUTSIZE=0x3\nOutPutFrame=$a\nAutoConvert=0\n[WINDOW]\nmax=2\n", 3, 3, 10, false,
+       true},
+      {"[Setting]\nOutPutSize=-1\nOutPutFrame=three\nAutoConvert=no\n[window]\nMax=yes\n", 0, -1, 0, true, false},
+  };
+  for (const auto& c : cases) {
+    TForm1& f = Start(c.ini);
+    EXPECT_EQ(f.OutputTypeIndex(), c.type) << c.ini;
+    EXPECT_EQ(f.CB_Size->currentIndex(), c.size) << c.ini;
+    EXPECT_EQ(f.CBFrame->currentIndex(), c.frame) << c.ini;
+    EXPECT_EQ(f.CB_AutoConvert->isChecked(), c.autoConvert) << c.ini;
+    EXPECT_EQ(f.StartMaximized, c.max) << c.ini;
+    EXPECT_EQ(f.TimerStartWindow->isActive(), c.max) << c.ini;
+    form.reset();
+  }
+}
+
+TEST_F(WindowTest, StartMaximizedWaitsForTheTimerAndAMaximizedCloseKeepsTheSize) {
+  TForm1& f = Start("[window]\nwidth=700\nheight=500\nMax=1\n");
+  f.show();
+  EXPECT_EQ(f.size(), QSize(700, 500));
+  EXPECT_FALSE(f.isMaximized());
+  f.TimerStartWindowTimer();
+  EXPECT_FALSE(f.TimerStartWindow->isActive());
+  EXPECT_FALSE(f.StartMaximized);
+  EXPECT_TRUE(f.isMaximized());
+  f.close();
+  const std::string file = app / "dll/Kinograf.ini";
+  EXPECT_EQ(Key(file, "window", "Max"), "1");
+  EXPECT_EQ(Key(file, "window", "width"), "700");
+  EXPECT_EQ(Key(file, "window", "height"), "500");
+}
+
+TEST_F(WindowTest, StartAndCloseWriteBackTheSizeThatWasRead) {
+  Start("[window]\nwidth=811\nheight=577\n").show();
+  form->close();
+  form.reset();
+  Start(nullptr).show();  // the file from the first run
+  EXPECT_EQ(form->size(), QSize(811, 577));
+  form->close();
+  EXPECT_EQ(Key(app / "dll/Kinograf.ini", "window", "width"), "811");
+  EXPECT_EQ(Key(app / "dll/Kinograf.ini", "window", "height"), "577");
+}
+
+TEST_F(WindowTest, SavePathRules) {
+  testing_support::TempFolder outside;
+  fileio::MakePath(app / "x", nullptr);
+  struct {
+    std::string stored;
+    QString shown;
+    std::string folder;
+  } cases[] = {
+      {"output/", QStringLiteral("output/"), app / "output/"},
+      {outside.Path().substr(0, outside.Path().size() - 1), QString::fromStdString(outside.Path()).chopped(1),
+       outside.Path()},
+      {"x", QStringLiteral("output/"), app / "output/"},  // one character is never used
+      {"nowhere/", QStringLiteral("output/"), app / "output/"},
+  };
+  for (const auto& c : cases) {
+    TForm1& f = Start(("[Setting]\nSavePath=" + c.stored + "\n").c_str());
+    EXPECT_EQ(f.EdSavePath->text(), c.shown) << c.stored;
+    EXPECT_EQ(f.RecordFolder, c.folder) << c.stored;
+    form.reset();
+  }
+}
+
+TEST_F(WindowTest, GrayTablesKeepTheirBytesAndExtraListItemsAreNotReadBack) {
+  // A table that does not decode cleanly, and an empty list value.
+  const std::string odd = "\x85\x96\xFF\x41\x42";
+  Start(("[Setting]\nGrayword=" + odd + "\nGraywordlist3=\nGraywordlist4=" + odd + "\n").c_str());
+  TForm1& f = *form;
+  EXPECT_EQ(f.ListGray->item(2)->text(), "") << "present but empty is not the default";
+  f.AddGrayListItem("abcd");  // a 21st item
+  f.close();
+  const std::string file = app / "dll/Kinograf.ini";
+  EXPECT_EQ(Key(file, "Setting", "Grayword"), odd);
+  EXPECT_EQ(Key(file, "Setting", "Graywordlist4"), odd);
+  EXPECT_EQ(Key(file, "Setting", "Graywordlist3"), "");
+  EXPECT_EQ(Key(file, "Setting", "Graywordlist21"), "abcd");
+  form.reset();
+
+  Start(nullptr);
+  EXPECT_EQ(form->ListGray->count(), 20);
+  // Edited by the user, the table is written as the text encodes.
+  form->EdGray->setText(QStringLiteral("AB国"));
+  form->GrayBytes.reset();
+  form->close();
+  EXPECT_EQ(Key(file, "Setting", "Grayword"), "AB\xB9\xFA");
+}
+
+TEST_F(WindowTest, AFailedWriteIsReportedAndClosingGoesOn) {
+  TForm1& f = Start("[window]\nwidth=700\n");
+  const std::string before = Ini();
+  {
+    fileio::ScopedFault fault({fileio::FaultPoint::Open, "Kinograf.ini"});
+    EXPECT_TRUE(f.close());
+  }
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0], QString::fromStdString("Unable to write to " + app / "dll/Kinograf.ini"));
+  EXPECT_EQ(Ini(), before);
+  EXPECT_FALSE(f.isVisible());
+}
+
+}  // namespace

@@ -1,0 +1,51 @@
+// Dialogs that answer from a script and remember what they were asked.
+#pragma once
+
+#include "app/Dialogs.h"
+
+#include <deque>
+#include <string>
+#include <vector>
+
+class ScriptedDialogs : public Dialogs {
+ public:
+  // Answers, taken in order; an empty queue answers No / Cancel.
+  std::deque<bool> confirmations;
+  std::deque<std::optional<QString>> files;    // for OpenFile and SaveFile
+  std::deque<std::optional<QString>> folders;  // for ChooseFolder
+
+  // Everything shown, in order: messages and confirmation questions.
+  std::vector<QString> shown;
+  std::vector<QString> filters;  // filters of the file dialogs
+  std::vector<QString> proposed;  // names proposed by SaveFile
+
+  void Message(QWidget*, const QString& text) override { shown.push_back(text); }
+  bool Confirm(QWidget*, const QString& text) override {
+    shown.push_back(text);
+    if (confirmations.empty()) return false;
+    const bool answer = confirmations.front();
+    confirmations.pop_front();
+    return answer;
+  }
+  std::optional<QString> OpenFile(QWidget*, const QString& filter) override {
+    filters.push_back(filter);
+    return Next(files);
+  }
+  std::optional<QString> SaveFile(QWidget*, const QString& filter, const QString& name) override {
+    filters.push_back(filter);
+    proposed.push_back(name);
+    return Next(files);
+  }
+  std::optional<QString> ChooseFolder(QWidget*, const QString& caption) override {
+    shown.push_back(caption);
+    return Next(folders);
+  }
+
+ private:
+  static std::optional<QString> Next(std::deque<std::optional<QString>>& queue) {
+    if (queue.empty()) return std::nullopt;
+    std::optional<QString> answer = queue.front();
+    queue.pop_front();
+    return answer;
+  }
+};
