@@ -334,7 +334,7 @@ void TForm1::BuildOptionPages() {
   typeFont.setPixelSize(12);  // the longest caption fits the design width
   for (QAbstractButton* b : RGoutputTypeButtons->buttons()) b->setFont(typeFont);
   BtnOptionDefault = new QPushButton(QStringLiteral("默认"), basic);
-  BtnOptionDefault->setGeometry(8, 212, 75, 25);
+  BtnOptionDefault->setGeometry(185, 7, 60, 24);
   PgC->addTab(basic, QStringLiteral("基本"));
 
   // "高级": the working folder.
@@ -411,6 +411,11 @@ void TForm1::ConnectHandlers() {
   connect(EdGray, &QLineEdit::textEdited, this, [this] { GrayBytes.reset(); });
   StBar->installEventFilter(this);
   for (QLabel* panel : StBarPanels) panel->installEventFilter(this);
+  // The layout rules also follow the panes they measure, which settle after
+  // the window has been sized.
+  for (QWidget* pane : {static_cast<QWidget*>(Pl_Video), static_cast<QWidget*>(Pl_Track), static_cast<QWidget*>(PgC)}) {
+    pane->installEventFilter(this);
+  }
   connect(BtnOptionDefault, &QPushButton::clicked, this, &TForm1::BtnOptionDefaultClick);
   connect(SBSavePath, &QToolButton::clicked, this, &TForm1::SBSavePathClick);
   connect(TimerStartWindow, &QTimer::timeout, this, &TForm1::TimerStartWindowTimer);
@@ -446,6 +451,7 @@ void TForm1::showEvent(QShowEvent* event) {
   if (!shown_) {
     // Centred on the screen when first shown, at the size the settings gave.
     shown_ = true;
+    SizeShown = size();
     if (const QScreen* screen = this->screen()) {
       const QRect area = screen->availableGeometry();
       move(area.x() + (area.width() - frameGeometry().width()) / 2,
@@ -509,7 +515,7 @@ void TForm1::FormResize() {
   ImageRect = {1, 1, VideoWindowRect.width, VideoWindowRect.height};
   Image->setGeometry(1, 1, std::max(0, ImageRect.width), std::max(0, ImageRect.height));
   if (QWidget* holder = SB_Img->widget()) {
-    holder->resize(std::max(0, ImageRect.width) + 2, std::max(0, ImageRect.height) + 2);
+    holder->resize(std::max(0, ImageRect.width) + 1, std::max(0, ImageRect.height) + 1);
   }
 
   // 3. The position bar fills the track beside the time.
@@ -517,7 +523,7 @@ void TForm1::FormResize() {
 
   // The advertising panel gives up its room before the hint text is cut.
   const int hintWidth = StBarPanels[3]->sizeHint().width();
-  StBarPanels[2]->setFixedWidth(std::clamp(StBar->width() - 300 - hintWidth - 24, 0, kAdvertPanelWidth));
+  StBarPanels[2]->setFixedWidth(std::clamp(StBar->width() - 300 - hintWidth - 48, 0, kAdvertPanelWidth));
 
   // 4. Option page controls follow the page control's size.
   const int w = PgC->width(), h = PgC->height();
@@ -600,6 +606,9 @@ void TForm1::TBIHelpClick() { launcher().URLink(AppPath + "dll/Help.txt"); }
 void TForm1::StBarClick() { launcher().URLink("https://glyphreel.example.org/"); }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Resize && created_ && (watched == Pl_Video || watched == Pl_Track || watched == PgC)) {
+    FormResize();
+  }
   if (event->type() == QEvent::MouseButtonRelease &&
       (watched == StBar || std::find(std::begin(StBarPanels), std::end(StBarPanels), watched) != std::end(StBarPanels))) {
     StBarClick();

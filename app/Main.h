@@ -175,6 +175,12 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TConverter> Converter;
   std::unique_ptr<TTextPic> TextPic;
 
+  // The size the settings file gave, and the size the window took when first
+  // shown (the desktop may have adjusted it): a window the user never
+  // resized writes back the size that was read, so nothing creeps.
+  QSize SizeRead;
+  QSize SizeShown;
+
   // The folder EdSavePath shows, as the file system's own bytes: what the
   // settings file stores.
   std::string SavePathBytes;

@@ -34,7 +34,8 @@ bool ReadSettings(TForm1& form, const std::string& fileName) {
   if (!fileio::FileExists(fileName)) return false;
   const TIniFile ini(fileName);
 
-  form.resize(ini.ReadInteger(kWindow, "width", kDefaultWidth), ini.ReadInteger(kWindow, "height", kDefaultHeight));
+  form.SizeRead = QSize(ini.ReadInteger(kWindow, "width", kDefaultWidth), ini.ReadInteger(kWindow, "height", kDefaultHeight));
+  form.resize(form.SizeRead);
 
   form.StartMaximized = ini.ReadBool(kWindow, "Max", false);
   if (form.StartMaximized) form.TimerStartWindow->start();
@@ -84,8 +85,9 @@ bool WriteSettings(TForm1& form, const std::string& fileName, std::string* error
     // The file keeps the last normal size for the next start.
     writeBool(kWindow, "Max", true);
   } else {
-    writeInt(kWindow, "width", form.width());
-    writeInt(kWindow, "height", form.height());
+    const QSize size = form.SizeRead.isValid() && form.size() == form.SizeShown ? form.SizeRead : form.size();
+    writeInt(kWindow, "width", size.width());
+    writeInt(kWindow, "height", size.height());
     writeBool(kWindow, "Max", false);
   }
 
