@@ -16,6 +16,7 @@ namespace {
 
 constexpr int64_t kDefaultFrameIntervalUs = 40000;  // 25 frames a second when the file does not say
 constexpr int kMaxSoundChannels = 2;                // more is folded down to stereo by default
+constexpr int64_t kSeekBackStepUs = 500000;        // first step back when a seek overshoots; doubles each time
 constexpr int64_t kEndScanUs = 3000000;             // how much of the file's end is read to find its last picture
 
 std::string AvError(int code) {
@@ -34,7 +35,11 @@ void FreePackets(std::deque<AVPacket*>* packets) {
 void FrameDeleter::operator()(AVFrame* frame) const { av_frame_free(&frame); }
 FramePtr NewFrame() { return FramePtr(av_frame_alloc()); }
 
-MediaReader::MediaReader() : soundFrame_(NewFrame()) {}
+MediaReader::MediaReader() : soundFrame_(NewFrame()) {
+  // FFmpeg's own messages would go to the standard error of whatever program
+  // links the core; failures reach the caller as values instead.
+  av_log_set_level(AV_LOG_QUIET);
+}
 MediaReader::~MediaReader() { Close(); }
 
 bool MediaReader::OpenDecoder(int streamIndex, AVCodecContext** codec, std::string* error) {
@@ -360,9 +365,17 @@ void FrameCursor::Fetch() {
 }
 
 bool FrameCursor::Seek(int64_t targetUs) {
+  // Some demuxers land after the key frame the target needs (or on no key
+  // frame at all near the end): then start further back, down to the start.
   Reset();
-  reader_->Seek(targetUs);
-  Fetch();
+  int64_t back = 0;
+  while (true) {
+    const int64_t from = std::max<int64_t>(0, targetUs - back);
+    reader_->Seek(from);
+    Fetch();
+    if ((next_ && nextUs_ <= targetUs) || from == 0) break;
+    back = back == 0 ? kSeekBackStepUs : 2 * back;
+  }
   if (!next_) return false;
   current_ = std::move(next_);
   currentUs_ = nextUs_;

@@ -164,6 +164,7 @@ std::string MissingEncoders(const VideoFormat& format) {
 }
 
 bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* error) {
+  av_log_set_level(AV_LOG_QUIET);  // encoders chatter; failures come back as values
   const bool withSound = spec.withSound && !spec.format.audioCodec.empty();
   const AVCodec* videoEncoder = nullptr;
   const AVCodec* audioEncoder = nullptr;
