@@ -1,5 +1,6 @@
-// main() of the test programs that drive widgets: a QApplication on the
-// offscreen platform unless something else was chosen.
+// main() of the test programs that drive widgets: a QApplication on Qt's
+// offscreen platform unless something else was chosen, with the window's
+// font substitutions.
 #include "app/Fonts.h"
 
 #include <QApplication>

@@ -1,0 +1,66 @@
+// Short movies encoded on the spot through libavformat/libavcodec, so no
+// video file is ever committed and no `ffmpeg` program is needed.
+//
+// The picture tells the time: every frame shows its own frame number as a
+// row of black and white blocks (one bit per block, most significant bit
+// first, kBitColumns x kBitRows blocks filling the picture), so a grabbed
+// picture can be checked against the position it was grabbed at with
+// FrameNumberOf(). The sound track is a sine tone.
+//
+// Depends on the FFmpeg libraries and Qt Gui (QImage) only, not on GoogleTest:
+// the tests, the benchmarks and the build (a sample movie) share it.
+#pragma once
+
+#include <QImage>
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// One container/codec combination of the open dialog's file types.
+struct VideoFormat {
+  std::string extension;   // file name extension with the dot: ".wmv"
+  std::string muxer;       // libavformat muxer name: "asf"
+  std::string videoCodec;  // libavcodec encoder name: "wmv2"
+  std::string audioCodec;  // libavcodec encoder name; empty: no sound track
+};
+
+// Every format of the open dialog plus .mp4:
+// .wmv .flv .mpg .dat .avi .mov .rm .mp4, each with a sound track.
+const std::vector<VideoFormat>& AllVideoFormats();
+// The format with this extension (".avi"); an empty format if unknown.
+VideoFormat FormatFor(const std::string& extension);
+
+struct ClipSpec {
+  VideoFormat format;          // muxer, codecs
+  int width = 160;             // pixels; RealVideo needs multiples of 4
+  int height = 120;
+  int framesPerSecond = 25;
+  int frameCount = 50;         // the movie lasts frameCount / framesPerSecond seconds
+  int sampleRate = 44100;      // Hz of the sine tone
+  int toneHz = 440;
+  bool withSound = true;       // false: picture only, whatever format.audioCodec says
+  bool withVideo = true;       // false: sound only (a movie with no picture)
+  bool fastPreset = true;      // libx264: the fastest preset
+};
+
+// Encodes the clip into `path`. Returns false and sets *error when an
+// encoder or the muxer is missing or a write fails; a missing encoder's text
+// starts with "encoder not available:" so a caller can skip rather than fail.
+bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* error);
+
+// Whether libavcodec has an encoder of this name.
+bool EncoderAvailable(const std::string& name);
+// Every encoder `format` needs that this libavcodec lacks (empty: none).
+std::string MissingEncoders(const VideoFormat& format);
+
+// Blocks of the frame number drawn into each picture.
+inline constexpr int kBitColumns = 5;
+inline constexpr int kBitRows = 2;
+
+// The frame number a picture of the test clips shows, read from the centre
+// of each block; -1 for a null picture.
+int FrameNumberOf(const QImage& picture);
+
+}  // namespace testing_support

@@ -1,0 +1,80 @@
+// Unpaced decoding over every format: the picture at a time is the frame
+// due at that time, read back from the frame number the clip draws.
+#include "video/FrameStepper.h"
+#include "video/VideoTestClips.h"
+
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using testing_support::FrameNumberOf;
+using namespace video_test;
+
+class FrameStepperFormats : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(FrameStepperFormats, OpensAndTellsTheDuration) {
+  std::string reason;
+  const std::string path = Clip(GetParam(), &reason);
+  SKIP_WITHOUT_CLIP(path, reason);
+  video::FrameStepper stepper;
+  std::string error;
+  ASSERT_TRUE(stepper.Open(path, &error)) << error;
+  EXPECT_EQ(stepper.FrameSize(), QSize(160, 120));
+  EXPECT_NEAR(stepper.DurationMs(), kFrames * kFrameMs, kFrameMs);
+}
+
+TEST_P(FrameStepperFormats, RisingTimesShowTheFrameDueThen) {
+  std::string reason;
+  const std::string path = Clip(GetParam(), &reason);
+  SKIP_WITHOUT_CLIP(path, reason);
+  video::FrameStepper stepper;
+  std::string error;
+  ASSERT_TRUE(stepper.Open(path, &error)) << error;
+  // Halfway through each frame's time, so timestamps rounded either way agree.
+  for (int frame = 0; frame < kFrames; frame += 3) {
+    QImage picture;
+    ASSERT_TRUE(stepper.PictureAt(frame * kFrameMs + kFrameMs / 2, &picture)) << "frame " << frame;
+    EXPECT_EQ(picture.format(), QImage::Format_RGB888);
+    EXPECT_EQ(picture.size(), QSize(160, 120));
+    EXPECT_EQ(FrameNumberOf(picture), frame) << "at " << frame * kFrameMs + kFrameMs / 2 << " ms";
+  }
+  // Past the end the last picture stays.
+  QImage last;
+  ASSERT_TRUE(stepper.PictureAt(kFrames * kFrameMs + 500, &last));
+  EXPECT_EQ(FrameNumberOf(last), kFrames - 1);
+  EXPECT_TRUE(stepper.IsPastEnd(kFrames * kFrameMs + 500));
+  EXPECT_FALSE(stepper.IsPastEnd(kFrameMs));
+}
+
+TEST_P(FrameStepperFormats, AnEarlierTimeGoesBack) {
+  std::string reason;
+  const std::string path = Clip(GetParam(), &reason);
+  SKIP_WITHOUT_CLIP(path, reason);
+  video::FrameStepper stepper;
+  std::string error;
+  ASSERT_TRUE(stepper.Open(path, &error)) << error;
+  QImage picture;
+  ASSERT_TRUE(stepper.PictureAt(35 * kFrameMs + kFrameMs / 2, &picture));
+  EXPECT_EQ(FrameNumberOf(picture), 35);
+  ASSERT_TRUE(stepper.PictureAt(7 * kFrameMs + kFrameMs / 2, &picture));
+  EXPECT_EQ(FrameNumberOf(picture), 7);
+  ASSERT_TRUE(stepper.PictureAt(0, &picture));
+  EXPECT_EQ(FrameNumberOf(picture), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllFormats, FrameStepperFormats, ::testing::ValuesIn(AllExtensions()),
+                         [](const auto& info) { return info.param.substr(1); });
+
+TEST(FrameStepper, NothingOpenGivesNothing) {
+  video::FrameStepper stepper;
+  QImage untouched(2, 2, QImage::Format_RGB888);
+  untouched.fill(Qt::red);
+  QImage picture = untouched;
+  EXPECT_FALSE(stepper.PictureAt(0, &picture));
+  EXPECT_EQ(picture, untouched);
+  EXPECT_EQ(stepper.DurationMs(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,46 @@
+// Unpaced decoding: "the picture shown at time t" for rising t, as fast as
+// the machine decodes, with no clock and no sound. The command line's
+// recording and the tests use it; it shares MediaReader and FrameCursor with
+// real-time playback, so both show the same picture at the same position.
+#pragma once
+
+#include "video/MediaReader.h"
+
+#include <QImage>
+#include <QSize>
+
+#include <cstdint>
+#include <string>
+
+namespace video {
+
+class FrameStepper {
+ public:
+  FrameStepper();
+
+  // Opens the movie and decodes its first picture. Returns false and sets
+  // *error when the file cannot be opened or holds no decodable picture.
+  bool Open(const std::string& path, std::string* error);
+  void Close();
+
+  // The picture shown at `ms` milliseconds from the start (the last frame
+  // whose position is at or before it), as 24-bit RGB at the movie's own
+  // size. Rising times only decode forward; an earlier time seeks back.
+  // Returns false and leaves *out unchanged when nothing is open. Past the
+  // end the last picture stays.
+  bool PictureAt(int64_t ms, QImage* out);
+  // Whether `ms` lies past the last picture (at or after the movie's end).
+  bool IsPastEnd(int64_t ms) const;
+
+  int64_t DurationMs() const;  // the movie's length; 0 when unknown
+  QSize FrameSize() const;
+
+ private:
+  MediaReader reader_;
+  FrameCursor cursor_;
+  const AVFrame* converted_ = nullptr;  // the frame `picture_` was made from
+  int64_t convertedUs_ = -1;
+  QImage picture_;
+};
+
+}  // namespace video

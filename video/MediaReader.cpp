@@ -1,0 +1,403 @@
+#include "video/MediaReader.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <algorithm>
+
+namespace video {
+namespace {
+
+constexpr int64_t kDefaultFrameIntervalUs = 40000;  // 25 frames a second when the file does not say
+constexpr int kMaxSoundChannels = 2;                // more is folded down to stereo by default
+constexpr int64_t kSeekBackStepUs = 500000;        // first step back when a seek overshoots; doubles each time
+constexpr int64_t kEndScanUs = 3000000;             // how much of the file's end is read to find its last picture
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+void FreePackets(std::deque<AVPacket*>* packets) {
+  for (AVPacket* p : *packets) av_packet_free(&p);
+  packets->clear();
+}
+
+}  // namespace
+
+void FrameDeleter::operator()(AVFrame* frame) const { av_frame_free(&frame); }
+FramePtr NewFrame() { return FramePtr(av_frame_alloc()); }
+
+MediaReader::MediaReader() : soundFrame_(NewFrame()) {
+  // FFmpeg's own messages would go to the standard error of whatever program
+  // links the core; failures reach the caller as values instead.
+  av_log_set_level(AV_LOG_QUIET);
+}
+MediaReader::~MediaReader() { Close(); }
+
+bool MediaReader::OpenDecoder(int streamIndex, AVCodecContext** codec, std::string* error) {
+  AVStream* stream = format_->streams[streamIndex];
+  const AVCodec* decoder = avcodec_find_decoder(stream->codecpar->codec_id);
+  if (!decoder) {
+    *error = std::string("no decoder for ") + avcodec_get_name(stream->codecpar->codec_id);
+    return false;
+  }
+  *codec = avcodec_alloc_context3(decoder);
+  if (!*codec) {
+    *error = "out of memory";
+    return false;
+  }
+  avcodec_parameters_to_context(*codec, stream->codecpar);
+  (*codec)->pkt_timebase = stream->time_base;
+  (*codec)->thread_count = 0;  // as many as the machine has
+  const int rc = avcodec_open2(*codec, decoder, nullptr);
+  if (rc < 0) {
+    *error = std::string("cannot open the ") + decoder->name + " decoder: " + AvError(rc);
+    avcodec_free_context(codec);
+    return false;
+  }
+  return true;
+}
+
+bool MediaReader::Open(const std::string& path, bool withSound, std::string* error) {
+  Close();
+  std::string ignored;
+  if (!error) error = &ignored;
+  int rc = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
+  if (rc < 0) {
+    *error = "cannot open " + path + ": " + AvError(rc);
+    format_ = nullptr;
+    return false;
+  }
+  rc = avformat_find_stream_info(format_, nullptr);
+  if (rc < 0) {
+    *error = "cannot read the streams of " + path + ": " + AvError(rc);
+    Close();
+    return false;
+  }
+  videoIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+  if (videoIndex_ < 0) {
+    *error = path + " holds no video stream";
+    Close();
+    return false;
+  }
+  if (!OpenDecoder(videoIndex_, &video_, error)) {
+    *error = path + ": " + *error;
+    Close();
+    return false;
+  }
+  if (video_->width <= 0 || video_->height <= 0) {
+    *error = path + ": the picture has no size";
+    Close();
+    return false;
+  }
+  if (withSound) {
+    soundIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, videoIndex_, nullptr, 0);
+    std::string soundError;
+    if (soundIndex_ >= 0 && !OpenDecoder(soundIndex_, &sound_, &soundError)) soundIndex_ = -1;
+  }
+  for (unsigned i = 0; i < format_->nb_streams; ++i)
+    if (static_cast<int>(i) != videoIndex_ && static_cast<int>(i) != soundIndex_)
+      format_->streams[i]->discard = AVDISCARD_ALL;
+  // Positions count from the first picture: muxers often start the sound a
+  // little earlier, which would otherwise shift every picture's time.
+  const AVStream* stream = format_->streams[videoIndex_];
+  if (stream->start_time != AV_NOPTS_VALUE)
+    startUs_ = av_rescale_q(stream->start_time, stream->time_base, AV_TIME_BASE_Q);
+  else
+    startUs_ = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
+  soundOut_ = SourceSoundFormat();
+  videoEndUs_ = ScanVideoEnd();
+  Seek(0);
+  return true;
+}
+
+void MediaReader::Close() {
+  FreePackets(&videoPackets_);
+  FreePackets(&soundPackets_);
+  avcodec_free_context(&video_);
+  avcodec_free_context(&sound_);
+  if (format_) avformat_close_input(&format_);
+  sws_freeContext(scaler_);
+  scaler_ = nullptr;
+  swr_free(&resampler_);
+  videoIndex_ = soundIndex_ = -1;
+  startUs_ = 0;
+  videoEndUs_ = 0;
+  endOfFile_ = videoDrained_ = soundDrained_ = false;
+  lastVideoUs_ = -1;
+  nextSoundUs_ = soundFromUs_ = 0;
+  soundOut_ = {};
+}
+
+QSize MediaReader::FrameSize() const {
+  return video_ ? QSize(video_->width, video_->height) : QSize();
+}
+
+int64_t MediaReader::DurationUs() const {
+  if (!format_) return 0;
+  if (videoEndUs_ > 0) return videoEndUs_;
+  if (format_->duration > 0) {
+    const int64_t containerStart = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
+    return std::max<int64_t>(0, format_->duration + containerStart - startUs_);
+  }
+  return 0;
+}
+
+int64_t MediaReader::ScanVideoEnd() {
+  // Only the packets' timestamps are read (nothing is decoded): the tail of
+  // the file is demuxed from a little before the container's end. Packets
+  // that carry only a decoding time are shifted by the latest known
+  // difference between presentation and decoding time.
+  if (format_->duration <= 0) return 0;
+  const int64_t containerStart = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
+  const int64_t from = std::max<int64_t>(containerStart, containerStart + format_->duration - kEndScanUs);
+  if (av_seek_frame(format_, -1, from, AVSEEK_FLAG_BACKWARD) < 0) return 0;
+  const AVStream* stream = format_->streams[videoIndex_];
+  const int64_t interval = av_rescale_q(FrameIntervalUs(), AV_TIME_BASE_Q, stream->time_base);
+  int64_t end = AV_NOPTS_VALUE;
+  int64_t ptsMinusDts = 0;
+  AVPacket* packet = av_packet_alloc();
+  while (av_read_frame(format_, packet) >= 0) {
+    if (packet->stream_index == videoIndex_) {
+      const int64_t length = packet->duration > 0 ? packet->duration : interval;
+      int64_t at = AV_NOPTS_VALUE;
+      if (packet->pts != AV_NOPTS_VALUE) {
+        at = packet->pts;
+        if (packet->dts != AV_NOPTS_VALUE) ptsMinusDts = packet->pts - packet->dts;
+      } else if (packet->dts != AV_NOPTS_VALUE) {
+        at = packet->dts + ptsMinusDts;
+      }
+      if (at != AV_NOPTS_VALUE && (end == AV_NOPTS_VALUE || at + length > end)) end = at + length;
+    }
+    av_packet_unref(packet);
+  }
+  av_packet_free(&packet);
+  if (end == AV_NOPTS_VALUE) return 0;
+  return std::max<int64_t>(0, av_rescale_q(end, stream->time_base, AV_TIME_BASE_Q) - startUs_);
+}
+
+int64_t MediaReader::FrameIntervalUs() const {
+  if (!format_) return kDefaultFrameIntervalUs;
+  const AVRational rate = av_guess_frame_rate(format_, format_->streams[videoIndex_], nullptr);
+  if (rate.num <= 0 || rate.den <= 0) return kDefaultFrameIntervalUs;
+  return av_rescale(AV_TIME_BASE, rate.den, rate.num);
+}
+
+SoundFormat MediaReader::SourceSoundFormat() const {
+  if (!sound_) return {};
+  return {sound_->sample_rate, std::min(sound_->ch_layout.nb_channels, kMaxSoundChannels)};
+}
+
+void MediaReader::SetSoundFormat(const SoundFormat& format) {
+  soundOut_ = format;
+  swr_free(&resampler_);
+}
+
+void MediaReader::DropSound() {
+  if (!sound_) return;
+  format_->streams[soundIndex_]->discard = AVDISCARD_ALL;
+  FreePackets(&soundPackets_);
+  avcodec_free_context(&sound_);
+  soundIndex_ = -1;
+}
+
+bool MediaReader::ReadPacket() {
+  if (endOfFile_) return false;
+  AVPacket* packet = av_packet_alloc();
+  if (av_read_frame(format_, packet) < 0) {
+    av_packet_free(&packet);
+    endOfFile_ = true;
+    return false;
+  }
+  if (packet->stream_index == videoIndex_)
+    videoPackets_.push_back(packet);
+  else if (packet->stream_index == soundIndex_)
+    soundPackets_.push_back(packet);
+  else
+    av_packet_free(&packet);
+  return true;
+}
+
+bool MediaReader::Decode(Stream which, AVFrame* frame) {
+  AVCodecContext* codec = which == Stream::Video ? video_ : sound_;
+  std::deque<AVPacket*>& packets = which == Stream::Video ? videoPackets_ : soundPackets_;
+  bool& drained = which == Stream::Video ? videoDrained_ : soundDrained_;
+  if (!codec) return false;
+  while (true) {
+    const int rc = avcodec_receive_frame(codec, frame);
+    if (rc == 0) return true;
+    if (rc != AVERROR(EAGAIN)) return false;  // end of stream, or the decoder gave up
+    while (packets.empty() && ReadPacket()) {
+    }
+    if (packets.empty()) {
+      if (drained) return false;
+      drained = true;
+      avcodec_send_packet(codec, nullptr);
+      continue;
+    }
+    AVPacket* packet = packets.front();
+    packets.pop_front();
+    // A damaged packet is skipped; the decoder picks up again at the next one.
+    avcodec_send_packet(codec, packet);
+    av_packet_free(&packet);
+  }
+}
+
+bool MediaReader::NextVideoFrame(AVFrame* frame) {
+  if (!Decode(Stream::Video, frame)) return false;
+  const AVStream* stream = format_->streams[videoIndex_];
+  int64_t us;
+  if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
+    us = av_rescale_q(frame->best_effort_timestamp, stream->time_base, AV_TIME_BASE_Q) - startUs_;
+  else
+    us = lastVideoUs_ < 0 ? 0 : lastVideoUs_ + FrameIntervalUs();
+  lastVideoUs_ = us;
+  frame->pts = us;  // from here on the frame's pts is its position in microseconds
+  return true;
+}
+
+int64_t MediaReader::PositionUs(const AVFrame* frame) const { return frame->pts; }
+
+bool MediaReader::NextSound(SoundChunk* chunk) {
+  if (!sound_ || !soundOut_.Valid()) return false;
+  const AVStream* stream = format_->streams[soundIndex_];
+  while (Decode(Stream::Sound, soundFrame_.get())) {
+    AVFrame* in = soundFrame_.get();
+    if (!resampler_) {
+      AVChannelLayout inLayout{}, outLayout{};
+      if (in->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC)
+        av_channel_layout_default(&inLayout, in->ch_layout.nb_channels);
+      else
+        av_channel_layout_copy(&inLayout, &in->ch_layout);
+      av_channel_layout_default(&outLayout, soundOut_.channels);
+      const int rc = swr_alloc_set_opts2(&resampler_, &outLayout, AV_SAMPLE_FMT_S16, soundOut_.sampleRate,
+                                         &inLayout, static_cast<AVSampleFormat>(in->format),
+                                         in->sample_rate, 0, nullptr);
+      av_channel_layout_uninit(&inLayout);
+      av_channel_layout_uninit(&outLayout);
+      if (rc < 0 || swr_init(resampler_) < 0) {
+        swr_free(&resampler_);
+        av_frame_unref(in);
+        return false;
+      }
+    }
+    const int capacity = swr_get_out_samples(resampler_, in->nb_samples);
+    chunk->samples.resize(static_cast<size_t>(std::max(capacity, 0)) * soundOut_.channels);
+    uint8_t* out[1] = {reinterpret_cast<uint8_t*>(chunk->samples.data())};
+    const int made = swr_convert(resampler_, out, capacity, const_cast<const uint8_t**>(in->extended_data),
+                                 in->nb_samples);
+    int64_t startUs = nextSoundUs_;
+    if (in->best_effort_timestamp != AV_NOPTS_VALUE)
+      startUs = av_rescale_q(in->best_effort_timestamp, stream->time_base, AV_TIME_BASE_Q) - startUs_;
+    av_frame_unref(in);
+    if (made <= 0) continue;
+    chunk->samples.resize(static_cast<size_t>(made) * soundOut_.channels);
+    const int64_t endUs = startUs + av_rescale(made, AV_TIME_BASE, soundOut_.sampleRate);
+    nextSoundUs_ = endUs;
+    if (endUs <= soundFromUs_) continue;
+    if (startUs < soundFromUs_) {
+      const int64_t cut = av_rescale(soundFromUs_ - startUs, soundOut_.sampleRate, AV_TIME_BASE);
+      chunk->samples.erase(chunk->samples.begin(),
+                           chunk->samples.begin() + std::min<int64_t>(cut * soundOut_.channels,
+                                                                      chunk->samples.size()));
+      startUs = soundFromUs_;
+      if (chunk->samples.empty()) continue;
+    }
+    chunk->startUs = startUs;
+    return true;
+  }
+  return false;
+}
+
+bool MediaReader::Seek(int64_t targetUs) {
+  if (!format_) return false;
+  targetUs = std::max<int64_t>(targetUs, 0);
+  int rc = av_seek_frame(format_, -1, targetUs + startUs_, AVSEEK_FLAG_BACKWARD);
+  if (rc < 0) rc = avformat_seek_file(format_, -1, INT64_MIN, targetUs + startUs_, targetUs + startUs_, 0);
+  if (rc < 0) rc = avformat_seek_file(format_, -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);
+  FreePackets(&videoPackets_);
+  FreePackets(&soundPackets_);
+  avcodec_flush_buffers(video_);
+  if (sound_) avcodec_flush_buffers(sound_);
+  swr_free(&resampler_);
+  endOfFile_ = videoDrained_ = soundDrained_ = false;
+  lastVideoUs_ = -1;
+  nextSoundUs_ = soundFromUs_ = targetUs;
+  return rc >= 0;
+}
+
+QImage MediaReader::ToImage(const AVFrame* frame) {
+  if (!frame || frame->width <= 0 || frame->height <= 0) return {};
+  scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
+                                 frame->width, frame->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr,
+                                 nullptr, nullptr);
+  if (!scaler_) return {};
+  QImage image(frame->width, frame->height, QImage::Format_RGB888);
+  if (image.isNull()) return {};
+  uint8_t* out[1] = {image.bits()};
+  const int outStride[1] = {static_cast<int>(image.bytesPerLine())};
+  sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, out, outStride);
+  return image;
+}
+
+// ---- FrameCursor ---------------------------------------------------------------
+
+void FrameCursor::Reset() {
+  current_.reset();
+  next_.reset();
+  currentUs_ = nextUs_ = 0;
+}
+
+void FrameCursor::Fetch() {
+  next_ = NewFrame();
+  if (reader_->NextVideoFrame(next_.get()))
+    nextUs_ = reader_->PositionUs(next_.get());
+  else
+    next_.reset();
+}
+
+bool FrameCursor::Seek(int64_t targetUs) {
+  // Some demuxers land after the key frame the target needs (or on no key
+  // frame at all near the end): then start further back, down to the start.
+  Reset();
+  int64_t back = 0;
+  while (true) {
+    const int64_t from = std::max<int64_t>(0, targetUs - back);
+    reader_->Seek(from);
+    Fetch();
+    if ((next_ && nextUs_ <= targetUs) || from == 0) break;
+    back = back == 0 ? kSeekBackStepUs : 2 * back;
+  }
+  if (!next_) return false;
+  current_ = std::move(next_);
+  currentUs_ = nextUs_;
+  Fetch();
+  Advance(targetUs);
+  return true;
+}
+
+int FrameCursor::Advance(int64_t us, int* skipped) {
+  int count = 0;
+  while (next_ && nextUs_ <= us) {
+    current_ = std::move(next_);
+    currentUs_ = nextUs_;
+    Fetch();
+    ++count;
+  }
+  if (skipped) *skipped = std::max(0, count - 1);
+  return count;
+}
+
+int64_t FrameCursor::CurrentEndUs() const {
+  return next_ ? nextUs_ : currentUs_ + reader_->FrameIntervalUs();
+}
+
+}  // namespace video

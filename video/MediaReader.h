@@ -1,0 +1,159 @@
+// Demuxing and decoding of one movie file, shared by real-time playback
+// (VideoService) and unpaced decoding (FrameStepper).
+//
+// Times inside the core are microseconds from the start of the movie (the
+// first picture's time is subtracted). A MediaReader is used by one thread
+// at a time; it takes no locks.
+#pragma once
+
+#include <QImage>
+#include <QSize>
+
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct AVCodecContext;
+struct AVFormatContext;
+struct AVFrame;
+struct AVPacket;
+struct SwrContext;
+struct SwsContext;
+
+namespace video {
+
+// Sound as the core hands it to a sound output: signed 16-bit samples,
+// interleaved, `channels` per frame, `sampleRate` frames a second.
+struct SoundFormat {
+  int sampleRate = 0;
+  int channels = 0;
+  bool Valid() const { return sampleRate > 0 && channels > 0; }
+  int BytesPerFrame() const { return 2 * channels; }
+  bool operator==(const SoundFormat&) const = default;
+};
+
+// A run of decoded, resampled sound.
+struct SoundChunk {
+  int64_t startUs = 0;           // position of the first sample
+  std::vector<int16_t> samples;  // interleaved in the reader's SoundFormat
+};
+
+struct FrameDeleter {
+  void operator()(AVFrame* frame) const;
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+FramePtr NewFrame();
+
+class MediaReader {
+ public:
+  MediaReader();
+  ~MediaReader();
+  MediaReader(const MediaReader&) = delete;
+  MediaReader& operator=(const MediaReader&) = delete;
+
+  // Opens `path` and its best video stream, and its best sound stream when
+  // `withSound`. Returns false and sets *error when the file cannot be read,
+  // is not a movie, or holds no video stream with a decoder. A sound stream
+  // that cannot be decoded is left out silently.
+  bool Open(const std::string& path, bool withSound, std::string* error);
+  void Close();
+  bool IsOpen() const { return format_ != nullptr; }
+
+  QSize FrameSize() const;         // the picture's own size in pixels
+  // Length of the movie: the end of its last picture (sound that runs on a
+  // little longer does not count), else the container's length; 0 if unknown.
+  int64_t DurationUs() const;
+  int64_t FrameIntervalUs() const; // from the stream's frame rate; 40,000 when unknown
+
+  bool HasSound() const { return sound_ != nullptr; }
+  SoundFormat SourceSoundFormat() const;  // the sound stream's rate and channels
+  // The format NextSound() delivers; default: SourceSoundFormat().
+  void SetSoundFormat(const SoundFormat& format);
+  SoundFormat OutputSoundFormat() const { return soundOut_; }
+  // Stops decoding sound for good (its packets are thrown away unread).
+  void DropSound();
+
+  // The next picture in display order; its position is PositionUs(frame).
+  // False at the end of the stream or on an unrecoverable error.
+  bool NextVideoFrame(AVFrame* frame);
+  int64_t PositionUs(const AVFrame* frame) const;
+
+  // The next run of sound at the output format; false at its end. Sound
+  // before the last Seek() target is cut away.
+  bool NextSound(SoundChunk* chunk);
+
+  // Moves both streams to the key frame at or before `targetUs` and forgets
+  // everything decoded before. Returns false when the file cannot seek (the
+  // reader then restarts from its beginning where it can).
+  bool Seek(int64_t targetUs);
+
+  // The picture converted to 24-bit RGB (QImage::Format_RGB888) at its own
+  // size; a null image on failure.
+  QImage ToImage(const AVFrame* frame);
+
+ private:
+  enum class Stream { Video, Sound };
+  bool ReadPacket();  // demuxes one packet into its queue; false at end of file
+  bool Decode(Stream which, AVFrame* frame);
+  int64_t ScanVideoEnd();  // end of the last picture, from the packets' timestamps; 0 if unknown
+  bool OpenDecoder(int streamIndex, AVCodecContext** codec, std::string* error);
+
+  AVFormatContext* format_ = nullptr;
+  AVCodecContext* video_ = nullptr;
+  AVCodecContext* sound_ = nullptr;
+  int videoIndex_ = -1;
+  int soundIndex_ = -1;
+  int64_t startUs_ = 0;  // the first picture's time, subtracted from every position
+  int64_t videoEndUs_ = 0;
+  std::deque<AVPacket*> videoPackets_;  // owned; demuxed ahead of need
+  std::deque<AVPacket*> soundPackets_;
+  bool endOfFile_ = false;
+  bool videoDrained_ = false;  // end-of-stream sent to the decoder
+  bool soundDrained_ = false;
+  int64_t lastVideoUs_ = -1;   // stands in for a missing timestamp
+
+  SwsContext* scaler_ = nullptr;
+  SwrContext* resampler_ = nullptr;
+  SoundFormat soundOut_;
+  int64_t nextSoundUs_ = 0;   // stands in for a missing timestamp
+  int64_t soundFromUs_ = 0;   // sound before this is cut away after a seek
+  FramePtr soundFrame_;
+};
+
+// The picture shown at a position: the last frame whose position is at or
+// before it (the first frame before the first position). Walks forward
+// through a MediaReader, never converting the frames it passes over.
+class FrameCursor {
+ public:
+  explicit FrameCursor(MediaReader* reader) : reader_(reader) {}
+
+  // Decodes from the key frame before `targetUs` up to the picture shown at
+  // it. False when no picture at all can be decoded there.
+  bool Seek(int64_t targetUs);
+  // Moves to the picture shown at `us` (not before the current one). Returns
+  // how many pictures became current (0: unchanged); *skipped gets how many
+  // of them were passed over without becoming the shown one.
+  int Advance(int64_t us, int* skipped = nullptr);
+
+  const AVFrame* Current() const { return current_.get(); }
+  int64_t CurrentUs() const { return currentUs_; }
+  bool HasNext() const { return next_ != nullptr; }
+  int64_t NextUs() const { return nextUs_; }  // valid while HasNext()
+  // When the current picture stops being shown: the next one's position, or
+  // at the end of the stream the movie's end.
+  int64_t CurrentEndUs() const;
+  void Reset();
+
+ private:
+  void Fetch();  // decodes next_
+
+  MediaReader* reader_;
+  FramePtr current_;
+  int64_t currentUs_ = 0;
+  FramePtr next_;
+  int64_t nextUs_ = 0;
+};
+
+}  // namespace video
