@@ -8,6 +8,10 @@
 #include "app/Myinifile.h"
 #include "common/Gbk.h"
 #include "playback/TextPic.h"
+#include "video/AudioSinkOutput.h"
+#include "video/TrackBar.h"
+#include "video/VideoService.h"
+#include "video/VideoWindow.h"
 
 #include <QAction>
 #include <QApplication>
@@ -20,6 +24,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -206,15 +211,14 @@ void TForm1::BuildPanes() {
   Pl_Video->setMinimumSize(0, 0);
   Fill(Pl_Video, kVideoBackground);
   videoColumn->addWidget(Pl_Video, 1);
-  VideoWindow = new QWidget(Pl_Video);
-  Fill(VideoWindow, Qt::black);
+  VideoWindow = new video::VideoWindow(Pl_Video);
   Pl_Track = new QFrame;
   Pl_Track->setFixedHeight(kTrackHeight);
   Pl_Time = new QLabel(QStringLiteral("00:00:00/00:00:00"), Pl_Track);
   // At least its design width, and never narrower than the time it shows.
   Pl_Time->setGeometry(0, 0, std::max(kTimeWidth, Pl_Time->sizeHint().width() + 4), kTrackHeight);
   Pl_Time->setAlignment(Qt::AlignCenter);
-  TrackBar = new QSlider(Qt::Horizontal, Pl_Track);
+  TrackBar = new video::TrackBar(Pl_Track);
   TrackBar->setTickPosition(QSlider::TicksAbove);
   TrackBar->setTickInterval(60);
   TrackBar->setRange(0, 0);
@@ -282,6 +286,13 @@ void TForm1::BuildPanes() {
   Lb_TextShow->setAlignment(Qt::AlignLeft | Qt::AlignTop);
   Lb_TextShow->setAutoFillBackground(true);
   Lb_TextShow->setFont(SongTi(9));
+  Lb_TextShow->setCursor(Qt::OpenHandCursor);
+  {
+    QPalette pal = Lb_TextShow->palette();
+    pal.setColor(QPalette::Window, Qt::white);
+    pal.setColor(QPalette::WindowText, pal.color(QPalette::Text));
+    Lb_TextShow->setPalette(pal);
+  }
   Splitter3->addWidget(Pl_RightBottom);
   Splitter2->addWidget(Pl_right);
   Splitter2->setStretchFactor(1, 1);
@@ -413,6 +424,33 @@ void TForm1::ConnectHandlers() {
   for (QLabel* panel : StBarPanels) panel->installEventFilter(this);
   // The layout rules also follow the panes they measure, which settle after
   // the window has been sized.
+  connect(TBIOpen, &QAction::triggered, this, &TForm1::TBIOpenClick);
+  connect(TBIPlay, &QAction::triggered, this, &TForm1::TBIPlayClick);
+  connect(TBIPause, &QAction::triggered, this, &TForm1::TBIPauseClick);
+  connect(TBISnapBegin, &QAction::triggered, this, &TForm1::TBISnapBeginClick);
+  connect(TBIStop, &QAction::triggered, this, &TForm1::TBIStopClick);
+  connect(TimerSnap, &QTimer::timeout, this, &TForm1::TimerSnapTimer);
+  connect(TBIConvert, &QAction::triggered, this, &TForm1::TBIConvertClick);
+  connect(TBIOpenText, &QAction::triggered, this, &TForm1::TBIOpenTextClick);
+  connect(TBIPlayText, &QAction::triggered, this, [this] { TBIPlayTextClick(TBIPlayText->data().toInt()); });
+  connect(TBIPlayText2, &QAction::triggered, this, [this] { TBIPlayTextClick(TBIPlayText2->data().toInt()); });
+  connect(TBIPauseText, &QAction::triggered, this, &TForm1::TBIPauseTextClick);
+  connect(TBIStopText, &QAction::triggered, this, &TForm1::TBIStopTextClick);
+  connect(TBIRwText, &QAction::triggered, this, &TForm1::TBIRwTextClick);
+  connect(TBIColor, &QAction::triggered, this, &TForm1::TBIColorClick);
+  connect(TBIFontSize, &QAction::triggered, this, &TForm1::TBIFontSizeClick);
+  connect(TBINotepad, &QAction::triggered, this, &TForm1::TBINotepadClick);
+  connect(TBISaveText, &QAction::triggered, this, &TForm1::TBISaveTextClick);
+  connect(TimerPlayText, &QTimer::timeout, this, &TForm1::TimerPlayTextTimer);
+  connect(SBTextShow, &QScrollBar::valueChanged, this, [this] { SBTextShowChange(); });
+  // A pick by the keyboard moves the current row; one by the mouse is a click
+  // (also on the row already current).
+  connect(ListGray, &QListWidget::currentRowChanged, this, [this] {
+    if (QApplication::mouseButtons() == Qt::NoButton) ListGrayClick();
+  });
+  connect(ListGray, &QListWidget::itemClicked, this, &TForm1::ListGrayClick);
+  connect(SBGray, &QToolButton::clicked, this, &TForm1::SBGrayClick);
+  Lb_TextShow->installEventFilter(this);
   for (QWidget* pane : {static_cast<QWidget*>(Pl_Video), static_cast<QWidget*>(Pl_Track), static_cast<QWidget*>(PgC)}) {
     pane->installEventFilter(this);
   }
@@ -430,6 +468,14 @@ void TForm1::FormCreate() {
   ProductName = QStringLiteral(GLYPHREEL_PRODUCT_NAME);
   GrayLevelCaption = QStringLiteral("灰度级:");
   BuildOutputSizes(OutputSizes);
+  FilterGraph = std::make_unique<video::VideoService>();
+  SoundOutput = std::make_unique<video::AudioSinkOutput>();
+  FilterGraph->SetSoundOutput(SoundOutput.get());
+  FilterGraph->SetPositionBar(TrackBar);
+  FilterGraph->OnTimer = [this](uint32_t current, uint32_t duration) { TrackBarTimer(current, duration); };
+  FilterGraph->OnDSEvent = [this](long event, intptr_t p1, intptr_t p2) { FilterGraphDSEvent(event, p1, p2); };
+  VideoWindow->SetService(FilterGraph.get());
+  TrackBar->SetService(FilterGraph.get());
   Converter = std::make_unique<TConverter>();
   Converter->FrameMarker = "\x80\x80";
   TextPic = std::make_unique<TTextPic>();
@@ -606,6 +652,26 @@ void TForm1::TBIHelpClick() { launcher().URLink(AppPath + "dll/Help.txt"); }
 void TForm1::StBarClick() { launcher().URLink("https://glyphreel.example.org/"); }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Lb_TextShow) {
+    // Dragging the label pans a frame larger than its pane.
+    const auto* mouse = static_cast<QMouseEvent*>(event);
+    switch (event->type()) {
+      case QEvent::MouseButtonPress:
+        if (mouse->button() == Qt::LeftButton) Lb_TextShow->setCursor(Qt::ClosedHandCursor);
+        break;
+      case QEvent::MouseMove:
+        if (mouse->buttons() & Qt::LeftButton) Lb_TextShowDragOver(mouse->position().toPoint().x(), mouse->position().toPoint().y());
+        break;
+      case QEvent::MouseButtonRelease:
+        if (mouse->button() == Qt::LeftButton) {
+          Lb_TextShowEndDrag();
+          Lb_TextShow->setCursor(Qt::OpenHandCursor);
+        }
+        break;
+      default:
+        break;
+    }
+  }
   if (event->type() == QEvent::Resize && created_ && (watched == Pl_Video || watched == Pl_Track || watched == PgC)) {
     FormResize();
   }
@@ -639,6 +705,9 @@ void TForm1::FormClose() {
     // The program must stay closable: say what failed and go on.
     dialogs().Message(this, QString::fromStdString(error));
   }
+  // Video: the graph cleared and let go, so no event or tick comes after this.
+  FilterGraph->ClearGraph();
+  FilterGraph->Deactivate();
   Converter.reset();
   TextPic.reset();
 }

@@ -8,6 +8,7 @@
 
 #include "conversion/BmpTxt.h"
 
+#include <QImage>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -39,6 +40,12 @@ class QPushButton;
 class Dialogs;
 class Launcher;
 class TTextPic;
+namespace video {
+class AudioSinkOutput;
+class TrackBar;
+class VideoService;
+class VideoWindow;
+}  // namespace video
 
 // The geometry the layout rules compute, kept as computed (it may be
 // negative when a pane has no room); the widgets show it clamped.
@@ -76,6 +83,59 @@ class TForm1 : public QMainWindow {
   void CBFrameChange();
   void CB_SizeChange();
 
+  // ---- Conversion run ----
+  void TBIConvertClick();
+  // Copies the options into the engine; false (after saying why) when the
+  // gray table cannot be used.
+  bool TakeConversionOptions();
+  void ConversionProgress(TConverter& engine);
+
+  // ---- Gray table editor ----
+  void ListGrayClick();
+  void SBGrayClick();
+
+  // ---- Text player ----
+  void OpenTextMovie(const std::string& FileName);
+  void TBIOpenTextClick();
+  void TBIPlayTextClick(int tag);
+  void TimerPlayTextTimer();
+  void TBIPauseTextClick();
+  void TBIStopTextClick();
+  void TBIRwTextClick();
+  void SBTextShowChange();
+  void TBIFontSizeClick();
+  void TBIColorClick();
+  void TBINotepadClick();
+  void TBISaveTextClick();
+  void Lb_TextShowDragOver(int X, int Y);
+  void Lb_TextShowEndDrag();
+  // The label's character height s in pixels.
+  int TextFontHeight() const;
+
+  // ---- Video preview (commands the player also gives) ----
+  void TBIOpenClick();
+  void TBIPlayClick();
+  void TBIPauseClick();
+  void TBIStopClick();
+  void StopVideo();
+  void FinishPreview();
+  void SeekToStart();
+  void TrackBarTimer(uint32_t currentMs, uint32_t durationMs);
+  void FilterGraphDSEvent(long event, intptr_t param1, intptr_t param2);
+  // A length in milliseconds as the user's long time format shows a time of
+  // day: whole days drop out, fractions of a second are cut off.
+  static QString TimeText(int64_t ms);
+
+  // ---- Frame recorder ----
+  void TBISnapBeginClick();
+  void TimerSnapTimer();
+  // Deletes every "*.bmp" of RecordFolder; the number that could not be
+  // deleted (also reported to the user).
+  int ClearOldFrames();
+  void FinishRecording();
+  int32_t FrameCount = 0;  // frames written by the current recording
+  QImage RecordedPicture;  // the last grabbed frame
+
   // Height of the pane, read from its splitter (the splitters own the sizes).
   int LeftTopHeight() const;
   int RightTopHeight() const;
@@ -109,10 +169,10 @@ class TForm1 : public QMainWindow {
   QSplitter* Splitter1 = nullptr;  // under the preview (Tag 1)
   QFrame* Pl_LeftTop = nullptr;
   QFrame* Pl_Video = nullptr;
-  QWidget* VideoWindow = nullptr;
+  video::VideoWindow* VideoWindow = nullptr;
   QFrame* Pl_Track = nullptr;
   QLabel* Pl_Time = nullptr;
-  QSlider* TrackBar = nullptr;
+  video::TrackBar* TrackBar = nullptr;
   QFrame* Pl_LeftBottom = nullptr;
   QFrame* Pl_Option = nullptr;
   QTabWidget* PgC = nullptr;
@@ -171,7 +231,19 @@ class TForm1 : public QMainWindow {
   QTimer* TimerSnap = nullptr;
   QTimer* TimerPlayText = nullptr;
 
+  // ---- State of the conversion run and the player ----
+  std::string VideoFileName;    // the opened video's name without folder; empty until one is opened
+  std::string TextFileName;     // the current character-movie file
+  std::string WebPageFileName;  // the last page written
+  int32_t TextFrameIndex = 0;   // the frame the playback timer showed last; -1 before the first
+  bool TextSyncMode = false;    // the playback was started with Play2
+  int DragStartX = 0, DragStartY = 0;
+  bool LabelDragging = false;
+  bool LabelFillsPanel = true;  // the frame label fills Pl_TextShow (no playable movie)
+
   // ---- Long-lived objects ----
+  std::unique_ptr<video::VideoService> FilterGraph;  // the video service
+  std::unique_ptr<video::AudioSinkOutput> SoundOutput;
   std::unique_ptr<TConverter> Converter;
   std::unique_ptr<TTextPic> TextPic;
 

@@ -1,0 +1,111 @@
+// The Convert command: the window's options into the engine, the chosen
+// output form written with progress in the status bar, the result opened.
+#include "app/Dialogs.h"
+#include "app/Launcher.h"
+#include "app/Link.h"
+#include "app/Main.h"
+#include "conversion/ConversionOutput.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QTimer>
+
+namespace {
+// The size used when the size box has no selected item.
+constexpr int kFallbackSizeIndex = 1;  // "80 X 60"
+}  // namespace
+
+bool TForm1::TakeConversionOptions() {
+  std::string table;
+  QString refusal;
+  if (!GrayTableBytes(&table, &refusal)) {
+    dialogs().Message(this, QStringLiteral("灰度表不能使用: ") + refusal);
+    return false;
+  }
+  Converter->GrayTable = table;
+  Converter->GrayLevels = CountGrayUnits(table);
+  Converter->Interval = TimerSnap->interval();
+  const int index = CB_Size->currentIndex();
+  Converter->OutputRect = OutputSizes[static_cast<size_t>(index >= 0 && index < kOutputSizeCount ? index : kFallbackSizeIndex)];
+  std::string error;
+  if (!Converter->CheckOptions(&error)) {
+    dialogs().Message(this, QString::fromStdString(error));
+    return false;
+  }
+  return true;
+}
+
+void TForm1::ConversionProgress(TConverter& engine) {
+  PBar->setMaximum(2 * engine.ConvertedCount + 1);
+  PBar->setValue(engine.Merging ? engine.ConvertedCount + engine.FrameIndex : engine.FrameIndex);
+}
+
+void TForm1::TBIConvertClick() {
+  if (!TakeConversionOptions()) return;
+  StBarPanels[0]->setText(QStringLiteral("字符转换中..."));
+  StBarPanels[3]->setText(QStringLiteral("请耐心等待转换结束"));
+  QApplication::processEvents();
+  PBar->setMaximum(100);
+  PBar->setValue(0);
+  PBar->show();
+  setEnabled(false);
+
+  Converter->SetOnProgress([this](TConverter& e) { ConversionProgress(e); });
+  Converter->OnBadBitmap = [this](const std::string&) { dialogs().Message(this, QStringLiteral("图片格式错误")); };
+  ConversionRequest request;
+  request.form = OutputTypeIndex();
+  request.recordFolder = RecordFolder;
+  request.videoFileName = VideoFileName;
+  request.appPath = AppPath;
+  const ConversionResult result = RunConversion(request, *Converter);
+
+  switch (request.form) {
+    case static_cast<int>(OutputForm::Text):
+      WebPageFileName.clear();
+      if (result.ok) {
+        TextFileName = result.textFileName;
+        if (TBIStopText->isEnabled()) TBIStopTextClick();
+        OpenTextMovie(TextFileName);
+        TBISaveText->setEnabled(true);
+      }
+      break;
+    case static_cast<int>(OutputForm::Html):
+      TextFileName.clear();
+      if (result.ok) {
+        WebPageFileName = result.outputPath;
+        launcher().URLink(WebPageFileName);
+      }
+      break;
+    case static_cast<int>(OutputForm::Excel):
+      if (result.ok) {
+        TextFileName = result.textFileName;
+        if (result.workbookCopied) launcher().URLink(result.outputPath);
+      }
+      break;
+    case static_cast<int>(OutputForm::Frames):
+      WebPageFileName.clear();
+      TextFileName.clear();
+      if (result.ok || result.folderMissing) {
+        dialogs().Message(this, QStringLiteral("已转换%1个图象字符文件,点击确定查看该文件.").arg(result.framesConverted));
+        launcher().URLink(result.outputPath);
+      }
+      break;
+    default:
+      break;
+  }
+  if (request.form < 0 || request.form > static_cast<int>(OutputForm::Frames)) {
+    dialogs().Message(this, QStringLiteral("请先选择输出文件类型"));
+  } else if (!result.ok && !result.error.empty()) {
+    // Nothing already on disk was lost: say what failed and where.
+    dialogs().Message(this, QStringLiteral("转换失败: ") + QString::fromStdString(result.error));
+  }
+
+  PBar->hide();
+  setEnabled(true);
+  StBarPanels[0]->setText(QStringLiteral("转换已完成"));
+  StBarPanels[3]->setText(QStringLiteral("可调整转换选项多次转换"));
+}
