@@ -81,6 +81,7 @@ int TruncDiv(int a, int b) { return a / b; }
 TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services) {
   setWindowTitle(QStringLiteral("Glyphreel"));
   setFont(SongTi(kFontPixels));
+  GrayLevelCaption = QStringLiteral("灰度级:");
   resize(kDesignWidth, kDesignHeight);
 
   TimerStartWindow = new QTimer(this);
@@ -364,7 +365,7 @@ void TForm1::BuildOptionPages() {
 
   // "灰度表": the gray table editor.
   auto* gray = new QWidget;
-  EdGray = new QLineEdit(gray);
+  EdGray = new QLineEdit(gbk::Decode(gbk::DefaultGrayTable()), gray);
   EdGray->setGeometry(6, 8, 200, 22);
   SBGray = new QToolButton(gray);
   SBGray->setAutoRaise(true);
@@ -379,6 +380,7 @@ void TForm1::BuildOptionPages() {
   ListGray = new QListWidget(gray);
   ListGray->setGeometry(6, 60, 200, 100);
   PgC->addTab(gray, QStringLiteral("灰度表"));
+  EdGrayChange();  // the level display of the design text
 }
 
 void TForm1::BuildStatusBar() {
@@ -419,7 +421,6 @@ void TForm1::ConnectHandlers() {
   });
   connect(CB_Size, &QComboBox::activated, this, &TForm1::CB_SizeChange);
   connect(EdGray, &QLineEdit::textChanged, this, &TForm1::EdGrayChange);
-  connect(EdGray, &QLineEdit::textEdited, this, [this] { GrayBytes.reset(); });
   StBar->installEventFilter(this);
   for (QLabel* panel : StBarPanels) panel->installEventFilter(this);
   // The layout rules also follow the panes they measure, which settle after
@@ -733,7 +734,7 @@ constexpr int kGrayListBytesRole = Qt::UserRole;
 }  // namespace
 
 bool TForm1::GrayTableBytes(std::string* bytes, QString* error) const {
-  if (GrayBytes) {
+  if (GrayBytes && EdGray->text() == gbk::Decode(*GrayBytes)) {
     *bytes = *GrayBytes;
     return true;
   }

@@ -256,9 +256,9 @@ class TForm1 : public QMainWindow {
   // The folder EdSavePath shows, as the file system's own bytes: what the
   // settings file stores.
   std::string SavePathBytes;
-  // The bytes behind EdGray's text as the settings file held them, written
-  // back unchanged until the user edits the text (a stored table need not
-  // decode cleanly). Empty once the text no longer comes from the file.
+  // The bytes behind EdGray's text as the settings file or the list held
+  // them, used as long as the box shows their text (a stored table need not
+  // decode cleanly, so it is written back byte for byte).
   std::optional<std::string> GrayBytes;
   // The GBK bytes of the gray table in EdGray; false with *error when the
   // text holds a character GBK cannot hold.

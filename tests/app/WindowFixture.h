@@ -20,6 +20,8 @@ class WindowTest : public ::testing::Test {
     fileio::MakePath(app / "dll", nullptr);
     fileio::MakePath(app / "output", nullptr);
     if (ini) testing_support::WriteAll(app / "dll/Kinograf.ini", ini);
+    std::string error;
+    EXPECT_TRUE(fileio::CopyFile(testing_support::BuiltAppPath() + "dll/Web.dll", app / "dll/Web.dll", &error)) << error;
     form = std::make_unique<TForm1>(TForm1::Services{&dialogs, &launcher, app.Path()});
     return *form;
   }

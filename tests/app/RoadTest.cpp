@@ -1,0 +1,461 @@
+// The road through the window: open and preview a video, record it, convert
+// the frames, play the character movie alone and in step with the video.
+#include "WindowFixture.h"
+
+#include "common/BmpWriter.h"
+#include "common/Gbk.h"
+#include "playback/TextPic.h"
+#include "support/TestVideo.h"
+#include "video/TrackBar.h"
+#include "video/VideoService.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+using namespace testing_support;
+
+// Enabled states of the video bar: Open Play Pause Rec Stop Convert.
+std::string VideoBar(const TForm1& f) {
+  std::string s;
+  for (QAction* a : {f.TBIOpen, f.TBIPlay, f.TBIPause, f.TBISnapBegin, f.TBIStop, f.TBIConvert})
+    s += a->isEnabled() ? '1' : '0';
+  return s;
+}
+
+// Enabled states of the text bar: Play Play2 Pause Stop Rw Notepad.
+std::string TextBar(const TForm1& f) {
+  std::string s;
+  for (QAction* a : {f.TBIPlayText, f.TBIPlayText2, f.TBIPauseText, f.TBIStopText, f.TBIRwText, f.TBINotepad})
+    s += a->isEnabled() ? '1' : '0';
+  return s;
+}
+
+class Road : public WindowTest {
+ protected:
+  std::string Clip(const std::string& name, int frames = 25, int fps = 25) {
+    ClipSpec spec;
+    spec.format = FormatFor(".avi");
+    spec.frameCount = frames;
+    spec.framesPerSecond = fps;
+    std::string error;
+    EXPECT_TRUE(WriteTestVideo(app / name, spec, &error)) << error;
+    return app / name;
+  }
+  void OpenVideo(const std::string& path) {
+    dialogs.files.push_back(QString::fromStdString(path));
+    form->TBIOpenClick();
+  }
+  // A movie of `frames` frames of 4 x 2 cells, interval 50 ms.
+  std::string Movie(const std::string& name, int frames) {
+    std::string text;
+    for (int i = 0; i < frames; ++i) {
+      char info[32];
+      std::snprintf(info, sizeof info, "W004V0050F%05d\r\n", i);
+      text += "aabbccdd\r\nddccbbaa\r\n\x80\x80\r\n" + std::string(info);
+    }
+    WriteAll(app / name, text);
+    return app / name;
+  }
+  QString Shown(const TForm1& f) const { return f.Lb_TextShow->text(); }
+};
+
+TEST_F(Road, PreviewStateMachine) {
+  TForm1& f = Start();
+  const std::string clip = Clip("clip.avi", 50);
+  EXPECT_EQ(VideoBar(f), "100000");
+  dialogs.files.push_back(std::nullopt);  // cancelled
+  f.TBIOpenClick();
+  EXPECT_EQ(VideoBar(f), "100000");
+
+  OpenVideo(clip);
+  EXPECT_EQ(VideoBar(f), "110100") << "Loaded";
+  EXPECT_EQ(f.windowTitle(), "Glyphreel - clip.avi");
+  EXPECT_EQ(f.VideoFileName, "clip.avi");
+  EXPECT_EQ(f.Pl_Time->text(), "00:00:00/00:00:02");
+  EXPECT_EQ(f.StBarPanels[0]->text(), "已装入电影文件");
+  EXPECT_EQ(f.StBarPanels[3]->text(), "请点击录制按钮开始录制");
+  EXPECT_EQ(dialogs.filters.back(), "电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*");
+
+  f.TBIPlay->trigger();
+  EXPECT_EQ(VideoBar(f), "001110") << "Playing";
+  EXPECT_EQ(f.StBarPanels[0]->text(), "正在播放");
+  f.TBIPause->trigger();
+  EXPECT_EQ(VideoBar(f), "110110") << "Paused";
+  EXPECT_EQ(f.StBarPanels[0]->text(), "播放暂停");
+  f.TBIStop->trigger();  // Stop while paused returns to the beginning
+  EXPECT_EQ(VideoBar(f), "110100") << "Stopped after preview, no 1.bmp";
+  EXPECT_EQ(f.StBarPanels[0]->text(), "已停止播放");
+  int64_t position = -1;
+  f.FilterGraph->GetCurrentPosition(&position);
+  EXPECT_EQ(position, 0);
+
+  WriteBmp(f.RecordFolder + "1.bmp", MakeImage(4, 4, [](int, int) { return 0u; }));
+  f.TBIPlay->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBIPlay->isEnabled(); }, 10000)) << "the end of the movie stops it";
+  EXPECT_EQ(VideoBar(f), "110101") << "Stopped after preview, 1.bmp there";
+
+  // A file that is no movie: a message, and everything but the name stays.
+  WriteAll(app / "x.avi", "not a movie");
+  OpenVideo(app / "x.avi");
+  EXPECT_EQ(dialogs.shown.back(), "打开视频出错，请先安装相应视频解码器.");
+  EXPECT_EQ(f.VideoFileName, "x.avi");
+  EXPECT_EQ(f.windowTitle(), "Glyphreel - clip.avi");
+  EXPECT_EQ(VideoBar(f), "110101");
+}
+
+TEST_F(Road, TimeTextIsATimeOfDay) {
+  EXPECT_EQ(TForm1::TimeText(0), "00:00:00");
+  EXPECT_EQ(TForm1::TimeText(3723999), "01:02:03") << "fractions are cut off";
+  EXPECT_EQ(TForm1::TimeText(86400000 + 61000), "00:01:01") << "whole days drop out";
+}
+
+TEST_F(Road, PlayerStatesAndTicks) {
+  TForm1& f = Start();
+  EXPECT_EQ(TextBar(f), "000000") << "Empty";
+  f.OpenTextMovie(Movie("three.txt", 3));
+  EXPECT_EQ(TextBar(f), "100001") << "Ready, no video known";
+  EXPECT_EQ(f.SBTextShow->maximum(), 2);
+  EXPECT_TRUE(Shown(f).startsWith(QStringLiteral("aabbccdd\r\n"))) << Shown(f).toStdString();
+  EXPECT_TRUE(Shown(f).contains(QStringLiteral("€€\r\nW004V0050F00000")));
+  EXPECT_EQ(f.Lb_TextShow->geometry(), QRect(0, 0, 9 * 4 + 20, 9 * 4 + 20));
+
+  // The first Play after start-up shows frame 1 at the first tick.
+  f.TBIPlayText->trigger();
+  EXPECT_EQ(TextBar(f), "001100") << "Playing";
+  EXPECT_EQ(f.TimerPlayText->interval(), 50);
+  EXPECT_TRUE(f.TimerPlayText->isActive());
+  f.TimerPlayTextTimer();
+  EXPECT_TRUE(Shown(f).contains(QStringLiteral("F00001")));
+  f.TBIPauseText->trigger();
+  EXPECT_EQ(TextBar(f), "100100") << "Paused";
+  EXPECT_FALSE(f.TimerPlayText->isActive());
+  f.TBIPlayText->trigger();
+  f.TimerPlayTextTimer();
+  EXPECT_TRUE(Shown(f).contains(QStringLiteral("F00002")));
+  f.TimerPlayTextTimer();  // past the last frame: stops, the last frame stays
+  EXPECT_EQ(TextBar(f), "100011") << "Stopped";
+  EXPECT_TRUE(Shown(f).contains(QStringLiteral("F00002")));
+  EXPECT_EQ(f.TextFrameIndex, -1);
+
+  // After Stop, Play starts again from frame 0 at the first tick, on the real timer.
+  f.TBIPlayText->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Shown(f).contains(QStringLiteral("F00000")); }, 2000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBIPlayText->isEnabled(); }, 2000)) << "stops by itself";
+  f.TBIRwText->trigger();
+  EXPECT_EQ(TextBar(f), "100001") << "Rewound";
+  EXPECT_EQ(f.SBTextShow->value(), 0);
+
+  // Dragging the scroll bar shows a frame but does not move the counter.
+  f.SBTextShow->setValue(2);
+  EXPECT_TRUE(Shown(f).contains(QStringLiteral("F00002")));
+  EXPECT_EQ(f.TextFrameIndex, -1);
+
+  // Two frames are not a standard movie; a text file neither.
+  f.OpenTextMovie(Movie("two.txt", 2));
+  EXPECT_EQ(dialogs.shown.back(), "注意:打开的不是标准的字符电影文件");
+  EXPECT_EQ(TextBar(f), "000001");
+  EXPECT_EQ(f.Lb_TextShow->geometry(), QRect(0, 0, f.Pl_TextShow->width(), f.Pl_TextShow->height()));
+  f.SBTextShow->setValue(1);
+  EXPECT_TRUE(Shown(f).contains(QStringLiteral("F00001"))) << "still browsable";
+
+  // A file that cannot be read keeps the movie shown.
+  const size_t messages = dialogs.shown.size();
+  f.OpenTextMovie(app / "missing.txt");
+  EXPECT_EQ(dialogs.shown.size(), messages + 1);
+  EXPECT_EQ(f.TextFileName, app / "two.txt");
+  EXPECT_EQ(f.TextPic->FrameTotal(), 2);
+}
+
+TEST_F(Road, FontSizesColoursAndPanning) {
+  TForm1& f = Start();
+  f.OpenTextMovie(Movie("three.txt", 3));
+  int heights[9];
+  for (int& h : heights) {
+    f.TBIFontSize->trigger();
+    h = f.TextFontHeight();
+  }
+  EXPECT_EQ(std::vector<int>(heights, heights + 9), (std::vector<int>{8, 7, 6, 5, 4, 12, 11, 10, 9}));
+  EXPECT_EQ(f.Lb_TextShow->size(), QSize(10 * 4 + 20, 9 * 4 + 20)) << "width uses s + 1";
+
+  const QColor text = f.Lb_TextShow->palette().color(QPalette::WindowText);
+  f.TBIColor->trigger();
+  EXPECT_EQ(f.Lb_TextShow->palette().color(QPalette::Window), text);
+  EXPECT_EQ(f.Lb_TextShow->palette().color(QPalette::WindowText), QColor(Qt::white));
+  EXPECT_TRUE(f.TBIColor->isChecked());
+  f.TBIColor->trigger();
+  EXPECT_EQ(f.Lb_TextShow->palette().color(QPalette::Window), QColor(Qt::white));
+
+  // A label larger than its pane pans until its far edges meet the pane's.
+  f.Pl_TextShow->resize(100, 80);
+  f.Lb_TextShow->setGeometry(0, 0, 300, 200);
+  f.Lb_TextShowDragOver(50, 50);  // the grab point
+  EXPECT_EQ(f.Lb_TextShow->pos(), QPoint(0, 0));
+  f.Lb_TextShowDragOver(20, 30);
+  EXPECT_EQ(f.Lb_TextShow->pos(), QPoint(-30, -20));
+  f.Lb_TextShowDragOver(-500, -500);
+  EXPECT_EQ(f.Lb_TextShow->pos(), QPoint(-200, -120));
+  f.Lb_TextShowDragOver(900, 900);
+  EXPECT_EQ(f.Lb_TextShow->pos(), QPoint(0, 0)) << "never past the left or top edge";
+  f.Lb_TextShowEndDrag();
+  EXPECT_FALSE(f.LabelDragging);
+  f.Lb_TextShow->move(-10, -10);
+  f.TBIPlayText->trigger();
+  EXPECT_EQ(f.Lb_TextShow->pos(), QPoint(0, 0)) << "Play puts it back";
+}
+
+TEST_F(Road, NotepadAndSave) {
+  TForm1& f = Start();
+  const std::string movie = Movie("clip.txt", 3);
+  const std::string bytes = ReadAll(movie);
+  f.OpenTextMovie(movie);
+  f.TBISaveText->setEnabled(true);  // as after a conversion
+  f.TBINotepad->trigger();
+  ASSERT_EQ(launcher.Calls.size(), 1u);
+  EXPECT_EQ(launcher.Calls[0].argument, movie);
+
+  // Saving onto the file itself, however written, copies and deletes nothing.
+  dialogs.files.push_back(QString::fromStdString(app / "./clip"));
+  f.TBISaveTextClick();
+  EXPECT_EQ(ReadAll(movie), bytes);
+  EXPECT_TRUE(f.TBISaveText->isEnabled());
+  EXPECT_EQ(dialogs.proposed.back(), QString::fromStdString(movie));
+  EXPECT_EQ(dialogs.filters.back(), "Txt file|*.txt");
+
+  // Elsewhere, the movie moves and is read from its new place.
+  fileio::MakePath(app / "kept", nullptr);
+  dialogs.files.push_back(QString::fromStdString(app / "kept/mine.dat"));
+  f.TBISaveTextClick();
+  EXPECT_EQ(f.TextFileName, app / "kept/mine.txt");
+  EXPECT_EQ(ReadAll(app / "kept/mine.txt"), bytes);
+  EXPECT_FALSE(Exists(movie));
+  EXPECT_FALSE(f.TBISaveText->isEnabled());
+  EXPECT_TRUE(f.TBINotepad->isEnabled());
+
+  fileio::RemoveFile(app / "kept/mine.txt", nullptr);
+  f.TBINotepad->trigger();
+  EXPECT_FALSE(f.TBINotepad->isEnabled()) << "the file went: the button disables itself";
+  EXPECT_EQ(launcher.Calls.size(), 1u);
+}
+
+TEST_F(Road, PlayInStepWithTheVideo) {
+  TForm1& f = Start();
+  OpenVideo(Clip("clip.avi", 75));
+  f.OpenTextMovie(Movie("three.txt", 3));
+  EXPECT_EQ(TextBar(f), "110001") << "Play2 once a video is known";
+
+  f.TBIPlay->trigger();  // the video runs; the text is Ready (counter 0)
+  f.TBIPlayText2->trigger();
+  EXPECT_TRUE(f.TextSyncMode);
+  EXPECT_EQ(VideoBar(f), "001110");
+
+  // Pause after Play2, then Play: the text resumes alone, the video stays paused.
+  f.TBIPauseText->trigger();
+  EXPECT_EQ(VideoBar(f), "110110") << "the video paused too";
+  f.TBIPlayText->trigger();
+  EXPECT_FALSE(f.TextSyncMode);
+  EXPECT_EQ(VideoBar(f), "110110");
+
+  // Stopped text and a running video: Play2 returns the video to its start first.
+  f.TBIStopText->trigger();
+  f.TBIPlay->trigger();
+  QTest::qWait(300);
+  f.TBIPlayText2->trigger();
+  int64_t position = -1;
+  f.FilterGraph->GetCurrentPosition(&position);
+  EXPECT_LT(position, 2000000) << "back near the start, in 100-ns units";
+  EXPECT_EQ(VideoBar(f), "001110");
+
+  // The end of the synchronized movie stops the video.
+  f.TimerPlayTextTimer();
+  f.TimerPlayTextTimer();
+  f.TimerPlayTextTimer();
+  f.TimerPlayTextTimer();
+  EXPECT_EQ(TextBar(f), "110011");
+  EXPECT_EQ(VideoBar(f), "110100") << "the video is stopped";
+}
+
+class Conversion : public Road {
+ protected:
+  void SetUpFolder(int frames) {
+    Start(nullptr);
+    form->RecordFolder = app / "output/";
+    for (int n = 1; n <= frames; ++n)
+      WriteBmp(form->RecordFolder + std::to_string(n) + ".bmp", MakeImage(32, 24, [n](int x, int) { return 0x010101u * ((x * 8 + n) % 256); }));
+    form->VideoFileName = "clip.avi";
+  }
+};
+
+TEST_F(Conversion, EveryFormWithItsNamesLauncherCallsAndTexts) {
+  SetUpFolder(3);
+  TForm1& f = *form;
+  std::vector<std::pair<int, int>> progress;
+  f.SetOutputTypeIndex(0);
+  f.TBIConvertClick();
+  EXPECT_EQ(f.TextFileName, app / "output/clip.txt");
+  EXPECT_EQ(f.TextPic->FrameTotal(), 3);
+  EXPECT_EQ(f.PBar->maximum(), 7);
+  EXPECT_EQ(f.PBar->value(), 6) << "2K of 2K + 1";
+  EXPECT_TRUE(f.PBar->isHidden());
+  EXPECT_TRUE(f.isEnabled());
+  EXPECT_TRUE(f.TBISaveText->isEnabled());
+  EXPECT_EQ(f.StBarPanels[0]->text(), "转换已完成");
+  EXPECT_EQ(f.StBarPanels[3]->text(), "可调整转换选项多次转换");
+  EXPECT_EQ(f.Converter->OutputRect.Right, 80) << "no size selected: 80 X 60";
+  EXPECT_EQ(f.Converter->Interval, 200);
+
+  f.TBIConvertClick();  // again: a free name, and the player shows the newer file
+  EXPECT_EQ(f.TextFileName, app / "output/clip_01.txt");
+
+  f.SetOutputTypeIndex(1);
+  f.CB_Size->setCurrentIndex(0);
+  f.TBIConvertClick();
+  EXPECT_EQ(f.TextFileName, "");
+  EXPECT_EQ(f.WebPageFileName, app / "output/clip.htm");
+  EXPECT_EQ(launcher.Calls.back().argument, app / "output/clip.htm");
+  EXPECT_EQ(dialogs.shown.size(), 0u);
+
+  f.SetOutputTypeIndex(2);
+  f.TBIConvertClick();
+  EXPECT_EQ(f.TextFileName, app / "output/data.xxx");
+  EXPECT_EQ(launcher.Calls.size(), 1u) << "no workbook template here: nothing opened, nothing said";
+  EXPECT_EQ(dialogs.shown.size(), 0u);
+
+  f.SetOutputTypeIndex(3);
+  f.TBIConvertClick();
+  EXPECT_EQ(f.TextFileName, "");
+  EXPECT_EQ(dialogs.shown.back(), "已转换3个图象字符文件,点击确定查看该文件.");
+  EXPECT_EQ(launcher.Calls.back().argument, app / "output/clip/");
+  EXPECT_TRUE(Exists(app / "output/clip/3.txt"));
+}
+
+TEST_F(Conversion, FailuresAreShownAndTheWindowComesBack) {
+  SetUpFolder(2);
+  TForm1& f = *form;
+  f.SetOutputTypeIndex(0);
+  f.EdGray->setText(QStringLiteral("한국"));
+  f.GrayBytes.reset();
+  f.TBIConvertClick();
+  EXPECT_TRUE(dialogs.shown.back().contains(QStringLiteral("U+D55C"))) << dialogs.shown.back().toStdString();
+  EXPECT_FALSE(Exists(app / "output/clip.txt"));
+
+  f.EdGray->setText(QStringLiteral("ab"));
+  {
+    fileio::ScopedFault fault({fileio::FaultPoint::Rename, "clip"});
+    f.TBIConvertClick();
+  }
+  EXPECT_TRUE(dialogs.shown.back().startsWith(QStringLiteral("转换失败"))) << dialogs.shown.back().toStdString();
+  EXPECT_TRUE(f.isEnabled());
+  EXPECT_TRUE(f.PBar->isHidden());
+  EXPECT_TRUE(Exists(app / "output/1.txt")) << "the parts stay on disk";
+
+  WriteAll(app / "output/2.bmp", "broken");
+  f.TBIConvertClick();
+  EXPECT_TRUE(std::find(dialogs.shown.begin(), dialogs.shown.end(), QStringLiteral("图片格式错误")) != dialogs.shown.end());
+}
+
+TEST_F(Road, RecordingFromStartToAutomaticConversion) {
+  TForm1& f = Start();
+  f.RecordFolder = app / "new/frames/";  // missing: made at Rec
+  OpenVideo(Clip("clip.avi", 25));
+  f.CBFrame->setCurrentIndex(5);
+  f.CBFrameChange();
+  f.SetOutputTypeIndex(0);
+  f.TBISnapBegin->trigger();
+  EXPECT_EQ(VideoBar(f), "000010") << "Recording";
+  EXPECT_EQ(f.StBarPanels[0]->text(), "正在录制画面...");
+  EXPECT_FALSE(f.PBar->isHidden());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 10000)) << "ends with the movie";
+  EXPECT_EQ(VideoBar(f), "110101") << "Stopped after recording";
+  EXPECT_GE(f.FrameCount, 5);
+  EXPECT_EQ(f.Pl_FrameCount->text(), QStringLiteral("Frame:%1").arg(f.FrameCount));
+  EXPECT_EQ(f.TextFileName, app / "new/frames/clip.txt");
+  EXPECT_EQ(f.TextPic->FrameTotal(), f.FrameCount);
+  EXPECT_EQ(f.TextPic->FrameInterval(), 100);
+  EXPECT_TRUE(f.TBIPlayText->isEnabled()) << "the player can play it";
+
+  // The frames show the movie's pictures at their times.
+  QImage first(QString::fromStdString(app / "new/frames/1.bmp"), "bmp");
+  EXPECT_EQ(first.size(), QSize(160, 120));
+}
+
+TEST_F(Road, ClearingOldFramesAndFailingWrites) {
+  TForm1& f = Start();
+  f.RecordFolder = app / "output/";
+  WriteAll(app / "output/old.BMP", "x");
+  WriteAll(app / "output/7.bmp", "x");
+  WriteAll(app / "output/keep.txt", "x");
+  fileio::MakePath(app / "output/x.bmp/inside", nullptr);  // cannot be deleted
+  EXPECT_EQ(f.ClearOldFrames(), 1);
+  EXPECT_EQ(dialogs.shown.back(), "1个文件无法清理");
+  EXPECT_FALSE(Exists(app / "output/old.BMP"));
+  EXPECT_FALSE(Exists(app / "output/7.bmp"));
+  EXPECT_TRUE(Exists(app / "output/keep.txt"));
+
+  OpenVideo(Clip("clip.avi", 50));
+  f.CB_AutoConvert->setChecked(false);
+  f.CB_AutoClearBmp->setChecked(false);
+  const size_t before = dialogs.shown.size();
+  {
+    fileio::ScopedFault fault({fileio::FaultPoint::AfterBytes, "/3.bmp", 10});
+    f.TBISnapBegin->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 10000));
+  }
+  ASSERT_EQ(dialogs.shown.size(), before + 1) << "one message, not one per tick";
+  EXPECT_TRUE(dialogs.shown.back().contains(QStringLiteral("3.bmp")));
+  EXPECT_EQ(f.FrameCount, 2);
+  EXPECT_EQ(VideoBar(f), "110101") << "ended as Stop would";
+  EXPECT_TRUE(Exists(app / "output/2.bmp"));
+}
+
+TEST_F(Road, GrayTableEditor) {
+  TForm1& f = Start("");
+  f.EdGray->setText(QStringLiteral("A"));  // shorter than 2 bytes: the display stays
+  EXPECT_EQ(f.LbGray->text(), "灰度级:16");
+  f.EdGray->setText(QStringLiteral("ab"));
+  EXPECT_EQ(f.LbGray->text(), "灰度级:1");
+  EXPECT_EQ(f.Image_Gray->width(), 12);
+
+  // Right after start-up a pick replaces the text without asking.
+  f.ListGray->item(3)->setData(Qt::UserRole, QByteArray("xxyy"));
+  f.ListGray->setCurrentRow(3);
+  EXPECT_EQ(f.EdGray->text(), "xxyy");
+  EXPECT_TRUE(dialogs.shown.empty());
+  // After typing, it asks; No keeps the typed text.
+  QTest::keyClicks(f.EdGray, "zz");
+  f.ListGray->setCurrentRow(4);
+  EXPECT_EQ(dialogs.shown.back(), "是否更新当前的灰度表？");
+  EXPECT_EQ(f.EdGray->text(), "xxyyzz");
+  dialogs.confirmations.push_back(true);
+  f.ListGray->setCurrentRow(5);
+  EXPECT_EQ(f.EdGray->text(), "厲嵌懒傳蛤凯来旯圀国困园四三二一");
+
+  // Storing: spaces refused, confirmation asked, the selected entry replaced.
+  f.EdGray->setText(QStringLiteral("a b"));
+  f.SBGrayClick();
+  EXPECT_EQ(dialogs.shown.back(), "输入文本中不能含有空格");
+  f.EdGray->setText(QStringLiteral("国　国"));  // a full-width space is no space byte
+  dialogs.confirmations.push_back(true);
+  f.SBGrayClick();
+  EXPECT_EQ(dialogs.shown.back(), "确认将上面的灰度表项目保存到当前列表?");
+  EXPECT_EQ(f.ListGray->item(5)->text(), "国　国");
+  EXPECT_EQ(f.ListGray->count(), 20);
+  f.ListGray->clearSelection();
+  dialogs.confirmations.push_back(true);
+  f.SBGrayClick();
+  EXPECT_EQ(f.ListGray->count(), 21) << "nothing selected: added at the end";
+  f.SBGrayClick();  // declined
+  EXPECT_EQ(f.ListGray->count(), 21);
+}
+
+}  // namespace
