@@ -13,6 +13,10 @@ struct Context {
 };
 
 int ConvertCommand(const Context& context, const std::vector<std::string>& args);
+// Throws UsageError when `args` would not make a valid convert command.
+void ValidateConvertArguments(const std::vector<std::string>& args);
+int RecordCommand(const Context& context, const std::vector<std::string>& args);
+int MakeCommand(const Context& context, const std::vector<std::string>& args);
 int InfoCommand(const Context& context, const std::vector<std::string>& args);
 int FrameCommand(const Context& context, const std::vector<std::string>& args);
 int PlayCommand(const Context& context, const std::vector<std::string>& args);
@@ -22,5 +26,7 @@ extern const char* const kConvertUsage;
 extern const char* const kInfoUsage;
 extern const char* const kFrameUsage;
 extern const char* const kPlayUsage;
+extern const char* const kRecordUsage;
+extern const char* const kMakeUsage;
 
 }  // namespace cli

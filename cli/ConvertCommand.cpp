@@ -98,13 +98,22 @@ class ProgressBar {
 
 }  // namespace
 
-int ConvertCommand(const Context& context, const std::vector<std::string>& args) {
+namespace {
+
+// A conversion as the command line asks for it; the options are checked.
+struct ConvertJob {
+  TConverter engine;
+  ConversionRequest request;
+};
+
+ConvertJob ParseConvert(const Context& context, const std::vector<std::string>& args) {
   const Arguments a(args, {"overwrite"}, {"form", "size", "fps", "interval", "gray", "gray-file", "name"});
   const std::string folder = AsFolder(a.Require(0, "FOLDER"));
   a.AtMost(1);
   if (a.Has("fps") && a.Has("interval")) throw UsageError{"give --fps or --interval, not both"};
 
-  TConverter engine;
+  ConvertJob job;
+  TConverter& engine = job.engine;
   engine.FrameMarker = "\x80\x80";
   engine.GrayTable = GrayTableFrom(a);
   engine.GrayLevels = CountGrayUnits(engine.GrayTable);
@@ -114,7 +123,7 @@ int ConvertCommand(const Context& context, const std::vector<std::string>& args)
   std::string refusal;
   if (!engine.CheckOptions(&refusal)) throw UsageError{refusal};
 
-  ConversionRequest request;
+  ConversionRequest& request = job.request;
   request.form = ParseForm(a.Value("form").value_or("text"));
   request.recordFolder = folder;
   request.videoFileName = a.Value("name").value_or("movie");
@@ -123,8 +132,19 @@ int ConvertCommand(const Context& context, const std::vector<std::string>& args)
   if (request.videoFileName.empty() || request.videoFileName.find('/') != std::string::npos) {
     throw UsageError{"--name must be a file name without a folder"};
   }
-  if (!fileio::DirectoryExists(folder)) {
-    std::fprintf(stderr, "glyphreel-cli: no such folder: %s\n", folder.c_str());
+  return job;
+}
+
+}  // namespace
+
+void ValidateConvertArguments(const std::vector<std::string>& args) { ParseConvert(Context{}, args); }
+
+int ConvertCommand(const Context& context, const std::vector<std::string>& args) {
+  ConvertJob job = ParseConvert(context, args);
+  TConverter& engine = job.engine;
+  const ConversionRequest& request = job.request;
+  if (!fileio::DirectoryExists(request.recordFolder)) {
+    std::fprintf(stderr, "glyphreel-cli: no such folder: %s\n", request.recordFolder.c_str());
     return kFailed;
   }
 

@@ -19,6 +19,8 @@ const char* const kUsage =
     "  info MOVIE             frames, width, lines per frame and interval of a character movie (JSON)\n"
     "  frame MOVIE INDEX      one frame's bytes\n"
     "  play MOVIE [--loop]    play a character movie in the terminal\n"
+    "  record VIDEO FOLDER    a video's pictures into numbered bitmaps\n"
+    "  make VIDEO [FOLDER]    record and convert in one: video to character movie\n"
     "\n"
     "glyphreel-cli COMMAND --help tells more. Exit status: 0 success, 1 the work failed\n"
     "or ended early, 2 bad arguments.\n";
@@ -39,6 +41,8 @@ int main(int argc, char** argv) {
       {"info", cli::kInfoUsage, cli::InfoCommand},
       {"frame", cli::kFrameUsage, cli::FrameCommand},
       {"play", cli::kPlayUsage, cli::PlayCommand},
+      {"record", cli::kRecordUsage, cli::RecordCommand},
+      {"make", cli::kMakeUsage, cli::MakeCommand},
   };
 
   std::vector<std::string> args(argv + 1, argv + argc);

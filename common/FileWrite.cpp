@@ -1,6 +1,8 @@
 #include "common/FileWrite.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -277,6 +279,20 @@ bool MakePath(const std::string& path, std::string* error) {
   if (DirectoryExists(path)) return true;
   if (error) *error = ErrorText("create folder", path, ENOTDIR);
   return false;
+}
+
+std::vector<std::string> EntriesEndingWith(const std::string& folder, const std::string& extension) {
+  std::vector<std::string> names;
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir)) {
+    const size_t n = std::strlen(entry->d_name);
+    if (n >= extension.size() && ::strcasecmp(entry->d_name + n - extension.size(), extension.c_str()) == 0) {
+      names.emplace_back(entry->d_name);
+    }
+  }
+  ::closedir(dir);
+  return names;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

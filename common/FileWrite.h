@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace fileio {
 
@@ -109,6 +110,11 @@ bool PathExists(const std::string& path);       // anything at all
 bool MakePath(const std::string& path, std::string* error);
 // True when both paths name the same existing file (device and inode).
 bool SameFile(const std::string& a, const std::string& b);
+
+// Names of the entries of `folder` (files, folders, anything) whose names end
+// in `extension` without regard to letter case, in the order the file system
+// lists them.
+std::vector<std::string> EntriesEndingWith(const std::string& folder, const std::string& extension);
 
 // "Cannot <what> <path>: <reason>" for errno `code`.
 std::string ErrorText(const char* what, const std::string& path, int code);

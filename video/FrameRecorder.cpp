@@ -13,20 +13,11 @@
 #include <QProgressBar>
 #include <QTimer>
 
-#include <dirent.h>
-#include <strings.h>
 
 int TForm1::ClearOldFrames() {
   // Every entry ending in ".bmp" (in any letter case) goes, whatever it is,
   // in the order the file system lists them; what cannot be deleted is counted.
-  std::vector<std::string> names;
-  if (DIR* dir = opendir(RecordFolder.c_str())) {
-    while (const dirent* entry = readdir(dir)) {
-      const size_t n = strlen(entry->d_name);
-      if (n >= 4 && strcasecmp(entry->d_name + n - 4, ".bmp") == 0) names.emplace_back(entry->d_name);
-    }
-    closedir(dir);
-  }
+  const std::vector<std::string> names = fileio::EntriesEndingWith(RecordFolder, ".bmp");
   int failed = 0;
   for (const std::string& name : names) {
     if (!fileio::RemoveFile(RecordFolder + name, nullptr)) ++failed;

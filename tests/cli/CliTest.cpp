@@ -194,7 +194,7 @@ TEST(CliConvert, FailuresExitOneAndSayWhy) {
 }
 
 TEST(CliHelp, EveryCommandExplainsItself) {
-  for (const char* command : {"convert", "info", "frame", "play"}) {
+  for (const char* command : {"convert", "info", "frame", "play", "record", "make"}) {
     const CliRun r = Cli({command, "--help"});
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_NE(r.out.find(std::string("glyphreel-cli ") + command), std::string::npos) << command;
@@ -263,6 +263,73 @@ TEST(CliMovie, PlayShowsTheRowsOfEveryFrameDecoded) {
   EXPECT_EQ(refused.status, 1);
   EXPECT_NE(refused.err.find("注意:打开的不是标准的字符电影文件"), std::string::npos) << refused.err;
   EXPECT_EQ(refused.out, "");
+}
+
+}  // namespace
+
+#include "support/TestVideo.h"
+
+namespace {
+
+std::string Clip(const std::string& path, int frames) {
+  ClipSpec spec;
+  spec.format = FormatFor(".avi");
+  spec.frameCount = frames;  // 25 a second
+  std::string error;
+  EXPECT_TRUE(WriteTestVideo(path, spec, &error)) << error;
+  return path;
+}
+
+TEST(CliRecord, WritesThePictureShownAtEachTick) {
+  TempFolder dir;
+  const std::string clip = Clip(dir / "clip.avi", 50);  // two seconds
+  fileio::MakePath(dir / "frames", nullptr);
+  WriteAll(dir / "frames/old.BMP", "stale");  // old frames go, whatever their letter case
+  CliRun r = Cli({"record", clip, dir / "frames", "--fps", "10"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "19\n") << "ticks at 100 .. 1900 ms";
+  EXPECT_FALSE(Exists(dir / "frames/old.BMP"));
+  EXPECT_FALSE(Exists(dir / "frames/20.bmp"));
+  for (int n : {1, 4, 10, 19}) {
+    const QImage picture(QString::fromStdString(dir / "frames/" + std::to_string(n) + ".bmp"), "bmp");
+    ASSERT_FALSE(picture.isNull()) << n;
+    EXPECT_EQ(picture.size(), QSize(160, 120));
+    EXPECT_EQ(FrameNumberOf(picture), n * 100 * 25 / 1000) << "tick " << n;
+  }
+
+  WriteAll(dir / "frames/extra.bmp", "kept");
+  r = Cli({"record", clip, dir / "frames", "--fps", "2", "--keep"});
+  EXPECT_EQ(r.out, "3\n");
+  EXPECT_TRUE(Exists(dir / "frames/extra.bmp"));
+  EXPECT_TRUE(Exists(dir / "frames/19.bmp")) << "kept from the earlier recording";
+
+  WriteAll(dir / "x.avi", "not a movie");
+  r = Cli({"record", dir / "x.avi", dir / "frames"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("x.avi"), std::string::npos);
+  EXPECT_EQ(Cli({"record", clip}).status, 2);
+  EXPECT_EQ(Cli({"record", clip, dir / "f", "--fps", "20"}).status, 2);
+}
+
+TEST(CliMake, TheWholeRoadInOneCommand) {
+  TempFolder dir;
+  const std::string clip = Clip(dir / "clip.avi", 50);
+  CliRun r = Cli({"make", clip, "--fps", "5", "--size", "160x120"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.LastLine(), dir / "clip/clip.txt");
+  r = Cli({"info", dir / "clip/clip.txt"});
+  EXPECT_EQ(r.out, "{\"frames\":9,\"width\":160,\"lines_per_frame\":122,\"interval\":200,\"standard\":true}\n");
+
+  r = Cli({"make", clip, dir / "elsewhere", "--form", "html"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.LastLine(), dir / "elsewhere/clip.htm");
+
+  // Bad conversion options are refused before anything is decoded or made.
+  r = Cli({"make", clip, dir / "never", "--size", "7x7"});
+  EXPECT_EQ(r.status, 2);
+  EXPECT_FALSE(Exists(dir / "never"));
+  EXPECT_EQ(Cli({"make", clip, dir / "never", "--gray", "한"}).status, 2);
+  EXPECT_FALSE(Exists(dir / "never"));
 }
 
 }  // namespace
