@@ -56,10 +56,14 @@ struct Track {
 };
 
 // Draws frame `number` as blocks: bit set = light block, clear = dark block.
-void DrawFrame(AVFrame* frame, int number) {
+void DrawFrame(AVFrame* frame, int number, const ClipSpec& spec) {
   const int w = frame->width, h = frame->height;
   for (int y = 0; y < h; ++y) {
     uint8_t* line = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
+    if (spec.luma) {
+      for (int x = 0; x < w; ++x) line[x] = static_cast<uint8_t>(std::clamp(spec.luma(number, x, y), 0, 255));
+      continue;
+    }
     const int row = std::min(kBitRows - 1, y * kBitRows / h);
     for (int x = 0; x < w; ++x) {
       const int column = std::min(kBitColumns - 1, x * kBitColumns / w);
@@ -237,7 +241,7 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* 
         continue;
       }
       if (av_frame_make_writable(picture.get()) < 0) return Fail(error, "out of memory");
-      DrawFrame(picture.get(), static_cast<int>(video.nextPts));
+      DrawFrame(picture.get(), static_cast<int>(video.nextPts), spec);
       picture->pts = video.nextPts++;
       if (!Encode(out, video, picture.get(), error)) return false;
     } else {

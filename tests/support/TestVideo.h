@@ -13,6 +13,7 @@
 
 #include <QImage>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +44,9 @@ struct ClipSpec {
   bool withSound = true;       // false: picture only, whatever format.audioCodec says
   bool withVideo = true;       // false: sound only (a movie with no picture)
   bool fastPreset = true;      // libx264: the fastest preset
+  // When set, the picture's brightness (0..255) at (x, y) of frame `frame`
+  // instead of the frame-number blocks (FrameNumberOf then reads nothing useful).
+  std::function<int(int frame, int x, int y)> luma;
 };
 
 // Encodes the clip into `path`. Returns false and sets *error when an

@@ -1,0 +1,89 @@
+// Drives the real window through the road for screenshots: opens a video,
+// converts the frames recorded from it, plays the character movie in step
+// with the video, and saves pictures of the window in both layouts and with
+// both colour pairs. Dialogs are answered by the program, nothing is launched.
+//
+// Usage (under a display, e.g. Xvfb): glyphreel-showcase VIDEO FRAMES_FOLDER OUT_PREFIX
+//   FRAMES_FOLDER holds 1.bmp, 2.bmp, ... recorded from VIDEO (glyphreel-cli record).
+#include "app/Dialogs.h"
+#include "app/Fonts.h"
+#include "app/Launcher.h"
+#include "app/Link.h"
+#include "app/Main.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+class Answers : public Dialogs {
+ public:
+  QString file;
+  void Message(QWidget*, const QString& text) override { std::printf("message: %s\n", qPrintable(text)); }
+  bool Confirm(QWidget*, const QString&) override { return true; }
+  std::optional<QString> OpenFile(QWidget*, const QString&) override { return file; }
+  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return std::nullopt; }
+};
+
+void Shoot(QWidget& window, const std::string& path) {
+  QApplication::processEvents();
+  const QPixmap shot = window.screen()->grabWindow(0);
+  shot.save(QString::fromStdString(path));
+  std::printf("%s\n", path.c_str());
+}
+
+void Wait(int ms) {
+  QEventLoop loop;
+  QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+  loop.exec();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: %s VIDEO FRAMES_FOLDER OUT_PREFIX\n", argv[0]);
+    return 2;
+  }
+  InstallFontSubstitutions();
+  Answers answers;
+  RecordingLauncher launcher;
+  TForm1 form({&answers, &launcher, ProgramFolder()});
+  form.resize(1000, 700);
+  form.show();
+  Wait(300);
+
+  answers.file = QString::fromLocal8Bit(argv[1]);
+  form.TBIOpenClick();
+  form.RecordFolder = std::string(argv[2]) + "/";
+  form.CB_Size->setCurrentIndex(4);  // 160 X 120
+  form.CBFrame->setCurrentIndex(5);  // 10 a second
+  form.CBFrameChange();
+  form.SetOutputTypeIndex(0);
+  form.TBIConvertClick();
+  form.TBIFontSizeClick();  // 8, then on down to 4 and round to 12 below
+  form.TBIPlayText2->trigger();
+  Wait(2500);
+  const std::string prefix = argv[3];
+  Shoot(form, prefix + "-standard.png");
+
+  form.TBIWnd->trigger();
+  for (int i = 0; i < 3; ++i) form.TBIFontSizeClick();  // 5
+  Wait(1500);
+  Shoot(form, prefix + "-text-layout.png");
+
+  form.TBIColor->trigger();
+  for (int i = 0; i < 7; ++i) form.TBIFontSizeClick();  // back round to 10
+  Wait(1500);
+  Shoot(form, prefix + "-inverted.png");
+  form.close();
+  return 0;
+}
