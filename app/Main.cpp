@@ -376,6 +376,7 @@ void TForm1::BuildOptionPages() {
   LbGray->setGeometry(6, 36, 80, 18);
   Image_Gray = new QLabel(gray);
   Image_Gray->setScaledContents(true);
+  Image_Gray->setPixmap(QPixmap(QStringLiteral(":/GrayGradient.jpg"), "JPG"));
   Image_Gray->setGeometry(86, 37, 192, 17);
   ListGray = new QListWidget(gray);
   ListGray->setGeometry(6, 60, 200, 100);

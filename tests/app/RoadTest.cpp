@@ -420,6 +420,11 @@ TEST_F(Road, ClearingOldFramesAndFailingWrites) {
 
 TEST_F(Road, GrayTableEditor) {
   TForm1& f = Start("");
+  // The strip is the stored JPEG, black on the left, white on the right.
+  const QImage strip = f.Image_Gray->pixmap().toImage();
+  ASSERT_EQ(strip.size(), QSize(265, 17));
+  EXPECT_LT(qGray(strip.pixel(0, 8)), 8);
+  EXPECT_GT(qGray(strip.pixel(264, 8)), 247);
   f.EdGray->setText(QStringLiteral("A"));  // shorter than 2 bytes: the display stays
   EXPECT_EQ(f.LbGray->text(), "灰度级:16");
   f.EdGray->setText(QStringLiteral("ab"));
