@@ -86,9 +86,13 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
 
   TimerStartWindow = new QTimer(this);
   TimerStartWindow->setInterval(kStartWindowInterval);
+  // The capture and playback timers keep exact time: a coarse timer may
+  // tick 5% early, and a movie captured that way runs out of step with its video.
   TimerSnap = new QTimer(this);
+  TimerSnap->setTimerType(Qt::PreciseTimer);
   TimerSnap->setInterval(200);
   TimerPlayText = new QTimer(this);
+  TimerPlayText->setTimerType(Qt::PreciseTimer);
 
   BuildToolbars();
   BuildPanes();

@@ -1,0 +1,90 @@
+// The window's recorder at full speed: 20 seconds of a 640 x 480, 25 fps
+// clip recorded at 15 frames a second through the real handlers, timers and
+// video service. Prints files written per second of video and the longest
+// gap between two capture ticks.
+//
+// Usage: record_bench [work folder]   (default: a folder under /tmp)
+#include "app/Dialogs.h"
+#include "app/Fonts.h"
+#include "app/Launcher.h"
+#include "app/Main.h"
+#include "common/FileWrite.h"
+#include "support/TestVideo.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+class Answers : public Dialogs {
+ public:
+  QString file;
+  void Message(QWidget*, const QString& text) override { std::printf("message: %s\n", qPrintable(text)); }
+  bool Confirm(QWidget*, const QString&) override { return false; }
+  std::optional<QString> OpenFile(QWidget*, const QString&) override { return file; }
+  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
+  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return std::nullopt; }
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QApplication app(argc, argv);
+  InstallFontSubstitutions();
+  const std::string work = argc > 1 ? std::string(argv[1]) + "/" : "/tmp/glyphreel-record-bench/";
+  fileio::MakePath(work + "app/dll", nullptr);
+  fileio::MakePath(work + "frames", nullptr);
+  const std::string clip = work + "clip.avi";
+  constexpr int kSeconds = 20;
+  if (!fileio::FileExists(clip)) {
+    testing_support::ClipSpec spec;
+    spec.format = testing_support::FormatFor(".avi");
+    spec.width = 640;
+    spec.height = 480;
+    spec.frameCount = 25 * kSeconds;
+    std::string error;
+    if (!testing_support::WriteTestVideo(clip, spec, &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+  }
+
+  Answers answers;
+  RecordingLauncher launcher;
+  TForm1 form({&answers, &launcher, work + "app/"});
+  answers.file = QString::fromStdString(clip);
+  form.TBIOpenClick();
+  form.RecordFolder = work + "frames/";
+  form.CBFrame->setCurrentIndex(0);  // 15 a second
+  form.CBFrameChange();
+  form.CB_AutoConvert->setChecked(false);
+
+  QElapsedTimer clock;
+  int64_t last = -1, longest = 0;
+  QObject::connect(form.TimerSnap, &QTimer::timeout, [&] {
+    const int64_t now = clock.elapsed();
+    if (last >= 0) longest = std::max(longest, now - last);
+    last = now;
+  });
+  QEventLoop loop;
+  QObject::connect(form.TBISnapBegin, &QAction::changed, [&] {
+    if (form.TBISnapBegin->isEnabled()) loop.quit();
+  });
+  clock.start();
+  form.TBISnapBeginClick();
+  loop.exec();
+  const double seconds = clock.elapsed() / 1000.0;
+
+  std::printf("interval %d ms; %d files in %.2f s of recording: %.2f files per second of video\n",
+              form.TimerSnap->interval(), form.FrameCount, seconds, form.FrameCount / static_cast<double>(kSeconds));
+  std::printf("longest gap between ticks: %lld ms (%.2f intervals)\n", static_cast<long long>(longest),
+              static_cast<double>(longest) / form.TimerSnap->interval());
+  return 0;
+}
