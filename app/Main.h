@@ -119,6 +119,9 @@ class TForm1 : public QMainWindow {
   void TBIStopClick();
   void StopVideo();
   void FinishPreview();
+  // The end of a preview or a recording: back to the start, the video bar
+  // in its stopped state (Convert as given), the progress bar hidden.
+  void ReturnToStopped(bool convertEnabled);
   void SeekToStart();
   void TrackBarTimer(uint32_t currentMs, uint32_t durationMs);
   void FilterGraphDSEvent(long event, intptr_t param1, intptr_t param2);

@@ -4,7 +4,7 @@
 // gap between two capture ticks.
 //
 // Usage: record_bench [work folder]   (default: a folder under /tmp)
-#include "app/Dialogs.h"
+#include "support/ScriptedDialogs.h"
 #include "app/Fonts.h"
 #include "app/Launcher.h"
 #include "app/Main.h"
@@ -20,19 +20,6 @@
 
 #include <cstdio>
 
-namespace {
-
-class Answers : public Dialogs {
- public:
-  QString file;
-  void Message(QWidget*, const QString& text) override { std::printf("message: %s\n", qPrintable(text)); }
-  bool Confirm(QWidget*, const QString&) override { return false; }
-  std::optional<QString> OpenFile(QWidget*, const QString&) override { return file; }
-  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
-  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return std::nullopt; }
-};
-
-}  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
@@ -56,10 +43,10 @@ int main(int argc, char** argv) {
     }
   }
 
-  Answers answers;
+  ScriptedDialogs answers;
   RecordingLauncher launcher;
   TForm1 form({&answers, &launcher, work + "app/"});
-  answers.file = QString::fromStdString(clip);
+  answers.files.push_back(QString::fromStdString(clip));
   form.TBIOpenClick();
   form.RecordFolder = work + "frames/";
   form.CBFrame->setCurrentIndex(0);  // 15 a second

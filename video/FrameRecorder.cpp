@@ -70,13 +70,5 @@ void TForm1::FinishRecording() {
   StBarPanels[0]->setText(QStringLiteral("采集完毕"));
   StBarPanels[3]->setText(QStringLiteral("请点击转换按钮进行转换"));
   if (CB_AutoConvert->isChecked()) TBIConvertClick();
-  SeekToStart();
-  TrackBar->setValue(0);
-  TBIOpen->setEnabled(true);
-  TBIPlay->setEnabled(true);
-  TBIPause->setEnabled(false);
-  TBISnapBegin->setEnabled(true);
-  TBIStop->setEnabled(false);
-  TBIConvert->setEnabled(true);
-  PBar->hide();
+  ReturnToStopped(true);
 }

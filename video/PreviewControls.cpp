@@ -105,6 +105,10 @@ void TForm1::FinishPreview() {
   TimerSnap->stop();
   StBarPanels[0]->setText(QStringLiteral("已停止播放"));
   StBarPanels[3]->setText(QStringLiteral("请点击录制按钮进行录制"));
+  ReturnToStopped(fileio::FileExists(RecordFolder + "1.bmp"));
+}
+
+void TForm1::ReturnToStopped(bool convertEnabled) {
   SeekToStart();
   TrackBar->setValue(0);
   TBIOpen->setEnabled(true);
@@ -112,7 +116,7 @@ void TForm1::FinishPreview() {
   TBIPause->setEnabled(false);
   TBISnapBegin->setEnabled(true);
   TBIStop->setEnabled(false);
-  TBIConvert->setEnabled(fileio::FileExists(RecordFolder + "1.bmp"));
+  TBIConvert->setEnabled(convertEnabled);
   PBar->hide();
 }
 

@@ -5,7 +5,7 @@
 //
 // Usage (under a display, e.g. Xvfb): glyphreel-showcase VIDEO FRAMES_FOLDER OUT_PREFIX
 //   FRAMES_FOLDER holds 1.bmp, 2.bmp, ... recorded from VIDEO (glyphreel-cli record).
-#include "app/Dialogs.h"
+#include "support/ScriptedDialogs.h"
 #include "app/Fonts.h"
 #include "app/Launcher.h"
 #include "app/Link.h"
@@ -22,15 +22,6 @@
 
 namespace {
 
-class Answers : public Dialogs {
- public:
-  QString file;
-  void Message(QWidget*, const QString& text) override { std::printf("message: %s\n", qPrintable(text)); }
-  bool Confirm(QWidget*, const QString&) override { return true; }
-  std::optional<QString> OpenFile(QWidget*, const QString&) override { return file; }
-  std::optional<QString> SaveFile(QWidget*, const QString&, const QString&) override { return std::nullopt; }
-  std::optional<QString> ChooseFolder(QWidget*, const QString&) override { return std::nullopt; }
-};
 
 void Shoot(QWidget& window, const std::string& path) {
   QApplication::processEvents();
@@ -54,14 +45,14 @@ int main(int argc, char** argv) {
     return 2;
   }
   InstallFontSubstitutions();
-  Answers answers;
+  ScriptedDialogs answers;
   RecordingLauncher launcher;
   TForm1 form({&answers, &launcher, ProgramFolder()});
   form.resize(1000, 700);
   form.show();
   Wait(300);
 
-  answers.file = QString::fromLocal8Bit(argv[1]);
+  answers.files.push_back(QString::fromLocal8Bit(argv[1]));
   form.TBIOpenClick();
   form.RecordFolder = std::string(argv[2]) + "/";
   form.CB_Size->setCurrentIndex(4);  // 160 X 120
