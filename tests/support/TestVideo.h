@@ -43,6 +43,9 @@ struct ClipSpec {
   bool withSound = true;       // false: picture only, whatever format.audioCodec says
   bool withVideo = true;       // false: sound only (a movie with no picture)
   bool fastPreset = true;      // libx264: the fastest preset
+  // Moves a fine texture over the blocks (the frame number stays readable),
+  // so a decoder works as hard as on a filmed picture; for benchmarks.
+  bool busyPicture = false;
 };
 
 // Encodes the clip into `path`. Returns false and sets *error when an
