@@ -134,7 +134,8 @@ class Playback : public SoundSource {
       if (awaitingSound_) {
         // A starting device may take a while before it plays; the picture
         // waits for it rather than running ahead of the sound.
-        if (played > 0 || now - soundStartUs_ >= kSoundStartMaxUs || state_ != State::Playing) {
+        if (played > 0 || now - soundStartUs_ >= kSoundStartMaxUs || state_ != State::Playing ||
+            (soundEnded_ && chunks_.empty())) {
           awaitingSound_ = false;
           clock_.Run(state_ == State::Playing);
         }
@@ -239,7 +240,7 @@ class Playback : public SoundSource {
       const bool more = reader_->NextSound(&chunk);
       std::lock_guard lock(soundMutex_);
       if (!more) {
-        soundEnded_ = true;
+        soundEnded_ = !reader_->Starved();
         return;
       }
       queuedUs_ += static_cast<int64_t>(chunk.samples.size()) / soundFormat_.channels * 1000000 /

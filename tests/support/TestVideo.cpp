@@ -225,8 +225,8 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* 
   }
   const int samplesPerFrame =
       withSound && audio.codec->frame_size > 0 ? audio.codec->frame_size : 1024;
-  const int64_t totalSamples =
-      static_cast<int64_t>(spec.frameCount) * spec.sampleRate / spec.framesPerSecond;
+  const int64_t totalSamples = static_cast<int64_t>(spec.soundFrames >= 0 ? spec.soundFrames : spec.frameCount) *
+                               spec.sampleRate / spec.framesPerSecond;
   video.done = !spec.withVideo;
   audio.done = !withSound;
 

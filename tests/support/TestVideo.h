@@ -38,6 +38,7 @@ struct ClipSpec {
   int height = 120;
   int framesPerSecond = 25;
   int frameCount = 50;         // the movie lasts frameCount / framesPerSecond seconds
+  int soundFrames = -1;        // the tone lasts this many pictures' time; -1: as long as the picture
   int sampleRate = 44100;      // Hz of the sine tone
   int toneHz = 440;
   bool withSound = true;       // false: picture only, whatever format.audioCodec says
