@@ -452,7 +452,7 @@ bool VideoService::GetCurrentPosition(int64_t* current) const {
   return true;
 }
 
-bool VideoService::SetPositions(int64_t* current, int currentFlags, int64_t* stop, int stopFlags) {
+bool VideoService::SetPositions(int64_t* current, int currentFlags, int64_t* /*stop*/, int stopFlags) {
   if (!playback_) return false;
   const int how = currentFlags & AM_SEEKING_PositioningBitsMask;
   if (current && how != AM_SEEKING_NoPositioning) {
@@ -461,7 +461,6 @@ bool VideoService::SetPositions(int64_t* current, int currentFlags, int64_t* sto
     else if (how != AM_SEEKING_AbsolutePositioning) return false;
     playback_->Seek(std::clamp<int64_t>(target, 0, std::max<int64_t>(playback_->DurationUs(), 0)));
   }
-  (void)stop;
   return (stopFlags & AM_SEEKING_PositioningBitsMask) == AM_SEEKING_NoPositioning;
 }
 
