@@ -4,10 +4,11 @@
 #include <QAudioFormat>
 #include <QMediaDevices>
 
-#include <cstring>
-
 namespace video {
 namespace {
+
+constexpr int kFeedMs = 10;     // how often the device is topped up and its position read
+constexpr int kBufferMs = 250;  // sound the device holds ahead of what it plays
 
 QAudioFormat ToQt(const SoundFormat& format) {
   QAudioFormat qt;
@@ -19,35 +20,13 @@ QAudioFormat ToQt(const SoundFormat& format) {
 
 }  // namespace
 
-// The device the sink pulls from. When the movie's sound runs short it gives
-// silence rather than nothing, so the sink keeps running; the silence is
-// counted so that it does not count as the movie's sound played.
-class AudioSinkOutput::Feed : public QIODevice {
- public:
-  Feed(AudioSinkOutput* owner, SoundSource* source) : owner_(owner), source_(source) {}
-  bool isSequential() const override { return true; }
-  qint64 bytesAvailable() const override { return QIODevice::bytesAvailable() + (1 << 16); }
+AudioSinkOutput::AudioSinkOutput() {
+  // The sink is pushed to rather than left to pull: some servers let a
+  // pulling stream run dry and wait a second or more before asking again.
+  feeder_.setInterval(kFeedMs);
+  QObject::connect(&feeder_, &QTimer::timeout, [this] { Feed(); });
+}
 
- protected:
-  qint64 readData(char* data, qint64 maxSize) override {
-    const int frameBytes = owner_->format_.BytesPerFrame();
-    maxSize -= maxSize % frameBytes;
-    qint64 got = source_->ReadSound(data, maxSize);
-    if (got < maxSize) {
-      std::memset(data + got, 0, static_cast<size_t>(maxSize - got));
-      owner_->silenceFrames_ += (maxSize - got) / frameBytes;
-    }
-    owner_->UpdatePlayed();
-    return maxSize;
-  }
-  qint64 writeData(const char*, qint64) override { return -1; }
-
- private:
-  AudioSinkOutput* owner_;
-  SoundSource* source_;
-};
-
-AudioSinkOutput::AudioSinkOutput() = default;
 AudioSinkOutput::~AudioSinkOutput() { Stop(); }
 
 SoundFormat AudioSinkOutput::FormatFor(const SoundFormat& wish) {
@@ -55,7 +34,7 @@ SoundFormat AudioSinkOutput::FormatFor(const SoundFormat& wish) {
   if (device.isNull()) return {};
   if (wish.Valid() && device.isFormatSupported(ToQt(wish))) return wish;
   const QAudioFormat preferred = device.preferredFormat();
-  SoundFormat nearest{preferred.sampleRate(), std::min(preferred.channelCount(), 2)};
+  const SoundFormat nearest{preferred.sampleRate(), std::min(preferred.channelCount(), 2)};
   if (nearest.Valid() && device.isFormatSupported(ToQt(nearest))) return nearest;
   return {};
 }
@@ -65,24 +44,39 @@ bool AudioSinkOutput::Start(const SoundFormat& format, SoundSource* source) {
   const QAudioDevice device = QMediaDevices::defaultAudioOutput();
   if (device.isNull() || !format.Valid() || !source) return false;
   format_ = format;
+  source_ = source;
+  written_ = 0;
   played_ = 0;
-  silenceFrames_ = 0;
-  feed_ = std::make_unique<Feed>(this, source);
-  feed_->open(QIODevice::ReadOnly);
   sink_ = std::make_unique<QAudioSink>(device, ToQt(format));
   sink_->setVolume(1.0);
-  sink_->start(feed_.get());
-  if (sink_->error() != QAudio::NoError || sink_->state() == QAudio::StoppedState) {
+  sink_->setBufferSize(static_cast<qsizetype>(format.sampleRate) * format.BytesPerFrame() * kBufferMs / 1000);
+  device_ = sink_->start();
+  if (!device_ || sink_->error() != QAudio::NoError) {
     Stop();
     return false;
   }
+  Feed();
+  feeder_.start();
   return true;
 }
 
-void AudioSinkOutput::UpdatePlayed() {
-  if (!sink_) return;
+void AudioSinkOutput::Feed() {
+  if (!sink_ || !device_) return;
+  if (sink_->state() != QAudio::SuspendedState) {
+    const int frameBytes = format_.BytesPerFrame();
+    const qsizetype room = sink_->bytesFree() / frameBytes * frameBytes;
+    if (room > 0) {
+      buffer_.resize(static_cast<size_t>(room));
+      const int64_t got = source_->ReadSound(buffer_.data(), room);
+      if (got > 0) {
+        const qint64 taken = device_->write(buffer_.data(), got);
+        // What the device refuses is lost; it only refuses when failing.
+        if (taken > 0) written_ += taken / frameBytes;
+      }
+    }
+  }
   const int64_t processed = sink_->processedUSecs() * format_.sampleRate / 1000000;
-  played_ = std::max<int64_t>(0, processed - silenceFrames_);
+  played_ = std::min(processed, written_);
 }
 
 void AudioSinkOutput::Pause() {
@@ -94,9 +88,11 @@ void AudioSinkOutput::Resume() {
 }
 
 void AudioSinkOutput::Stop() {
+  feeder_.stop();
   if (sink_) sink_->stop();
   sink_.reset();
-  feed_.reset();
+  device_ = nullptr;
+  source_ = nullptr;
 }
 
 QAudio::State AudioSinkOutput::SinkState() const {

@@ -7,9 +7,11 @@
 
 #include <QAudioSink>
 #include <QIODevice>
+#include <QTimer>
 
 #include <atomic>
 #include <memory>
+#include <vector>
 
 namespace video {
 
@@ -29,14 +31,16 @@ class AudioSinkOutput : public SoundOutput {
   QAudio::State SinkState() const;
 
  private:
-  class Feed;
-  void UpdatePlayed();  // user-interface thread
+  void Feed();  // user-interface thread: tops the device up from the source
 
-  std::unique_ptr<Feed> feed_;
   std::unique_ptr<QAudioSink> sink_;
+  QIODevice* device_ = nullptr;  // owned by sink_
+  QTimer feeder_;
+  SoundSource* source_ = nullptr;
   SoundFormat format_;
+  std::vector<char> buffer_;
+  int64_t written_ = 0;  // frames written to the device since Start
   std::atomic<int64_t> played_{0};
-  int64_t silenceFrames_ = 0;  // filler the feed gave when the source had nothing
 };
 
 }  // namespace video

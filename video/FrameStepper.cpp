@@ -40,8 +40,11 @@ bool FrameStepper::PictureAt(int64_t ms, QImage* out) {
   return true;
 }
 
-bool FrameStepper::IsPastEnd(int64_t ms) const {
-  return reader_.IsOpen() && !cursor_.HasNext() && ms * 1000 >= cursor_.CurrentEndUs();
+bool FrameStepper::IsPastEnd(int64_t ms) {
+  if (!reader_.IsOpen() || !cursor_.Current()) return false;
+  const int64_t us = ms * 1000;
+  if (us >= cursor_.CurrentUs()) cursor_.Advance(us);
+  return !cursor_.HasNext() && us >= cursor_.CurrentEndUs();
 }
 
 int64_t FrameStepper::DurationMs() const { return reader_.DurationUs() / 1000; }

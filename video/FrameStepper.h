@@ -29,8 +29,10 @@ class FrameStepper {
   // Returns false and leaves *out unchanged when nothing is open. Past the
   // end the last picture stays.
   bool PictureAt(int64_t ms, QImage* out);
-  // Whether `ms` lies past the last picture (at or after the movie's end).
-  bool IsPastEnd(int64_t ms) const;
+  // Whether `ms` lies at or after the end of the last picture, so nothing
+  // is shown there any more. Decodes forward as far as it needs (without
+  // converting); a recording asks this before each PictureAt().
+  bool IsPastEnd(int64_t ms);
 
   int64_t DurationMs() const;  // the movie's length; 0 when unknown
   QSize FrameSize() const;

@@ -16,6 +16,7 @@ namespace {
 
 constexpr int64_t kDefaultFrameIntervalUs = 40000;  // 25 frames a second when the file does not say
 constexpr int kMaxSoundChannels = 2;                // more is folded down to stereo by default
+constexpr size_t kMaxQueuedPackets = 1024;          // picture packets the sound may read ahead, at most
 constexpr int64_t kSeekBackStepUs = 500000;        // first step back when a seek overshoots; doubles each time
 constexpr int64_t kEndScanUs = 3000000;             // how much of the file's end is read to find its last picture
 
@@ -227,6 +228,7 @@ bool MediaReader::ReadPacket() {
 }
 
 bool MediaReader::Decode(Stream which, AVFrame* frame) {
+  starved_ = false;
   AVCodecContext* codec = which == Stream::Video ? video_ : sound_;
   std::deque<AVPacket*>& packets = which == Stream::Video ? videoPackets_ : soundPackets_;
   bool& drained = which == Stream::Video ? videoDrained_ : soundDrained_;
@@ -235,7 +237,14 @@ bool MediaReader::Decode(Stream which, AVFrame* frame) {
     const int rc = avcodec_receive_frame(codec, frame);
     if (rc == 0) return true;
     if (rc != AVERROR(EAGAIN)) return false;  // end of stream, or the decoder gave up
-    while (packets.empty() && ReadPacket()) {
+    // Sound does not read the picture's packets far ahead (its stream may
+    // have ended long before the picture's); the picture always reads on.
+    while (packets.empty() && (which == Stream::Video || videoPackets_.size() < kMaxQueuedPackets) &&
+           ReadPacket()) {
+    }
+    if (packets.empty() && !endOfFile_) {
+      starved_ = true;
+      return false;
     }
     if (packets.empty()) {
       if (drained) return false;

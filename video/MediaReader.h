@@ -80,9 +80,12 @@ class MediaReader {
   bool NextVideoFrame(AVFrame* frame);
   int64_t PositionUs(const AVFrame* frame) const;
 
-  // The next run of sound at the output format; false at its end. Sound
-  // before the last Seek() target is cut away.
+  // The next run of sound at the output format; false at its end, or when
+  // reaching it would mean reading too far ahead in the picture (then
+  // Starved() is true and a later call may succeed). Sound before the last
+  // Seek() target is cut away.
   bool NextSound(SoundChunk* chunk);
+  bool Starved() const { return starved_; }
 
   // Moves both streams to the key frame at or before `targetUs` and forgets
   // everything decoded before. Returns false when the file cannot seek (the
@@ -110,6 +113,7 @@ class MediaReader {
   std::deque<AVPacket*> videoPackets_;  // owned; demuxed ahead of need
   std::deque<AVPacket*> soundPackets_;
   bool endOfFile_ = false;
+  bool starved_ = false;  // the last decode stopped because the other queue was full
   bool videoDrained_ = false;  // end-of-stream sent to the decoder
   bool soundDrained_ = false;
   int64_t lastVideoUs_ = -1;   // stands in for a missing timestamp

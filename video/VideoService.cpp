@@ -17,6 +17,8 @@ using SteadyClock = std::chrono::steady_clock;
 constexpr int64_t kSoundAheadUs = 500000;    // decoded sound kept ready for the output
 constexpr int64_t kSoundStallUs = 300000;    // a device that plays nothing this long no longer drives the clock
 constexpr int64_t kSoundDrainSlackUs = 50000; // sound this close to played out counts as played out
+constexpr int64_t kSoundStartMaxUs = 2000000; // longest the clock waits for a starting device to play
+constexpr int64_t kSoundDrainMaxUs = 2000000; // longest wait for a device to report the last sound played
 constexpr int64_t kMaxWaitUs = 10000;        // the decoding thread looks at the clock at least this often
 constexpr int64_t kMinWaitUs = 1000;
 
@@ -129,6 +131,15 @@ class Playback : public SoundSource {
         lastPlayed_ = played;
         lastAdvanceUs_ = now;
       }
+      if (awaitingSound_) {
+        // A starting device may take a while before it plays; the picture
+        // waits for it rather than running ahead of the sound.
+        if (played > 0 || now - soundStartUs_ >= kSoundStartMaxUs || state_ != State::Playing ||
+            (soundEnded_ && chunks_.empty())) {
+          awaitingSound_ = false;
+          clock_.Run(state_ == State::Playing);
+        }
+      }
       const bool playing = played > 0 && now - lastAdvanceUs_ < kSoundStallUs && !SoundPlayedOutLocked();
       if (playing && state_ == State::Playing) {
         const int64_t us = nextSoundUs_ - (handed_ - played) * 1000000 / soundFormat_.sampleRate;
@@ -170,7 +181,9 @@ class Playback : public SoundSource {
       std::lock_guard lock(soundMutex_);
       handed_ = 0;
       lastPlayed_ = 0;
-      lastAdvanceUs_ = NowUs();
+      lastAdvanceUs_ = soundStartUs_ = NowUs();
+      awaitingSound_ = true;
+      clock_.Run(false);
     }
     if (!output_->Start(soundFormat_, this)) {
       soundFailed_ = true;  // plays silently; the thread stops decoding sound
@@ -192,8 +205,15 @@ class Playback : public SoundSource {
       lastPlayed_ = played;
       lastAdvanceUs_ = NowUs();
     }
-    if (!soundEnded_ || !chunks_.empty()) return false;
-    return SoundPlayedOutLocked() || NowUs() - lastAdvanceUs_ >= kSoundStallUs;
+    if (!soundEnded_ || !chunks_.empty()) {
+      drainedSinceUs_ = -1;
+      return false;
+    }
+    // The last sample has gone to the device; a device that miscounts must
+    // not hold the end of the movie back for ever.
+    if (drainedSinceUs_ < 0) drainedSinceUs_ = NowUs();
+    return SoundPlayedOutLocked() || NowUs() - lastAdvanceUs_ >= kSoundStallUs ||
+           NowUs() - drainedSinceUs_ >= kSoundDrainMaxUs;
   }
 
   // ---- Decoding thread ------------------------------------------------------------
@@ -220,7 +240,7 @@ class Playback : public SoundSource {
       const bool more = reader_->NextSound(&chunk);
       std::lock_guard lock(soundMutex_);
       if (!more) {
-        soundEnded_ = true;
+        soundEnded_ = !reader_->Starved();
         return;
       }
       queuedUs_ += static_cast<int64_t>(chunk.samples.size()) / soundFormat_.channels * 1000000 /
@@ -324,6 +344,9 @@ class Playback : public SoundSource {
   int64_t handed_ = 0;        // frames handed to the output since it started
   int64_t lastPlayed_ = 0;    // the output's played count when last asked
   int64_t lastAdvanceUs_ = 0; // steady time it last moved
+  int64_t drainedSinceUs_ = -1;
+  bool awaitingSound_ = false;  // the device has started but played nothing yet
+  int64_t soundStartUs_ = 0;    // steady time the device was started // steady time the queue ran dry at the end of the sound
 };
 
 // ---- VideoService ------------------------------------------------------------------
@@ -429,7 +452,7 @@ bool VideoService::GetCurrentPosition(int64_t* current) const {
   return true;
 }
 
-bool VideoService::SetPositions(int64_t* current, int currentFlags, int64_t* stop, int stopFlags) {
+bool VideoService::SetPositions(int64_t* current, int currentFlags, int64_t* /*stop*/, int stopFlags) {
   if (!playback_) return false;
   const int how = currentFlags & AM_SEEKING_PositioningBitsMask;
   if (current && how != AM_SEEKING_NoPositioning) {
@@ -438,7 +461,6 @@ bool VideoService::SetPositions(int64_t* current, int currentFlags, int64_t* sto
     else if (how != AM_SEEKING_AbsolutePositioning) return false;
     playback_->Seek(std::clamp<int64_t>(target, 0, std::max<int64_t>(playback_->DurationUs(), 0)));
   }
-  (void)stop;
   return (stopFlags & AM_SEEKING_PositioningBitsMask) == AM_SEEKING_NoPositioning;
 }
 

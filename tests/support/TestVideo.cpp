@@ -55,8 +55,11 @@ struct Track {
   bool done = false;
 };
 
+constexpr int kTextureDepth = 40;  // luma swing of the moving texture, kept off the 128 threshold
+
 // Draws frame `number` as blocks: bit set = light block, clear = dark block.
 void DrawFrame(AVFrame* frame, int number, const ClipSpec& spec) {
+  const bool busy = spec.busyPicture;
   const int w = frame->width, h = frame->height;
   for (int y = 0; y < h; ++y) {
     uint8_t* line = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
@@ -68,7 +71,10 @@ void DrawFrame(AVFrame* frame, int number, const ClipSpec& spec) {
     for (int x = 0; x < w; ++x) {
       const int column = std::min(kBitColumns - 1, x * kBitColumns / w);
       const int bit = kBits - 1 - (row * kBitColumns + column);
-      line[x] = ((number >> bit) & 1) ? kLightLuma : kDarkLuma;
+      int luma = ((number >> bit) & 1) ? kLightLuma - kTextureDepth : kDarkLuma + kTextureDepth;
+      if (busy) luma += static_cast<int>(kTextureDepth * std::sin((x + 3 * number) * 0.21) *
+                                         std::cos((y - 2 * number) * 0.17));
+      line[x] = static_cast<uint8_t>(busy ? luma : (((number >> bit) & 1) ? kLightLuma : kDarkLuma));
     }
   }
   for (int plane = 1; plane <= 2; ++plane)
@@ -224,8 +230,8 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* 
   }
   const int samplesPerFrame =
       withSound && audio.codec->frame_size > 0 ? audio.codec->frame_size : 1024;
-  const int64_t totalSamples =
-      static_cast<int64_t>(spec.frameCount) * spec.sampleRate / spec.framesPerSecond;
+  const int64_t totalSamples = static_cast<int64_t>(spec.soundFrames >= 0 ? spec.soundFrames : spec.frameCount) *
+                               spec.sampleRate / spec.framesPerSecond;
   video.done = !spec.withVideo;
   audio.done = !withSound;
 

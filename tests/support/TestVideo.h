@@ -39,11 +39,15 @@ struct ClipSpec {
   int height = 120;
   int framesPerSecond = 25;
   int frameCount = 50;         // the movie lasts frameCount / framesPerSecond seconds
+  int soundFrames = -1;        // the tone lasts this many pictures' time; -1: as long as the picture
   int sampleRate = 44100;      // Hz of the sine tone
   int toneHz = 440;
   bool withSound = true;       // false: picture only, whatever format.audioCodec says
   bool withVideo = true;       // false: sound only (a movie with no picture)
   bool fastPreset = true;      // libx264: the fastest preset
+  // Moves a fine texture over the blocks (the frame number stays readable),
+  // so a decoder works as hard as on a filmed picture; for benchmarks.
+  bool busyPicture = false;
   // When set, the picture's brightness (0..255) at (x, y) of frame `frame`
   // instead of the frame-number blocks (FrameNumberOf then reads nothing useful).
   std::function<int(int frame, int x, int y)> luma;

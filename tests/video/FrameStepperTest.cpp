@@ -64,6 +64,31 @@ TEST_P(FrameStepperFormats, AnEarlierTimeGoesBack) {
   EXPECT_EQ(FrameNumberOf(picture), 0);
 }
 
+// How a recording uses it: the picture at n x interval for n = 1, 2, ...
+// until the movie is over; the last picture taken is the last one shown.
+TEST_P(FrameStepperFormats, ARecordingLoopStopsAtTheEnd) {
+  std::string reason;
+  const std::string path = Clip(GetParam(), &reason);
+  SKIP_WITHOUT_CLIP(path, reason);
+  for (const int intervalMs : {1000 / 15, 100, 1000}) {
+    video::FrameStepper stepper;
+    std::string error;
+    ASSERT_TRUE(stepper.Open(path, &error)) << error;
+    int taken = 0, lastNumber = -1;
+    for (int n = 1; !stepper.IsPastEnd(int64_t{n} * intervalMs); ++n) {
+      QImage picture;
+      ASSERT_TRUE(stepper.PictureAt(int64_t{n} * intervalMs, &picture));
+      const int number = FrameNumberOf(picture);
+      EXPECT_GE(number, lastNumber) << "time ran backwards at n = " << n;
+      lastNumber = number;
+      ++taken;
+    }
+    const int expected = (kFrames * kFrameMs - 1) / intervalMs;
+    EXPECT_EQ(taken, expected) << "interval " << intervalMs << " ms";
+    EXPECT_EQ(lastNumber, expected * intervalMs / kFrameMs) << "interval " << intervalMs << " ms";
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(AllFormats, FrameStepperFormats, ::testing::ValuesIn(AllExtensions()),
                          [](const auto& info) { return info.param.substr(1); });
 

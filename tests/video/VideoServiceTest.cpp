@@ -278,6 +278,34 @@ TEST(VideoServiceSound, TheClockFollowsThePlayedSamplesThroughPauseAndSeek) {
   service.Deactivate();
 }
 
+// Sound that ends long before the picture: playing from past its end must
+// neither wait for a device that has nothing to play nor read the rest of
+// the picture's packets in search of sound.
+TEST(VideoServiceSound, APictureOutlastingItsSoundPlaysOn) {
+  testing_support::ClipSpec spec;
+  spec.format = testing_support::FormatFor(".avi");
+  spec.frameCount = 60;   // 2.4 s of picture
+  spec.soundFrames = 10;  // 0.4 s of sound
+  const std::string path = CustomClip("short-sound.avi", spec);
+  FakeSoundOutput device;
+  VideoService service;
+  Recorder recorder;
+  recorder.Attach(service);
+  service.SetSoundOutput(&device);
+  service.Activate();
+  std::string error;
+  ASSERT_TRUE(service.RenderFile(path, &error)) << error;
+  SeekTo(service, MiddleOf(40));
+  ASSERT_TRUE(WaitUntil([&] { return GrabbedFrameNumber(service) == 40; }, kEndTimeoutMs));
+  service.Play();
+  // Due after 0.2 s; a clock held for a silent device would take 2 s more.
+  EXPECT_TRUE(WaitUntil([&] { return GrabbedFrameNumber(service) >= 45; }, 1500))
+      << "the picture waited for sound that had ended; it shows " << GrabbedFrameNumber(service);
+  ASSERT_TRUE(WaitUntil([&] { return recorder.Completions() == 1; }, kEndTimeoutMs));
+  EXPECT_EQ(GrabbedFrameNumber(service), 59);
+  service.Deactivate();
+}
+
 TEST(VideoService, NoEventOrTickArrivesAfterDeactivate) {
   std::string reason;
   const std::string path = Clip(".mp4", &reason);
