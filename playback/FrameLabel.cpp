@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFontMetrics>
 #include <QFontMetricsF>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QPalette>
@@ -305,15 +306,13 @@ void TFrameLabel::Relayout() {
 }
 
 // The picture of `cell`'s box (cell may be kNoCell: the empty box after a
-// line's last cell), with the ink that its neighbours put into it. Drawn with
-// the neighbours in one drawText, as the line itself would be.
+// line's last cell), with the ink that its neighbours put into it; prev and
+// next are kNoCell unless their ink reaches into the box. Drawn with the
+// neighbours in one drawText, as the line itself would be.
 const QImage& TFrameLabel::Tile(int32_t prev, int32_t cell, int32_t next) {
-  if (prev != kNoCell && !cells_[static_cast<size_t>(prev)].reachesRight) prev = kNoCell;
-  if (next != kNoCell && !cells_[static_cast<size_t>(next)].reachesLeft) next = kNoCell;
   const uint64_t key = TileKey(prev, cell, next);
-  auto it = tiles_.constFind(key);
-  if (it != tiles_.constEnd()) return *it;
-  if (tiles_.size() >= kMaxTiles) tiles_.clear();
+  auto it = tiles_.find(key);
+  if (it != tiles_.end()) return it->second;
 
   const int cw = CellWidth();
   const int ls = lineSpacing();
@@ -333,58 +332,123 @@ const QImage& TFrameLabel::Tile(int32_t prev, int32_t cell, int32_t next) {
     p.setPen(textColor());
     p.drawText(QPointF(x, baseline()), run);
   }
-  return *tiles_.insert(key, strip.copy(cw, 0, cw, ls));
+  return tiles_.emplace(key, strip.copy(cw, 0, cw, ls)).first->second;
 }
 
 void TFrameLabel::paintEvent(QPaintEvent* event) {
   const QRect area = event->rect() & rect();
   if (area.isEmpty()) return;
   QPainter painter(this);
-  if (grid_) {
-    PaintCells(painter, area);
-  } else {
+  // Cell pictures are made at one device pixel per pixel; a scaled screen
+  // gets drawText, which stays sharp there.
+  if (!grid_ || painter.device()->devicePixelRatioF() != 1.0) {
     PaintLines(painter, area);
+    return;
   }
+  if (tiles_.size() >= kMaxTiles) tiles_.clear();  // never while composing: it keeps pointers into the store
+  QPoint offset;
+  if (QImage* target = DirectTarget(painter, &offset)) {
+    // Written straight into the picture being painted, part by part of the
+    // exposed region (which is exactly what this paint may touch).
+    const QRect bounds = target->rect().translated(-offset);
+    for (const QRect& part : event->region()) {
+      const QRect r = part & rect() & bounds;
+      if (r.isEmpty()) continue;
+      uchar* origin = target->bits() + static_cast<qsizetype>(r.top() + offset.y()) * target->bytesPerLine() +
+                      static_cast<qsizetype>(r.left() + offset.x()) * 4;
+      Compose(r, origin, target->bytesPerLine());
+    }
+    return;
+  }
+  // Otherwise built in a scratch image and drawn in one call.
+  if (scratch_.width() < area.width() || scratch_.height() < area.height()) {
+    scratch_ = QImage(std::max(area.width(), scratch_.width()), std::max(area.height(), scratch_.height()), kFormat);
+  }
+  Compose(area, scratch_.bits(), scratch_.bytesPerLine());
+  painter.setCompositionMode(QPainter::CompositionMode_Source);
+  painter.drawImage(area.topLeft(), scratch_, QRect(QPoint(0, 0), area.size()));
 }
 
-// Builds the exposed part from cell pictures in a scratch image, then draws
-// it in one call.
-void TFrameLabel::PaintCells(QPainter& painter, const QRect& area) {
+// The raster image under the painter, when cell pictures can be copied into
+// it unchanged: 32-bit pixels, no scaling, a whole-pixel offset, an opaque
+// background. *offset maps the widget's coordinates to the image's.
+QImage* TFrameLabel::DirectTarget(QPainter& painter, QPoint* offset) const {
+  QPaintEngine* engine = painter.paintEngine();
+  if (engine == nullptr || engine->type() != QPaintEngine::Raster) return nullptr;
+  QPaintDevice* device = engine->paintDevice();
+  if (device == nullptr || device->devType() != QInternal::Image) return nullptr;
+  auto* image = static_cast<QImage*>(device);
+  switch (image->format()) {
+    case QImage::Format_ARGB32_Premultiplied:
+    case QImage::Format_RGB32:
+    case QImage::Format_ARGB32:
+      break;
+    default:
+      return nullptr;
+  }
+  if (image->devicePixelRatio() != 1.0 || !image->isDetached() || backgroundColor().alpha() != 255) return nullptr;
+  const QTransform t = painter.deviceTransform();
+  if (t.type() > QTransform::TxTranslate || t.dx() != std::floor(t.dx()) || t.dy() != std::floor(t.dy())) {
+    return nullptr;
+  }
+  *offset = QPoint(static_cast<int>(t.dx()), static_cast<int>(t.dy()));
+  return image;
+}
+
+// Writes the pixels of `area` (widget coordinates) into 32-bit rows starting
+// at `origin`. Lines are bands of lineSpacing() pixels, cells columns of
+// CellWidth() pixels; a band gets the background to the right of its last
+// cell picture.
+void TFrameLabel::Compose(const QRect& area, uchar* origin, qsizetype stride) {
   const int cw = CellWidth();
   const int ls = lineSpacing();
-  const int firstLine = area.top() / ls, lastLine = area.bottom() / ls;
-  const int firstCol = area.left() / cw, lastCol = area.right() / cw;
-  const int width = (lastCol - firstCol + 1) * cw;
-  const int height = (lastLine - firstLine + 1) * ls;
-  if (scratch_.width() < width || scratch_.height() < height) {
-    scratch_ = QImage(std::max(width, scratch_.width()), std::max(height, scratch_.height()), kFormat);
-  }
-  const QRgb bg = backgroundColor().rgba();
-  const QRgb bgPremul = qPremultiply(bg);
-  for (int y = 0; y < height; ++y) {
-    auto* row = reinterpret_cast<QRgb*>(scratch_.scanLine(y));
-    std::fill(row, row + width, bgPremul);
-  }
+  const QRgb bg = qPremultiply(backgroundColor().rgba());
+  const size_t tileStride = static_cast<size_t>(cw) * sizeof(QRgb);
+  const int right = area.right() + 1, bottom = area.bottom() + 1;
+
+  // The last tiles used, by key: neighbouring cells of a picture are mostly alike.
+  constexpr int kRecent = 256;
+  uint64_t recentKey[kRecent];
+  const uchar* recentBits[kRecent];
+  std::fill(std::begin(recentKey), std::end(recentKey), ~uint64_t(0));
+
   const int lines = static_cast<int>(cellStart_.size()) - 1;
-  const size_t rowBytes = static_cast<size_t>(cw) * sizeof(QRgb);
-  for (int line = firstLine; line <= std::min(lastLine, lines - 1); ++line) {
-    const int32_t* cells = lineCells_.data() + cellStart_[static_cast<size_t>(line)];
-    const int count = cellStart_[static_cast<size_t>(line) + 1] - cellStart_[static_cast<size_t>(line)];
-    const int y0 = (line - firstLine) * ls;
-    for (int col = firstCol; col <= std::min(lastCol, count); ++col) {
-      const int32_t prev = col > 0 ? cells[col - 1] : kNoCell;
-      const int32_t cell = col < count ? cells[col] : kNoCell;
-      const int32_t next = col + 1 < count ? cells[col + 1] : kNoCell;
-      if (cell == kNoCell && (prev == kNoCell || !cells_[static_cast<size_t>(prev)].reachesRight)) continue;
-      const QImage& tile = Tile(prev, cell, next);
-      const int x0 = (col - firstCol) * cw;
-      for (int y = 0; y < ls; ++y) {
-        std::memcpy(reinterpret_cast<QRgb*>(scratch_.scanLine(y0 + y)) + x0, tile.constScanLine(y), rowBytes);
+  for (int line = area.top() / ls; line * ls < bottom; ++line) {
+    const int top = std::max(area.top(), line * ls);
+    const int rows = std::min(bottom, (line + 1) * ls) - top;
+    uchar* band = origin + static_cast<qsizetype>(top - area.top()) * stride;
+    int covered = area.left();  // cell pictures reach this far right
+    if (line < lines) {
+      const int32_t* cells = lineCells_.data() + cellStart_[static_cast<size_t>(line)];
+      const int count = cellStart_[static_cast<size_t>(line) + 1] - cellStart_[static_cast<size_t>(line)];
+      for (int col = area.left() / cw; col <= count && col * cw < right; ++col) {
+        int32_t prev = col > 0 ? cells[col - 1] : kNoCell;
+        const int32_t cell = col < count ? cells[col] : kNoCell;
+        int32_t next = col + 1 < count ? cells[col + 1] : kNoCell;
+        if (prev != kNoCell && !cells_[static_cast<size_t>(prev)].reachesRight) prev = kNoCell;
+        if (next != kNoCell && !cells_[static_cast<size_t>(next)].reachesLeft) next = kNoCell;
+        if (cell == kNoCell && prev == kNoCell) break;  // nothing after the line's last cell
+        const uint64_t key = TileKey(prev, cell, next);
+        const uint32_t slot = static_cast<uint32_t>(key ^ (key >> 21) ^ (key >> 42)) % kRecent;
+        if (recentKey[slot] != key) {
+          recentKey[slot] = key;
+          recentBits[slot] = Tile(prev, cell, next).constBits();
+        }
+        const int left = std::max(area.left(), col * cw);
+        const int end = std::min(right, (col + 1) * cw);
+        const uchar* src = recentBits[slot] + static_cast<size_t>(top - line * ls) * tileStride +
+                           static_cast<size_t>(left - col * cw) * sizeof(QRgb);
+        uchar* dst = band + static_cast<qsizetype>(left - area.left()) * 4;
+        const size_t bytes = static_cast<size_t>(end - left) * sizeof(QRgb);
+        for (int y = 0; y < rows; ++y) std::memcpy(dst + y * stride, src + y * tileStride, bytes);
+        covered = end;
       }
     }
+    for (int y = 0; y < rows; ++y) {
+      auto* row = reinterpret_cast<QRgb*>(band + y * stride);
+      std::fill(row + (covered - area.left()), row + (right - area.left()), bg);
+    }
   }
-  painter.setCompositionMode(QPainter::CompositionMode_Source);
-  painter.drawImage(QPoint(firstCol * cw, firstLine * ls), scratch_, QRect(0, 0, width, height));
 }
 
 // Any text: the background, then drawText for each line that can reach the
@@ -394,6 +458,10 @@ void TFrameLabel::PaintLines(QPainter& painter, const QRect& area) {
   painter.setClipRect(area);
   painter.setFont(font());
   painter.setPen(textColor());
+  // Lines run in the widget's direction (left to right unless set otherwise),
+  // whatever the painter was handed: a line starting with right-to-left text
+  // still starts at the left edge.
+  painter.setLayoutDirection(layoutDirection());
   const int ls = lineSpacing();
   const int lines = static_cast<int>(lineStart_.size());
   const int first = std::max(0, area.top() / ls - 1);

@@ -29,6 +29,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 class TFrameLabel : public QWidget {
@@ -96,7 +97,8 @@ class TFrameLabel : public QWidget {
   Width WidthOf(char16_t ch);
   int32_t CellIdFor(char16_t first, char16_t second);
   const QImage& Tile(int32_t prev, int32_t cell, int32_t next);
-  void PaintCells(QPainter& painter, const QRect& area);
+  QImage* DirectTarget(QPainter& painter, QPoint* offset) const;
+  void Compose(const QRect& area, uchar* origin, qsizetype stride);
   void PaintLines(QPainter& painter, const QRect& area);
   int CellWidth() const;  // pixels: twice the single-column advance
   void FollowParent();
@@ -118,6 +120,7 @@ class TFrameLabel : public QWidget {
   std::vector<Width> widths_;   // by UTF-16 code unit
   std::vector<Cell> cells_;
   QHash<uint32_t, int32_t> cellIds_;  // (first << 16 | second) -> id
-  QHash<uint64_t, QImage> tiles_;     // (prev, cell, next) -> picture of the cell
-  QImage scratch_;                    // the exposed part, built before each paint
+  // (prev, cell, next) -> picture of the cell; a node map, so pictures stay put
+  std::unordered_map<uint64_t, QImage> tiles_;
+  QImage scratch_;  // the exposed part, when it cannot be written in place
 };

@@ -50,12 +50,13 @@ QStringList Lines(const QString& text) {
 }
 
 // What the label must look like: QPainter::drawText of each line at the
-// label's line spacing and baseline, on its background.
+// label's line spacing and baseline, on its background, left to right.
 QImage Reference(const QString& text, const QFont& font, const QColor& fg, const QColor& bg, QSize size,
                  int lineSpacing, int baseline) {
   QImage image(size, QImage::Format_ARGB32_Premultiplied);
   image.fill(bg);
   QPainter p(&image);
+  p.setLayoutDirection(Qt::LeftToRight);
   p.setFont(font);
   p.setPen(fg);
   const QStringList lines = Lines(text);
@@ -63,7 +64,12 @@ QImage Reference(const QString& text, const QFont& font, const QColor& fg, const
   return image;
 }
 
-QImage Rendered(QWidget& widget) {
+// The widget painted into an image (the label writes its cells straight into
+// the image) or into a pixmap (it builds them aside and draws them).
+enum class Target { Image, Pixmap };
+
+QImage Rendered(QWidget& widget, Target target = Target::Image) {
+  if (target == Target::Pixmap) return widget.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
   QImage image(widget.size(), QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::magenta);  // anything left unpainted shows
   widget.render(&image);
@@ -145,9 +151,11 @@ TEST(FrameLabel, DrawsWhatDrawTextDrawsForEverySampleSizeAndColourPair) {
       label.resize(look.pixels * 50 + 20, label.lineSpacing() * 24 + 5);
       const QImage expected = Reference(sample.text, SongTi(look.pixels), look.fg, look.bg, label.size(),
                                         label.lineSpacing(), label.baseline());
-      const QImage actual = Rendered(label);
-      const Difference d = Compare(expected, actual);
-      EXPECT_EQ(d.count, 0) << d.Describe(expected, actual);
+      for (Target target : {Target::Image, Target::Pixmap}) {
+        const QImage actual = Rendered(label, target);
+        const Difference d = Compare(expected, actual);
+        EXPECT_EQ(d.count, 0) << (target == Target::Image ? "image: " : "pixmap: ") << d.Describe(expected, actual);
+      }
     }
   }
 }
