@@ -21,6 +21,9 @@ namespace {
 // otherwise grow without end, so the store starts afresh past this count.
 constexpr int kMaxTiles = 1 << 16;
 
+// Distinct cells kept per font and colours (ids must fit 21 bits of a tile key).
+constexpr size_t kMaxCells = size_t(1) << 20;
+
 // The picture format of cells and of the exposed part: what the raster engine
 // draws text into, and copied unchanged by drawImage.
 constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
@@ -59,8 +62,7 @@ bool PlainCharacter(QChar ch) {
 }
 
 uint64_t TileKey(int32_t prev, int32_t cell, int32_t next) {
-  // Ids are below 2^21 in practice (distinct cells of one font); +1 makes
-  // the empty neighbour 0.
+  // Ids are below kMaxCells; +1 makes the empty neighbour 0.
   return (uint64_t(uint32_t(prev + 1)) << 42) | (uint64_t(uint32_t(cell + 1)) << 21) | uint64_t(uint32_t(next + 1));
 }
 
@@ -232,6 +234,9 @@ void TFrameLabel::ProbeCell(Cell& cell) {
 }
 
 void TFrameLabel::Relayout() {
+  // Cell ids must stay within a tile key's fields; a long run of texts of
+  // many different characters starts the cells afresh.
+  if (cells_.size() >= kMaxCells) ResetCells();
   lineStart_.clear();
   lineEnd_.clear();
   lineCells_.clear();

@@ -4,6 +4,7 @@
 #include "conversion/BmpTxt.h"
 #include "support/TestSupport.h"
 
+#include <QCoreApplication>
 #include <QFont>
 #include <QImage>
 #include <QPainter>
@@ -205,6 +206,44 @@ TEST(FrameLabel, PannedInsideASmallerPanelShowsTheRightPart) {
     const Difference d = Compare(expected, actual);
     EXPECT_EQ(d.count, 0) << d.Describe(expected, actual);
   }
+}
+
+class CountingLabel : public TFrameLabel {
+ public:
+  int paints = 0;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    ++paints;
+    TFrameLabel::paintEvent(event);
+  }
+};
+
+void DeliverPaints() {
+  for (int i = 0; i < 3; ++i) {
+    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
+  }
+}
+
+// A tick that hands over the frame already shown costs nothing.
+TEST(FrameLabel, RepaintsOnlyWhenTheTextChanges) {
+  CountingLabel label;
+  label.resize(200, 100);
+  label.setFrame("\xb9\xfa@@\r\n");
+  label.show();
+  DeliverPaints();
+  const int shown = label.paints;
+  ASSERT_GT(shown, 0);
+
+  label.setFrame("\xb9\xfa@@\r\n");
+  label.setText(QStringLiteral("国@@\r\n"));
+  DeliverPaints();
+  EXPECT_EQ(label.paints, shown);
+
+  label.setFrame("@@\xb9\xfa\r\n");
+  DeliverPaints();
+  EXPECT_GT(label.paints, shown);
 }
 
 TEST(FrameLabel, FrameBytesAreShownDecodedAndColoursAreThePalettes) {
