@@ -106,7 +106,12 @@ void TFrameLabel::setLineSpacing(int pixels) {
 }
 
 int TFrameLabel::lineSpacing() const {
-  return lineSpacingSetting_ > 0 ? lineSpacingSetting_ : std::max(1, QFontMetrics(font()).lineSpacing());
+  if (lineSpacingSetting_ > 0) return lineSpacingSetting_;
+  // At the smallest sizes the font's spacing is shorter than its ascent and
+  // descent plus the pixel that antialiasing adds below; lines would overlap
+  // and could not be drawn from cells.
+  const QFontMetrics fm(font());
+  return std::max({1, fm.lineSpacing(), fm.ascent() + fm.descent() + 1});
 }
 
 int TFrameLabel::baseline() const { return QFontMetrics(font()).ascent(); }

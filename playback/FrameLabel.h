@@ -54,7 +54,9 @@ class TFrameLabel : public QWidget {
 
   // ---- Layout (pixels) ----
   // Distance between two baselines. 0 (the default) means the font's own
-  // line spacing (QFontMetrics::lineSpacing()).
+  // line spacing (QFontMetrics::lineSpacing()), or ascent + descent + 1 where
+  // that is more (the smallest sizes), so that lines do not overlap. A
+  // smaller spacing is honoured but may leave the grid (see drawsFromCells).
   void setLineSpacing(int pixels);
   int lineSpacing() const;
   // Baseline of the first line below the widget's top: the font's ascent.

@@ -140,6 +140,7 @@ TEST(FrameLabel, DrawsWhatDrawTextDrawsForEverySampleSizeAndColourPair) {
   const std::vector<Look> looks = {
       {9, Qt::black, Qt::white}, {9, Qt::white, Qt::black}, {12, Qt::black, Qt::white},
       {12, Qt::white, Qt::black}, {7, Qt::black, Qt::white},  // 7: single columns fall on half pixels
+      {4, Qt::white, Qt::black},                               // the smallest size of the player
   };
   for (const Look& look : looks) {
     label.setFont(SongTi(look.pixels));
@@ -158,6 +159,18 @@ TEST(FrameLabel, DrawsWhatDrawTextDrawsForEverySampleSizeAndColourPair) {
         EXPECT_EQ(d.count, 0) << (target == Target::Image ? "image: " : "pixmap: ") << d.Describe(expected, actual);
       }
     }
+  }
+}
+
+// Playback must stay on the fast path at every size the player steps through.
+TEST(FrameLabel, MovieFramesAreDrawnFromCellsAtEveryPlayerSize) {
+  TFrameLabel label;
+  const std::string frame = EngineFrame(gbk::DefaultGrayTable(), 40, 10);
+  for (int pixels = 4; pixels <= 12; ++pixels) {
+    label.setFont(SongTi(pixels));
+    label.setFrame(frame);
+    EXPECT_TRUE(label.drawsFromCells()) << pixels << " px";
+    EXPECT_GT(label.lineSpacing(), pixels) << pixels << " px";
   }
 }
 
