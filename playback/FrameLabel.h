@@ -4,16 +4,17 @@
 // It behaves like a QLabel with AlignLeft | AlignTop, no wrapping and no
 // automatic sizing: the text is drawn from the top-left corner, one line per
 // line break (CR LF, LF or CR), line i with its baseline at
-// i * lineSpacing() + baseline() pixels. Position, size and cursor are the
+// i * lineSpacing() + baseline() pixels, left to right. Font (setFont; its
+// pixel size is the character height), position, size and cursor are the
 // widget's own (the owner moves and resizes it inside its parent, or lets it
 // fill the parent); the text is drawn in the palette's WindowText colour on
 // its Window colour.
 //
 // Drawing. A movie frame is a grid: every gray unit is one double-width
-// character or two single-width ones, so every cell is exactly as wide as the
-// font's pixel size. Such text is drawn from cells rendered once per font and
-// colours and copied into place, and only the part of the label that is
-// exposed is drawn. The picture is the one QPainter::drawText gives for each
+// character or two single-width ones, so every cell is two columns (twice
+// the advance of "0", the pixel size in the project's font) wide. Such text
+// is drawn from cells rendered once per font and colours and copied into
+// place, and only the part of the label that is exposed is drawn. The picture is the one QPainter::drawText gives for each
 // line at the same baseline: a cell's picture is taken from drawText with the
 // cells around it whose ink reaches into it. Text the grid cannot reproduce
 // (characters whose width is not one or two columns, marks, controls such as
