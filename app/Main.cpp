@@ -6,6 +6,7 @@
 #include "app/Launcher.h"
 #include "app/Link.h"
 #include "app/Myinifile.h"
+#include "playback/FrameLabel.h"
 #include "common/Gbk.h"
 #include "playback/TextPic.h"
 #include "video/AudioSinkOutput.h"
@@ -287,17 +288,11 @@ void TForm1::BuildPanes() {
   SBTextShow->setSingleStep(1);
   SBTextShow->setPageStep(1);
   textRow->addWidget(SBTextShow);
-  Lb_TextShow = new QLabel(Pl_TextShow);
-  Lb_TextShow->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  Lb_TextShow->setAutoFillBackground(true);
+  Lb_TextShow = new TFrameLabel(Pl_TextShow);
   Lb_TextShow->setFont(SongTi(9));
   Lb_TextShow->setCursor(Qt::OpenHandCursor);
-  {
-    QPalette pal = Lb_TextShow->palette();
-    pal.setColor(QPalette::Window, Qt::white);
-    pal.setColor(QPalette::WindowText, pal.color(QPalette::Text));
-    Lb_TextShow->setPalette(pal);
-  }
+  Lb_TextShow->setColors(Lb_TextShow->palette().color(QPalette::Text), Qt::white);
+  Lb_TextShow->setFillParent(true);
   Splitter3->addWidget(Pl_RightBottom);
   Splitter2->addWidget(Pl_right);
   Splitter2->setStretchFactor(1, 1);

@@ -40,6 +40,7 @@ class QPushButton;
 class Dialogs;
 class Launcher;
 class TTextPic;
+class TFrameLabel;
 namespace video {
 class AudioSinkOutput;
 class TrackBar;
@@ -111,6 +112,11 @@ class TForm1 : public QMainWindow {
   void Lb_TextShowEndDrag();
   // The label's character height s in pixels.
   int TextFontHeight() const;
+  // Lines as close as the frame's characters allow (s pixels apart where
+  // their ink permits, a little more where it reaches into the next line),
+  // then the label sized to the frame: width widthFactor x FrameWidth + 20,
+  // height line spacing x LinesPerFrame + 20.
+  void FitTextLabel(int widthFactor);
 
   // ---- Video preview (commands the player also gives) ----
   void TBIOpenClick();
@@ -188,7 +194,7 @@ class TForm1 : public QMainWindow {
   QFrame* Pl_RightBottom = nullptr;
   QScrollBar* SBTextShow = nullptr;
   QFrame* Pl_TextShow = nullptr;
-  QLabel* Lb_TextShow = nullptr;
+  TFrameLabel* Lb_TextShow = nullptr;
   QProgressBar* PBar = nullptr;
 
   // ---- Options ("基本", "高级", "灰度表") ----

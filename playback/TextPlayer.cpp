@@ -5,9 +5,11 @@
 #include "app/Main.h"
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
+#include "playback/FrameLabel.h"
 #include "playback/TextPic.h"
 
 #include <QAction>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -47,14 +49,28 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
     TBIPlayText->setEnabled(false);
     TBIPlayText2->setEnabled(false);
     LabelFillsPanel = true;
-    Lb_TextShow->setGeometry(0, 0, Pl_TextShow->width(), Pl_TextShow->height());
+    Lb_TextShow->setLineSpacing(0);
+    Lb_TextShow->setFillParent(true);
     return;
   }
   TBIPlayText->setEnabled(true);
   TBIPlayText2->setEnabled(!VideoFileName.empty());
   LabelFillsPanel = false;
+  Lb_TextShow->setFillParent(false);
+  FitTextLabel(TextFontHeight());
+}
+
+void TForm1::FitTextLabel(int widthFactor) {
   const int s = TextFontHeight();
-  Lb_TextShow->setGeometry(0, 0, s * TextPic->FrameWidth() + kLabelMargin, s * TextPic->LinesPerFrame() + kLabelMargin);
+  const int widest = QFontMetrics(Lb_TextShow->font()).lineSpacing() + 2;
+  int spacing = s;
+  for (; spacing < widest; ++spacing) {
+    Lb_TextShow->setLineSpacing(spacing);
+    if (Lb_TextShow->drawsFromCells()) break;
+  }
+  Lb_TextShow->setLineSpacing(spacing);
+  Lb_TextShow->setGeometry(0, 0, widthFactor * TextPic->FrameWidth() + kLabelMargin,
+                           spacing * TextPic->LinesPerFrame() + kLabelMargin);
 }
 
 void TForm1::TBIOpenTextClick() {
@@ -65,7 +81,7 @@ void TForm1::TBIOpenTextClick() {
 }
 
 void TForm1::SBTextShowChange() {
-  Lb_TextShow->setText(gbk::Decode(TextPic->FrameView(SBTextShow->value())));
+  Lb_TextShow->setFrame(TextPic->FrameView(SBTextShow->value()));
 }
 
 void TForm1::TBIPlayTextClick(int tag) {
@@ -140,16 +156,11 @@ void TForm1::TBIFontSizeClick() {
   font.setPixelSize(s);
   Lb_TextShow->setFont(font);
   if (LabelFillsPanel) return;
-  Lb_TextShow->setGeometry(0, 0, (s + 1) * TextPic->FrameWidth() + kLabelMargin,
-                           s * TextPic->LinesPerFrame() + kLabelMargin);
+  FitTextLabel(s + 1);
 }
 
 void TForm1::TBIColorClick() {
-  QPalette pal = Lb_TextShow->palette();
-  const QColor text = pal.color(QPalette::WindowText);
-  pal.setColor(QPalette::WindowText, pal.color(QPalette::Window));
-  pal.setColor(QPalette::Window, text);
-  Lb_TextShow->setPalette(pal);
+  Lb_TextShow->setColors(Lb_TextShow->backgroundColor(), Lb_TextShow->textColor());
 }
 
 void TForm1::TBINotepadClick() {
