@@ -25,7 +25,7 @@ constexpr int kWidth = 10;     // cells per row
 constexpr int kHeight = 5;     // rows per frame
 constexpr int kFrames = 3;
 constexpr int kIntervalMs = 100;
-constexpr int kCalcTimeoutMs = 55000;  // the driver gives up on its own before this
+constexpr int kCalcTimeoutMs = 58000;  // the driver kills its program after 50 s
 const char* const kSystemPython = "/usr/bin/python3";  // the Python that has uno
 
 struct CalcReport {

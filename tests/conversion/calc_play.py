@@ -23,14 +23,16 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import uno
 from com.sun.star.beans import PropertyValue
 from com.sun.star.connection import NoConnectException
 
-START_TIMEOUT_S = 40      # first start with a fresh profile included
-PLAY_TIMEOUT_S = 40
+START_TIMEOUT_S = 25      # first start with a fresh profile included
+PLAY_TIMEOUT_S = 20       # from opening the workbook to the expected rows
+HARD_LIMIT_S = 50         # after its start the program is killed, whatever it does
 POLL_S = 0.05
 NEVER_EXECUTE, ALWAYS_EXECUTE_NO_WARN = 0, 4
 
@@ -78,6 +80,11 @@ def start_office(workdir):
          '--accept=pipe,name=%s;urp;StarOffice.ComponentContext' % pipe],
         stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
         stderr=None if os.environ.get('GLYPHREEL_CALC_DEBUG') else subprocess.DEVNULL)
+    # A dialog or a macro that never returns would block the calls to the
+    # program for good; killing it makes them fail instead.
+    watchdog = threading.Timer(HARD_LIMIT_S, office.kill)
+    watchdog.daemon = True
+    watchdog.start()
     local = uno.getComponentContext()
     resolver = local.ServiceManager.createInstanceWithContext('com.sun.star.bridge.UnoUrlResolver', local)
     deadline = time.monotonic() + START_TIMEOUT_S

@@ -143,7 +143,7 @@ class OutsideReaders(unittest.TestCase):
         import olefile
         with olefile.OleFileIO(TEMPLATE) as ole:
             self.assertEqual(ole.openstream('_VBA_PROJECT_CUR/VBA/_VBA_PROJECT').read(),
-                             bytes.fromhex('CC61FFFF000000'))
+                             bytes.fromhex('CC61FFFF000100'))
             project = ole.openstream('_VBA_PROJECT_CUR/PROJECT').read().decode('ascii')
             self.assertIn('Document=ThisWorkbook/&H00000000\r\n', project)
             self.assertIn('Document=Sheet1/&H00000000\r\n', project)

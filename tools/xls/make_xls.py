@@ -132,8 +132,9 @@ def projectwm_stream():
 
 def vba_project_stream():
     """_VBA_PROJECT (MS-OVBA 2.3.4.1): version 0xFFFF and no performance
-    cache, which tells the host to compile the project from source."""
-    return _u16(0x61CC) + _u16(0xFFFF) + b'\x00' + _u16(0x0000)
+    cache, which tells the host to compile the project from source. The
+    undefined last field takes the value of the format's own example (3.1.1)."""
+    return _u16(0x61CC) + _u16(0xFFFF) + b'\x00' + _u16(0x0001)
 
 
 def add_vba_storage(root):
