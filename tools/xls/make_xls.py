@@ -308,7 +308,10 @@ def workbook_stream():
 
 def workbook():
     root = cfb.Storage('Root Entry', EXCEL_SHEET8_CLSID)
-    root.stream('Workbook', workbook_stream())
+    # Excel never writes a workbook stream shorter than the mini stream
+    # cutoff, and other writers pad theirs to it for Excel's sake: zeros
+    # after the last EOF record are never read.
+    root.stream('Workbook', workbook_stream().ljust(cfb.MINI_CUTOFF, b'\x00'))
     add_vba_storage(root)
     return cfb.write(root)
 
