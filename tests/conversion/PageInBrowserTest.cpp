@@ -7,7 +7,6 @@
 #include "common/Gbk.h"
 #include "support/TestSupport.h"
 
-#include <QDir>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QUrl>

@@ -106,7 +106,7 @@ class OutsideReaders(unittest.TestCase):
     def test_libgsf_dumps_every_module_source(self):
         run = subprocess.run(['gsf-vba-dump', TEMPLATE], capture_output=True, timeout=60)
         self.assertEqual(run.returncode, 0, run.stderr)
-        self.assertNotIn(b'Corrupted', run.stderr)
+        self.assertNotIn(b'WARNING', run.stderr)  # e.g. a bad chunk or element count
         dumped = {m.group(1).decode(): m.group(2) for m in re.finditer(
             rb'<module name="([^"]+)">\n<!\[CDATA\[(.*?)\]\]>\n</module>', run.stdout, re.S)}
         self.assertEqual(sorted(dumped), sorted(name for name, _, _ in make_xls.MODULES))

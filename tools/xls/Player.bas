@@ -35,10 +35,9 @@ Finished:
 End Sub
 
 ' Shows `height` rows from MovieLines(firstLine) in column A from row 1 as
-' text: the
-' leading apostrophe keeps rows that look like numbers or formulas verbatim,
-' and is not part of the cell's text. Rows of a taller earlier frame are
-' cleared.
+' text: the leading apostrophe keeps rows that look like numbers or formulas
+' or begin with blanks verbatim, and is not part of the cell's text. Rows of
+' a taller earlier frame are cleared.
 Private Sub ShowRows(sheet As Object, ByVal firstLine As Long, ByVal height As Long, ByVal shownRows As Long)
     Dim block() As Variant, r As Long
     If height > 0 Then
