@@ -170,9 +170,9 @@ TEST_F(PageInBrowser, BlocksPlayOneAtATimeAndShowTheirTextAsIs) {
 }
 
 // A page in a frame of a probe page that reads the played page's state: which
-// block is shown before and after a click at the end, and how wide two units
-// of two single-byte characters are against two double-byte units.
-TEST_F(PageInBrowser, ClickReplaysAndSingleBytePairsTakeOneDoubleByteWidth) {
+// block is shown before and after a key and a click at the end, and how wide
+// units of two single-byte characters are against double-byte units.
+TEST_F(PageInBrowser, KeyAndClickReplayAndSingleBytePairsTakeOneDoubleByteWidth) {
   std::vector<MovieFrame> frames;
   const std::string page = MakePage(gbk::DefaultGrayTable(), &frames);
   const std::string probe = folder_ / "probe.htm";
@@ -186,25 +186,33 @@ function width(d,text){var pre=d.querySelector("#text0 pre");var s=d.createEleme
 document.getElementById("f").onload=function(){
   var d=document.getElementById("f").contentWindow.document;
   setTimeout(function(){
-    var before=shown(d);
-    d.body.click();
-    var after=shown(d);
-    var ascii=width(d,"ab&<>.  ab&<>.  "), cjk=width(d,"\u53b2\u5d4c\u61d2\u50b3\u86e4\u51ef\u6765\u65ef");
-    document.getElementById("result").textContent="before="+before+" after="+after+" ascii="+ascii.toFixed(2)+" cjk="+cjk.toFixed(2);
+    var atEnd=shown(d);
+    d.dispatchEvent(new KeyboardEvent("keydown",{key:" "}));
+    var afterKey=shown(d);
+    setTimeout(function(){
+      var atEndAgain=shown(d);
+      d.body.click();
+      var afterClick=shown(d);
+      var ascii=width(d,"ab&<>.  ab&<>.  "), cjk=width(d,"\u53b2\u5d4c\u61d2\u50b3\u86e4\u51ef\u6765\u65ef");
+      document.getElementById("result").textContent="end="+atEnd+" key="+afterKey+" end="+atEndAgain+
+          " click="+afterClick+" ascii="+ascii.toFixed(2)+" cjk="+cjk.toFixed(2);
+    }, )html" + std::to_string(lastDue) + R"html();
   }, )html" + std::to_string(lastDue) + R"html();
 };
 </script></body></html>)html";
   testing_support::WriteAll(probe, probeText);
 
-  const QString dom = DumpDom(probe, lastDue + 2 * kDelayMs, Profile("probe"),
+  const QString dom = DumpDom(probe, 2 * lastDue + 2 * kDelayMs, Profile("probe"),
                               {QStringLiteral("--allow-file-access-from-files")});
   static const QRegularExpression result(
-      QStringLiteral(R"re(id="result">before=([\d,]*) after=([\d,]*) ascii=([\d.]+) cjk=([\d.]+)<)re"));
+      QStringLiteral(R"re(id="result">end=([\d,]*) key=([\d,]*) end=([\d,]*) click=([\d,]*) ascii=([\d.]+) cjk=([\d.]+)<)re"));
   const QRegularExpressionMatch m = result.match(dom);
   ASSERT_TRUE(m.hasMatch()) << "the probe page did not report: " << dom.right(400).toStdString();
   EXPECT_EQ(m.captured(1), QString::number(kFrames - 1)) << "the last block stays shown at the end";
-  EXPECT_EQ(m.captured(2), QStringLiteral("0")) << "a click starts again from block 0";
-  const double ascii = m.captured(3).toDouble(), cjk = m.captured(4).toDouble();
+  EXPECT_EQ(m.captured(2), QStringLiteral("0")) << "a key starts again from block 0";
+  EXPECT_EQ(m.captured(3), QString::number(kFrames - 1)) << "the replay ends on the last block again";
+  EXPECT_EQ(m.captured(4), QStringLiteral("0")) << "a click starts again from block 0";
+  const double ascii = m.captured(5).toDouble(), cjk = m.captured(6).toDouble();
   EXPECT_GT(cjk, 0.0);
   EXPECT_NEAR(ascii, cjk, 0.5) << "16 single-byte characters against 8 double-byte ones";
 }
