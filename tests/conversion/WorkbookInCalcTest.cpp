@@ -122,15 +122,27 @@ TEST_F(WorkbookInCalc, PlaysTheEngineWrittenMovieToItsLastFrame) {
   EXPECT_EQ(report.rows, lastRows) << "column A: " << report.rows.join(QStringLiteral(" | ")).toStdString();
 }
 
-TEST_F(WorkbookInCalc, SaysSoWhenThereIsNoMovieBesideIt) {
-  const std::string workbook = movieFolder_ + "clip.xls";
-  ASSERT_TRUE(QFile::copy(QString::fromStdString(testing_support::BuiltAppPath() + "dll/xls.dll"),
-                          QString::fromStdString(workbook)));
+// Without a movie to play the sheet says so: data.xxx missing, or holding
+// lines but no frame (no marker line).
+TEST_F(WorkbookInCalc, SaysSoWhenThereIsNoMovieToPlay) {
   const QStringList message = {QStringLiteral("未找到 data.xxx，或其中没有字符帧。 data.xxx is missing from this "
                                               "workbook's folder or holds no frame.")};
-  const CalcReport report = PlayInCalc(workbook, message, folder_.Path());
-  ASSERT_TRUE(report.error.isEmpty()) << report.error.toStdString();
-  EXPECT_EQ(report.rows, message) << "column A: " << report.rows.join(QStringLiteral(" | ")).toStdString();
+  const struct {
+    const char* name;
+    const char* data;  // nullptr: no data.xxx
+  } cases[] = {{"missing", nullptr}, {"no frame", "ab\r\ncd\r\nW002V0100F00001\r\n"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = movieFolder_ + c.name + "/";
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(folder)));
+    if (c.data) testing_support::WriteAll(folder + "data.xxx", c.data);
+    const std::string workbook = folder + "clip.xls";
+    ASSERT_TRUE(QFile::copy(QString::fromStdString(testing_support::BuiltAppPath() + "dll/xls.dll"),
+                            QString::fromStdString(workbook)));
+    const CalcReport report = PlayInCalc(workbook, message, folder);
+    ASSERT_TRUE(report.error.isEmpty()) << report.error.toStdString();
+    EXPECT_EQ(report.rows, message) << "column A: " << report.rows.join(QStringLiteral(" | ")).toStdString();
+  }
 }
 
 }  // namespace
