@@ -17,6 +17,11 @@ packages=(
   fonts-wqy-zenhei
   # a sound server for the test that plays through a real audio sink
   pulseaudio
+  # the output-form tests: a real browser plays the page; LibreOffice Calc
+  # plays the workbook; libgsf, xlrd and olefile read the workbook back
+  chromium
+  libreoffice-calc python3-uno
+  libgsf-bin python3-xlrd python3-olefile
 )
 packages+=("$@")
 
