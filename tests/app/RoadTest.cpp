@@ -336,6 +336,12 @@ TEST_F(Conversion, EveryFormWithItsNamesLauncherCallsAndTexts) {
   EXPECT_EQ(launcher.Calls.size(), 1u) << "no workbook template here: nothing opened, nothing said";
   EXPECT_EQ(dialogs.shown.size(), 0u);
 
+  // Once the workbook template is there, the Excel form opens the copied workbook.
+  ASSERT_TRUE(fileio::CopyFile(BuiltAppPath() + "dll/xls.dll", app / "dll/xls.dll", nullptr));
+  f.TBIConvertClick();
+  EXPECT_EQ(launcher.Calls.back().argument, app / "output/clip.xls");
+  EXPECT_EQ(ReadAll(app / "output/clip.xls"), ReadAll(app / "dll/xls.dll"));
+
   f.SetOutputTypeIndex(3);
   f.TBIConvertClick();
   EXPECT_EQ(f.TextFileName, "");
