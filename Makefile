@@ -7,7 +7,14 @@ BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps configure test run clean
+SANITIZE_DIR ?= build-sanitize
+# Leaks reported inside third-party libraries are named in tools/lsan.supp;
+# the project's own code has no suppressions.
+SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_after_return=0 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
+
+.PHONY: all build deps configure test run clean sanitize
 
 all: build
 
@@ -30,5 +37,14 @@ run: deps
 	$(MAKE) build
 	$(BUILD_DIR)/bin/glyphreel
 
+# The whole test suite once more, built with AddressSanitizer and
+# UndefinedBehaviorSanitizer.
+sanitize: deps
+	@if [ ! -f $(SANITIZE_DIR)/build.ninja ]; then \
+	  cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DGLYPHREEL_SANITIZE=ON -DGLYPHREEL_BUILD_BENCH=OFF; \
+	fi
+	$(SANITIZE_ENV) cmake --build $(SANITIZE_DIR) -j $(JOBS)
+	cd $(SANITIZE_DIR) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD_DIR)
+	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
