@@ -44,8 +44,10 @@ class ScriptedDialogs : public Dialogs {
  private:
   static std::optional<QString> Next(std::deque<std::optional<QString>>& queue) {
     if (queue.empty()) return std::nullopt;
-    std::optional<QString> answer = queue.front();
+    const bool answered = queue.front().has_value();
+    const QString answer = answered ? *queue.front() : QString();
     queue.pop_front();
+    if (!answered) return std::nullopt;
     return answer;
   }
 };
