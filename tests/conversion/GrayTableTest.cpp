@@ -137,7 +137,9 @@ TEST(GrayUnits, TablesTheEngineRefuses) {
     error.clear();
     EXPECT_EQ(engine.CheckOptions(&error), s.accepted) << s.table.size() << " bytes";
     EXPECT_EQ(error.empty(), s.accepted);
-    if (!s.accepted) EXPECT_EQ(engine.GrayToUnit(0), "");
+    if (!s.accepted) {
+      EXPECT_EQ(engine.GrayToUnit(0), "");
+    }
   }
   engine.GrayTable = "ab";
   engine.GrayLevels = 1;

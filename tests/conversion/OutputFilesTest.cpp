@@ -272,7 +272,9 @@ TEST_F(Output, FailingDiskLosesNothing) {
       EXPECT_EQ(ReadAll(again.textFileName), Movie(4)) << c.what;
     }
     for (const std::string& name : NonBitmaps())
-      if (name != "clip.txt" && name != "clip.htm" && name != "data.xxx") ADD_FAILURE() << "left over: " << name;
+      if (name != "clip.txt" && name != "clip.htm" && name != "data.xxx") {
+        ADD_FAILURE() << "left over: " << name;
+      }
     fileio::RemoveFile(record / "clip.htm", nullptr);
     fileio::RemoveFile(record / "data.xxx", nullptr);
     WriteAll(record / "clip.txt", older);
