@@ -655,16 +655,20 @@ void TForm1::StBarClick() { launcher().URLink("https://glyphreel.example.org/");
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (watched == Lb_TextShow) {
     // Dragging the label pans a frame larger than its pane.
-    const auto* mouse = static_cast<QMouseEvent*>(event);
     switch (event->type()) {
       case QEvent::MouseButtonPress:
-        if (mouse->button() == Qt::LeftButton) Lb_TextShow->setCursor(Qt::ClosedHandCursor);
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) Lb_TextShow->setCursor(Qt::ClosedHandCursor);
         break;
-      case QEvent::MouseMove:
-        if (mouse->buttons() & Qt::LeftButton) Lb_TextShowDragOver(mouse->position().toPoint().x(), mouse->position().toPoint().y());
+      case QEvent::MouseMove: {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->buttons() & Qt::LeftButton) {
+          const QPoint at = mouse->position().toPoint();
+          Lb_TextShowDragOver(at.x(), at.y());
+        }
         break;
+      }
       case QEvent::MouseButtonRelease:
-        if (mouse->button() == Qt::LeftButton) {
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
           Lb_TextShowEndDrag();
           Lb_TextShow->setCursor(Qt::OpenHandCursor);
         }

@@ -93,7 +93,7 @@ int FrameCommand(const Context&, const std::vector<std::string>& args) {
   TTextPic movie;
   if (!Load(movie, path)) return kFailed;
   const std::string_view frame = movie.FrameView(index);
-  std::fwrite(frame.data(), 1, frame.size(), stdout);
+  if (!frame.empty()) std::fwrite(frame.data(), 1, frame.size(), stdout);
   return kOk;
 }
 

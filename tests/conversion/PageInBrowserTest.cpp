@@ -22,7 +22,7 @@ using player_support::MovieFrame;
 constexpr int kWidth = 24;       // cells per row
 constexpr int kHeight = 6;       // rows per frame
 constexpr int kFrames = 3;
-constexpr int kDelayMs = 200;    // interval written into the page
+constexpr int kDelayMs = 2000;   // interval written into the page; long, so a loaded machine keeps each moment inside its block
 constexpr int kBrowserTimeoutMs = 45000;
 
 struct Block {
