@@ -83,8 +83,8 @@ TEST_F(Faults, EveryOutputFormKeepsItsPartsWhenTheDiskFails) {
     // With the disk working again, the same run writes the whole output.
     dialogs.shown.clear();
     f.TBIConvertClick();
-    for (const std::string& part : {"1.txt", "2.txt", "0.htm", "4.htm"}) {
-      EXPECT_FALSE(Exists(app / "output/" + part)) << "form " << c.form << ": " << part << " merged and gone";
+    for (const char* part : {"1.txt", "2.txt", "0.htm", "4.htm"}) {
+      EXPECT_FALSE(Exists(app / "output/" + std::string(part))) << "form " << c.form << ": " << part << " merged and gone";
     }
     if (c.form == 3) {
       EXPECT_EQ(Names(app / "output/clip"), (std::vector<std::string>{"1.txt", "2.txt", "3.txt"}));
