@@ -61,8 +61,6 @@ void Setup(TConverter& engine, int sizeIndex) {
   engine.OutputRect = StandardOutputSizes()[static_cast<size_t>(sizeIndex)];
 }
 
-uint64_t gOutputBytes = 0;
-
 bool Convert(const std::string& folder, int form, int sizeIndex, const std::string& appPath) {
   TConverter engine;
   Setup(engine, sizeIndex);
