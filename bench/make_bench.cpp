@@ -20,14 +20,14 @@ int main(int argc, char** argv) {
   constexpr int kSeconds = 60;
   if (!fileio::FileExists(clip)) {
     std::printf("encoding a %d-second 640 x 480 clip ...\n", kSeconds);
-    testing_support::ClipSpec spec;
-    spec.format = testing_support::FormatFor(".avi");
-    spec.width = 640;
-    spec.height = 480;
-    spec.framesPerSecond = 25;
-    spec.frameCount = 25 * kSeconds;
+    testing_support::ClipSpec clipSpec;
+    clipSpec.format = testing_support::FormatFor(".avi");
+    clipSpec.width = 640;
+    clipSpec.height = 480;
+    clipSpec.framesPerSecond = 25;
+    clipSpec.frameCount = 25 * kSeconds;
     std::string error;
-    if (!testing_support::WriteTestVideo(clip, spec, &error)) {
+    if (!testing_support::WriteTestVideo(clip, clipSpec, &error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return 1;
     }

@@ -31,13 +31,13 @@ int main(int argc, char** argv) {
   const std::string clip = work + "clip.avi";
   constexpr int kSeconds = 20;
   if (!fileio::FileExists(clip)) {
-    testing_support::ClipSpec spec;
-    spec.format = testing_support::FormatFor(".avi");
-    spec.width = 640;
-    spec.height = 480;
-    spec.frameCount = 25 * kSeconds;
+    testing_support::ClipSpec clipSpec;
+    clipSpec.format = testing_support::FormatFor(".avi");
+    clipSpec.width = 640;
+    clipSpec.height = 480;
+    clipSpec.frameCount = 25 * kSeconds;
     std::string error;
-    if (!testing_support::WriteTestVideo(clip, spec, &error)) {
+    if (!testing_support::WriteTestVideo(clip, clipSpec, &error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return 1;
     }

@@ -38,19 +38,19 @@ long PeakMemoryKb() {
 
 bool Run(const char* name, int width, int height, const std::string& folder, video::VideoWindow& window,
          video::VideoService& service) {
-  testing_support::ClipSpec spec;
-  spec.format = {".mp4", "mp4", "libx264", ""};
-  spec.width = width;
-  spec.height = height;
-  spec.framesPerSecond = kFps;
-  spec.frameCount = kFps * kSeconds;
-  spec.withSound = false;
-  spec.busyPicture = true;
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = {".mp4", "mp4", "libx264", ""};
+  clipSpec.width = width;
+  clipSpec.height = height;
+  clipSpec.framesPerSecond = kFps;
+  clipSpec.frameCount = kFps * kSeconds;
+  clipSpec.withSound = false;
+  clipSpec.busyPicture = true;
   const std::string path = folder + name + ".mp4";
   std::string error;
-  std::printf("%s: encoding %d x %d, %d frames...\n", name, width, height, spec.frameCount);
+  std::printf("%s: encoding %d x %d, %d frames...\n", name, width, height, clipSpec.frameCount);
   std::fflush(stdout);
-  if (!testing_support::WriteTestVideo(path, spec, &error)) {
+  if (!testing_support::WriteTestVideo(path, clipSpec, &error)) {
     std::printf("%s: cannot encode: %s\n", name, error.c_str());
     return false;
   }
@@ -76,7 +76,7 @@ bool Run(const char* name, int width, int height, const std::string& folder, vid
   const double seconds = wall.elapsed() / 1000.0;
   const video::VideoService::Statistics counts = service.Counts();
   const int64_t presented = window.PicturesPresented() - presentedBefore;
-  const int64_t due = spec.frameCount;
+  const int64_t due = clipSpec.frameCount;
   service.Deactivate();
 
   std::printf("%s %dx%d: %s in %.2f s wall\n", name, width, height, ended ? "played to the end" : "DID NOT END",

@@ -24,11 +24,11 @@ using namespace testing_support;
 class Faults : public WindowTest {
  protected:
   std::string Clip(const std::string& name, int frames) {
-    ClipSpec spec;
-    spec.format = FormatFor(".avi");
-    spec.frameCount = frames;
+    ClipSpec clipSpec;
+    clipSpec.format = FormatFor(".avi");
+    clipSpec.frameCount = frames;
     std::string error;
-    EXPECT_TRUE(WriteTestVideo(app / name, spec, &error)) << error;
+    EXPECT_TRUE(WriteTestVideo(app / name, clipSpec, &error)) << error;
     return app / name;
   }
   void OpenVideo(const std::string& path) {

@@ -45,12 +45,12 @@ std::string TextBar(const TForm1& f) {
 class Road : public WindowTest {
  protected:
   std::string Clip(const std::string& name, int frames = 25, int fps = 25) {
-    ClipSpec spec;
-    spec.format = FormatFor(".avi");
-    spec.frameCount = frames;
-    spec.framesPerSecond = fps;
+    ClipSpec clipSpec;
+    clipSpec.format = FormatFor(".avi");
+    clipSpec.frameCount = frames;
+    clipSpec.framesPerSecond = fps;
     std::string error;
-    EXPECT_TRUE(WriteTestVideo(app / name, spec, &error)) << error;
+    EXPECT_TRUE(WriteTestVideo(app / name, clipSpec, &error)) << error;
     return app / name;
   }
   void OpenVideo(const std::string& path) {

@@ -272,11 +272,11 @@ TEST(CliMovie, PlayShowsTheRowsOfEveryFrameDecoded) {
 namespace {
 
 std::string Clip(const std::string& path, int frames) {
-  ClipSpec spec;
-  spec.format = FormatFor(".avi");
-  spec.frameCount = frames;  // 25 a second
+  ClipSpec clipSpec;
+  clipSpec.format = FormatFor(".avi");
+  clipSpec.frameCount = frames;  // 25 a second
   std::string error;
-  EXPECT_TRUE(WriteTestVideo(path, spec, &error)) << error;
+  EXPECT_TRUE(WriteTestVideo(path, clipSpec, &error)) << error;
   return path;
 }
 

@@ -1,7 +1,7 @@
 #!/usr/bin/python3
 """The workbook template dll/xls.dll against its generator and against
-readers written by others: the compression examples of the VBA format's
-specification, libgsf's VBA dump, xlrd and olefile.
+readers written by others: the worked compression examples of MS-OVBA,
+libgsf's VBA dump, xlrd and olefile.
 
     workbook_template_test.py SOURCE_DIR
 """

@@ -58,13 +58,13 @@ struct Track {
 constexpr int kTextureDepth = 40;  // luma swing of the moving texture, kept off the 128 threshold
 
 // Draws frame `number` as blocks: bit set = light block, clear = dark block.
-void DrawFrame(AVFrame* frame, int number, const ClipSpec& spec) {
-  const bool busy = spec.busyPicture;
+void DrawFrame(AVFrame* frame, int number, const ClipSpec& clipSpec) {
+  const bool busy = clipSpec.busyPicture;
   const int w = frame->width, h = frame->height;
   for (int y = 0; y < h; ++y) {
     uint8_t* line = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
-    if (spec.luma) {
-      for (int x = 0; x < w; ++x) line[x] = static_cast<uint8_t>(std::clamp(spec.luma(number, x, y), 0, 255));
+    if (clipSpec.luma) {
+      for (int x = 0; x < w; ++x) line[x] = static_cast<uint8_t>(std::clamp(clipSpec.luma(number, x, y), 0, 255));
       continue;
     }
     const int row = std::min(kBitRows - 1, y * kBitRows / h);
@@ -84,10 +84,10 @@ void DrawFrame(AVFrame* frame, int number, const ClipSpec& spec) {
 }
 
 // Fills `frame` (mono) with the tone from sample `first` on.
-void DrawTone(AVFrame* frame, int64_t first, const ClipSpec& spec) {
+void DrawTone(AVFrame* frame, int64_t first, const ClipSpec& clipSpec) {
   for (int i = 0; i < frame->nb_samples; ++i) {
-    const double t = static_cast<double>(first + i) / spec.sampleRate;
-    const double v = kToneAmplitude * std::sin(2 * M_PI * spec.toneHz * t);
+    const double t = static_cast<double>(first + i) / clipSpec.sampleRate;
+    const double v = kToneAmplitude * std::sin(2 * M_PI * clipSpec.toneHz * t);
     switch (frame->format) {
       case AV_SAMPLE_FMT_S16:
       case AV_SAMPLE_FMT_S16P:
@@ -173,44 +173,44 @@ std::string MissingEncoders(const VideoFormat& format) {
   return missing;
 }
 
-bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* error) {
+bool WriteTestVideo(const std::string& path, const ClipSpec& clipSpec, std::string* error) {
   av_log_set_level(AV_LOG_QUIET);  // encoders chatter; failures come back as values
-  const bool withSound = spec.withSound && !spec.format.audioCodec.empty();
+  const bool withSound = clipSpec.withSound && !clipSpec.format.audioCodec.empty();
   const AVCodec* videoEncoder = nullptr;
   const AVCodec* audioEncoder = nullptr;
-  if (spec.withVideo && !(videoEncoder = avcodec_find_encoder_by_name(spec.format.videoCodec.c_str())))
-    return Fail(error, "encoder not available: " + spec.format.videoCodec);
-  if (withSound && !(audioEncoder = avcodec_find_encoder_by_name(spec.format.audioCodec.c_str())))
-    return Fail(error, "encoder not available: " + spec.format.audioCodec);
+  if (clipSpec.withVideo && !(videoEncoder = avcodec_find_encoder_by_name(clipSpec.format.videoCodec.c_str())))
+    return Fail(error, "encoder not available: " + clipSpec.format.videoCodec);
+  if (withSound && !(audioEncoder = avcodec_find_encoder_by_name(clipSpec.format.audioCodec.c_str())))
+    return Fail(error, "encoder not available: " + clipSpec.format.audioCodec);
 
   Output out;
-  int rc = avformat_alloc_output_context2(&out.context, nullptr, spec.format.muxer.c_str(), path.c_str());
-  if (rc < 0 || !out.context) return Fail(error, "muxer not available: " + spec.format.muxer);
+  int rc = avformat_alloc_output_context2(&out.context, nullptr, clipSpec.format.muxer.c_str(), path.c_str());
+  if (rc < 0 || !out.context) return Fail(error, "muxer not available: " + clipSpec.format.muxer);
 
   Track video, audio;
-  if (spec.withVideo) {
+  if (clipSpec.withVideo) {
     video.codec.reset(avcodec_alloc_context3(videoEncoder));
-    video.codec->width = spec.width;
-    video.codec->height = spec.height;
-    video.codec->time_base = AVRational{1, spec.framesPerSecond};
-    video.codec->framerate = AVRational{spec.framesPerSecond, 1};
+    video.codec->width = clipSpec.width;
+    video.codec->height = clipSpec.height;
+    video.codec->time_base = AVRational{1, clipSpec.framesPerSecond};
+    video.codec->framerate = AVRational{clipSpec.framesPerSecond, 1};
     video.codec->pix_fmt = AV_PIX_FMT_YUV420P;
-    video.codec->gop_size = spec.framesPerSecond;  // a key frame every second keeps seeks cheap
+    video.codec->gop_size = clipSpec.framesPerSecond;  // a key frame every second keeps seeks cheap
     video.codec->max_b_frames = 0;
-    video.codec->bit_rate = static_cast<int64_t>(spec.width) * spec.height * spec.framesPerSecond / 4;
-    if (spec.format.videoCodec == "libx264") {
-      av_opt_set(video.codec->priv_data, "preset", spec.fastPreset ? "ultrafast" : "medium", 0);
+    video.codec->bit_rate = static_cast<int64_t>(clipSpec.width) * clipSpec.height * clipSpec.framesPerSecond / 4;
+    if (clipSpec.format.videoCodec == "libx264") {
+      av_opt_set(video.codec->priv_data, "preset", clipSpec.fastPreset ? "ultrafast" : "medium", 0);
       av_opt_set(video.codec->priv_data, "tune", "zerolatency", 0);
     }
     if (!OpenTrack(out, video, videoEncoder, error)) return false;
   }
   if (withSound) {
     audio.codec.reset(avcodec_alloc_context3(audioEncoder));
-    audio.codec->sample_rate = spec.sampleRate;
+    audio.codec->sample_rate = clipSpec.sampleRate;
     audio.codec->sample_fmt = audioEncoder->sample_fmts ? audioEncoder->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     av_channel_layout_default(&audio.codec->ch_layout, 1);
     audio.codec->bit_rate = 64000;
-    audio.codec->time_base = AVRational{1, spec.sampleRate};
+    audio.codec->time_base = AVRational{1, clipSpec.sampleRate};
     if (!OpenTrack(out, audio, audioEncoder, error)) return false;
   }
 
@@ -222,17 +222,17 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* 
   if (rc < 0) return Fail(error, "cannot write the header of " + path + ": " + AvError(rc));
 
   FramePtr picture(av_frame_alloc());
-  if (spec.withVideo) {
+  if (clipSpec.withVideo) {
     picture->format = AV_PIX_FMT_YUV420P;
-    picture->width = spec.width;
-    picture->height = spec.height;
+    picture->width = clipSpec.width;
+    picture->height = clipSpec.height;
     if (av_frame_get_buffer(picture.get(), 0) < 0) return Fail(error, "out of memory");
   }
   const int samplesPerFrame =
       withSound && audio.codec->frame_size > 0 ? audio.codec->frame_size : 1024;
-  const int64_t totalSamples = static_cast<int64_t>(spec.soundFrames >= 0 ? spec.soundFrames : spec.frameCount) *
-                               spec.sampleRate / spec.framesPerSecond;
-  video.done = !spec.withVideo;
+  const int64_t totalSamples = static_cast<int64_t>(clipSpec.soundFrames >= 0 ? clipSpec.soundFrames : clipSpec.frameCount) *
+                               clipSpec.sampleRate / clipSpec.framesPerSecond;
+  video.done = !clipSpec.withVideo;
   audio.done = !withSound;
 
   // Feed whichever track is behind, so the muxer sees the tracks interleaved.
@@ -241,13 +241,13 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* 
         !video.done && (audio.done || av_compare_ts(video.nextPts, video.codec->time_base,
                                                     audio.nextPts, audio.codec->time_base) <= 0);
     if (videoNext) {
-      if (video.nextPts >= spec.frameCount) {
+      if (video.nextPts >= clipSpec.frameCount) {
         if (!Encode(out, video, nullptr, error)) return false;
         video.done = true;
         continue;
       }
       if (av_frame_make_writable(picture.get()) < 0) return Fail(error, "out of memory");
-      DrawFrame(picture.get(), static_cast<int>(video.nextPts), spec);
+      DrawFrame(picture.get(), static_cast<int>(video.nextPts), clipSpec);
       picture->pts = video.nextPts++;
       if (!Encode(out, video, picture.get(), error)) return false;
     } else {
@@ -258,13 +258,13 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* 
       }
       FramePtr tone(av_frame_alloc());
       tone->format = audio.codec->sample_fmt;
-      tone->sample_rate = spec.sampleRate;
+      tone->sample_rate = clipSpec.sampleRate;
       av_channel_layout_copy(&tone->ch_layout, &audio.codec->ch_layout);
       const bool fixedSize = !(audioEncoder->capabilities & AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
       tone->nb_samples = fixedSize ? samplesPerFrame
                                    : static_cast<int>(std::min<int64_t>(samplesPerFrame, totalSamples - audio.nextPts));
       if (av_frame_get_buffer(tone.get(), 0) < 0) return Fail(error, "out of memory");
-      DrawTone(tone.get(), audio.nextPts, spec);
+      DrawTone(tone.get(), audio.nextPts, clipSpec);
       tone->pts = audio.nextPts;
       audio.nextPts += tone->nb_samples;
       if (!Encode(out, audio, tone.get(), error)) return false;

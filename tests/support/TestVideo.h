@@ -56,7 +56,7 @@ struct ClipSpec {
 // Encodes the clip into `path`. Returns false and sets *error when an
 // encoder or the muxer is missing or a write fails; a missing encoder's text
 // starts with "encoder not available:" so a caller can skip rather than fail.
-bool WriteTestVideo(const std::string& path, const ClipSpec& spec, std::string* error);
+bool WriteTestVideo(const std::string& path, const ClipSpec& clipSpec, std::string* error);
 
 // Whether libavcodec has an encoder of this name.
 bool EncoderAvailable(const std::string& name);

@@ -122,11 +122,11 @@ TEST(TrackBar, SeekTargetIsStopTimesThumbOverMaximumIn64Bits) {
 }
 
 TEST(TrackBar, FollowsTheTickExceptWhileHeldAndSeeksOnRelease) {
-  testing_support::ClipSpec spec;
-  spec.format = testing_support::FormatFor(".avi");
-  spec.frameCount = 75;  // 3 s: the bar runs 0..3
-  spec.withSound = false;
-  const std::string path = CustomClip("three-seconds.avi", spec);
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = testing_support::FormatFor(".avi");
+  clipSpec.frameCount = 75;  // 3 s: the bar runs 0..3
+  clipSpec.withSound = false;
+  const std::string path = CustomClip("three-seconds.avi", clipSpec);
   VideoService service;
   video::TrackBar bar;
   bar.resize(300, 30);
@@ -199,10 +199,10 @@ TEST(AudioSinkOutput, NoSoundServerPlaysSilently) {
 // Started by the test below in a process of its own, with PULSE_SERVER
 // pointing at the server that test started.
 TEST(AudioSinkChild, DISABLED_PlaysThroughTheServer) {
-  testing_support::ClipSpec spec;
-  spec.format = testing_support::FormatFor(".avi");
-  spec.frameCount = 50;  // 2 s
-  const std::string path = CustomClip("two-seconds.avi", spec);
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = testing_support::FormatFor(".avi");
+  clipSpec.frameCount = 50;  // 2 s
+  const std::string path = CustomClip("two-seconds.avi", clipSpec);
   video::AudioSinkOutput output;
   const video::SoundFormat format = output.FormatFor({44100, 1});
   ASSERT_TRUE(format.Valid()) << "the sound server offers no output device";

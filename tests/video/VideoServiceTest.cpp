@@ -282,11 +282,11 @@ TEST(VideoServiceSound, TheClockFollowsThePlayedSamplesThroughPauseAndSeek) {
 // neither wait for a device that has nothing to play nor read the rest of
 // the picture's packets in search of sound.
 TEST(VideoServiceSound, APictureOutlastingItsSoundPlaysOn) {
-  testing_support::ClipSpec spec;
-  spec.format = testing_support::FormatFor(".avi");
-  spec.frameCount = 60;   // 2.4 s of picture
-  spec.soundFrames = 10;  // 0.4 s of sound
-  const std::string path = CustomClip("short-sound.avi", spec);
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = testing_support::FormatFor(".avi");
+  clipSpec.frameCount = 60;   // 2.4 s of picture
+  clipSpec.soundFrames = 10;  // 0.4 s of sound
+  const std::string path = CustomClip("short-sound.avi", clipSpec);
   FakeSoundOutput device;
   VideoService service;
   Recorder recorder;

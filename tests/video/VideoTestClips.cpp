@@ -22,13 +22,13 @@ const std::string& Folder() {
 
 std::string ScratchPath(const std::string& name) { return Folder() + name; }
 
-std::string CustomClip(const std::string& name, const testing_support::ClipSpec& spec) {
+std::string CustomClip(const std::string& name, const testing_support::ClipSpec& clipSpec) {
   static std::map<std::string, std::string> made;
   auto found = made.find(name);
   if (found != made.end()) return found->second;
   const std::string path = Folder() + name;
   std::string error;
-  if (!testing_support::WriteTestVideo(path, spec, &error)) {
+  if (!testing_support::WriteTestVideo(path, clipSpec, &error)) {
     ADD_FAILURE() << "cannot encode " << name << ": " << error;
     return {};
   }
@@ -43,12 +43,12 @@ std::string Clip(const std::string& extension, std::string* skipReason, bool wit
     *skipReason = "this libavcodec has no encoder " + missing + " for " + extension;
     return {};
   }
-  testing_support::ClipSpec spec;
-  spec.format = format;
-  spec.framesPerSecond = kFps;
-  spec.frameCount = kFrames;
-  spec.withSound = withSound;
-  return CustomClip(std::string("clip") + (withSound ? "" : "-mute") + extension, spec);
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = format;
+  clipSpec.framesPerSecond = kFps;
+  clipSpec.frameCount = kFrames;
+  clipSpec.withSound = withSound;
+  return CustomClip(std::string("clip") + (withSound ? "" : "-mute") + extension, clipSpec);
 }
 
 bool WaitUntil(const std::function<bool()>& done, int timeoutMs) {

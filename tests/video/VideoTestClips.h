@@ -18,7 +18,7 @@ inline constexpr int64_t kFrameMs = 1000 / kFps;
 // *skipReason set, when this libavcodec lacks an encoder the format needs.
 std::string Clip(const std::string& extension, std::string* skipReason, bool withSound = true);
 // A clip of any other description, encoded on first use under `name`.
-std::string CustomClip(const std::string& name, const testing_support::ClipSpec& spec);
+std::string CustomClip(const std::string& name, const testing_support::ClipSpec& clipSpec);
 // A path in the program's scratch folder (nothing is created).
 std::string ScratchPath(const std::string& name);
 

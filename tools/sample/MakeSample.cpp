@@ -13,14 +13,14 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s OUT.avi\n", argv[0]);
     return 2;
   }
-  testing_support::ClipSpec spec;
-  spec.format = testing_support::FormatFor(".avi");
-  spec.width = 320;
-  spec.height = 240;
-  spec.framesPerSecond = 25;
-  spec.frameCount = 250;
-  spec.toneHz = 330;
-  spec.luma = [](int frame, int x, int y) {
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = testing_support::FormatFor(".avi");
+  clipSpec.width = 320;
+  clipSpec.height = 240;
+  clipSpec.framesPerSecond = 25;
+  clipSpec.frameCount = 250;
+  clipSpec.toneHz = 330;
+  clipSpec.luma = [](int frame, int x, int y) {
     const double t = frame / 25.0;
     // Waves rolling across a dark-to-light sky.
     const double wave = 60 * std::sin(x / 23.0 + t * 2.1) * std::sin(y / 31.0 - t * 1.3);
@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     return static_cast<int>(v);
   };
   std::string error;
-  if (!testing_support::WriteTestVideo(argv[1], spec, &error)) {
+  if (!testing_support::WriteTestVideo(argv[1], clipSpec, &error)) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 1;
   }
