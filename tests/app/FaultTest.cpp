@@ -23,18 +23,6 @@ using namespace testing_support;
 
 class Faults : public WindowTest {
  protected:
-  std::string Clip(const std::string& name, int frames) {
-    ClipSpec clipSpec;
-    clipSpec.format = FormatFor(".avi");
-    clipSpec.frameCount = frames;
-    std::string error;
-    EXPECT_TRUE(WriteTestVideo(app / name, clipSpec, &error)) << error;
-    return app / name;
-  }
-  void OpenVideo(const std::string& path) {
-    dialogs.files.push_back(QString::fromStdString(path));
-    form->TBIOpenClick();
-  }
   std::vector<std::string> Names(const std::string& folder) {
     std::vector<std::string> names;
     for (const QString& n : QDir(QString::fromStdString(folder)).entryList(QDir::Files, QDir::Name))

@@ -44,19 +44,6 @@ std::string TextBar(const TForm1& f) {
 
 class Road : public WindowTest {
  protected:
-  std::string Clip(const std::string& name, int frames = 25, int fps = 25) {
-    ClipSpec clipSpec;
-    clipSpec.format = FormatFor(".avi");
-    clipSpec.frameCount = frames;
-    clipSpec.framesPerSecond = fps;
-    std::string error;
-    EXPECT_TRUE(WriteTestVideo(app / name, clipSpec, &error)) << error;
-    return app / name;
-  }
-  void OpenVideo(const std::string& path) {
-    dialogs.files.push_back(QString::fromStdString(path));
-    form->TBIOpenClick();
-  }
   // A movie of `frames` frames of 4 x 2 cells, interval 50 ms.
   std::string Movie(const std::string& name, int frames) {
     std::string text;

@@ -8,6 +8,7 @@
 #include "common/FileWrite.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
+#include "support/TestVideo.h"
 
 #include <gtest/gtest.h>
 
@@ -26,6 +27,21 @@ class WindowTest : public ::testing::Test {
     return *form;
   }
   std::string Ini() const { return testing_support::ReadAll(app / "dll/Kinograf.ini"); }
+
+  // An .avi clip of `frames` frames, 25 a second, in the program folder.
+  std::string Clip(const std::string& name, int frames = 25) {
+    testing_support::ClipSpec clipSpec;
+    clipSpec.format = testing_support::FormatFor(".avi");
+    clipSpec.frameCount = frames;
+    std::string error;
+    EXPECT_TRUE(testing_support::WriteTestVideo(app / name, clipSpec, &error)) << error;
+    return app / name;
+  }
+  // Opens `path` through the Open command, the dialog answering with it.
+  void OpenVideo(const std::string& path) {
+    dialogs.files.push_back(QString::fromStdString(path));
+    form->TBIOpenClick();
+  }
 
   testing_support::TempFolder app;
   ScriptedDialogs dialogs;
