@@ -4,8 +4,8 @@
 #
 #   tools/screenshot.sh OUT.png [seconds]   the program as it starts
 #   tools/screenshot.sh --road PREFIX       the road with the sample movie:
-#        recorded (glyphreel-cli record), converted and played in step with
-#        the video, in both layouts and both colour pairs (PREFIX-*.png)
+#        recorded and converted in the window, played in step with the
+#        video, in both layouts and both colour pairs (PREFIX-*.png)
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 bin=${GLYPHREEL_BIN:-$here/build/bin}
@@ -22,7 +22,6 @@ export DISPLAY=$display QT_QPA_PLATFORM=xcb
 if [ "${1:-}" = "--road" ]; then
   prefix=${2:?usage: tools/screenshot.sh --road PREFIX}
   frames=$(mktemp -d)
-  "$bin/glyphreel-cli" record "$bin/samples/sample.avi" "$frames" --fps 10 >/dev/null
   "$bin/glyphreel-showcase" "$bin/samples/sample.avi" "$frames" "$prefix"
   rm -rf "$frames"
   exit 0

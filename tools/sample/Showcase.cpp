@@ -1,10 +1,10 @@
 // Drives the real window through the road for screenshots: opens a video,
-// converts the frames recorded from it, plays the character movie in step
-// with the video, and saves pictures of the window in both layouts and with
-// both colour pairs. Dialogs are answered by the program, nothing is launched.
+// records it into FRAMES_FOLDER (converted as the recording ends), plays the
+// character movie in step with the video, and saves pictures of the window
+// in both layouts, at two font sizes and with both colour pairs. Dialogs are
+// answered by the program, nothing is launched.
 //
 // Usage (under a display, e.g. Xvfb): glyphreel-showcase VIDEO FRAMES_FOLDER OUT_PREFIX
-//   FRAMES_FOLDER holds 1.bmp, 2.bmp, ... recorded from VIDEO (glyphreel-cli record).
 #include "support/ScriptedDialogs.h"
 #include "app/Fonts.h"
 #include "app/Launcher.h"
@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QPixmap>
 #include <QScreen>
@@ -59,11 +60,18 @@ int main(int argc, char** argv) {
   form.CBFrame->setCurrentIndex(5);  // 10 a second
   form.CBFrameChange();
   form.SetOutputTypeIndex(0);
-  form.TBIConvertClick();
+  form.CB_AutoConvert->setChecked(true);
+  const std::string prefix = argv[3];
+
+  // Record the whole movie; the conversion follows its end.
+  form.TBISnapBegin->trigger();
+  Wait(3000);
+  Shoot(form, prefix + "-recording.png");
+  while (!form.TBISnapBegin->isEnabled()) Wait(200);
+
   form.TBIFontSizeClick();  // 8, then on down to 4 and round to 12 below
   form.TBIPlayText2->trigger();
   Wait(2500);
-  const std::string prefix = argv[3];
   Shoot(form, prefix + "-standard.png");
 
   form.TBIWnd->trigger();
