@@ -46,13 +46,15 @@ void TForm1::ConversionProgress(TConverter& engine) {
 
 void TForm1::TBIConvertClick() {
   if (!TakeConversionOptions()) return;
+  // The window takes no input from here on, before the pending messages are
+  // processed: a click already queued must not start a second run inside this one.
+  setEnabled(false);
   StBarPanels[0]->setText(QStringLiteral("字符转换中..."));
   StBarPanels[3]->setText(QStringLiteral("请耐心等待转换结束"));
   QApplication::processEvents();
   PBar->setMaximum(100);
   PBar->setValue(0);
   PBar->show();
-  setEnabled(false);
 
   Converter->SetOnProgress([this](TConverter& e) { ConversionProgress(e); });
   Converter->OnBadBitmap = [this](const std::string&) { dialogs().Message(this, QStringLiteral("图片格式错误")); };

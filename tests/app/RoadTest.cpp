@@ -20,7 +20,9 @@
 #include <QScrollBar>
 #include <QStatusBar>
 #include <QTest>
+#include <QMouseEvent>
 #include <QTimer>
+#include <QToolBar>
 
 namespace {
 
@@ -459,6 +461,34 @@ TEST_F(Road, GrayTableEditor) {
   EXPECT_EQ(f.ListGray->count(), 21) << "nothing selected: added at the end";
   f.SBGrayClick();  // declined
   EXPECT_EQ(f.ListGray->count(), 21);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Conversion, AClickQueuedBeforeTheRunCannotStartASecondOne) {
+  SetUpFolder(2);
+  TForm1& f = *form;
+  f.SetOutputTypeIndex(0);
+  int runs = 0;
+  f.Converter->SetOnProgress([&](TConverter&) {});
+  QObject::connect(f.TBIConvert, &QAction::triggered, &f, [&] { ++runs; });
+  // A click on Convert waiting in the queue when the run processes pending messages.
+  f.TBIConvert->setEnabled(true);
+  f.show();
+  QWidget* button = f.TBTVideoBar->widgetForAction(f.TBIConvert);
+  ASSERT_NE(button, nullptr);
+  const QPointF at(button->width() / 2.0, button->height() / 2.0);
+  const QPointF global = button->mapToGlobal(at);
+  QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonPress, at, global, Qt::LeftButton,
+                                                      Qt::LeftButton, Qt::NoModifier));
+  QCoreApplication::postEvent(button, new QMouseEvent(QEvent::MouseButtonRelease, at, global, Qt::LeftButton,
+                                                      Qt::NoButton, Qt::NoModifier));
+  f.TBIConvertClick();
+  EXPECT_EQ(runs, 0) << "the queued click met a disabled window";
+  EXPECT_EQ(f.TextFileName, app / "output/clip.txt");
+  EXPECT_FALSE(Exists(app / "output/clip_01.txt"));
 }
 
 }  // namespace
