@@ -710,6 +710,10 @@ void TForm1::FormClose() {
     // The program must stay closable: say what failed and go on.
     dialogs().Message(this, QString::fromStdString(error));
   }
+  // No timer may tick into the objects freed below.
+  TimerSnap->stop();
+  TimerPlayText->stop();
+  TimerStartWindow->stop();
   // Video: the graph cleared and let go, so no event or tick comes after this.
   FilterGraph->ClearGraph();
   FilterGraph->Deactivate();

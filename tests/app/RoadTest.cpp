@@ -492,3 +492,22 @@ TEST_F(Conversion, AClickQueuedBeforeTheRunCannotStartASecondOne) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(Road, ClosingWhilePlayingAndRecordingStopsEveryTimer) {
+  TForm1& f = Start();
+  OpenVideo(Clip("clip.avi", 100));
+  f.CB_AutoConvert->setChecked(false);
+  f.TBISnapBegin->trigger();
+  f.OpenTextMovie(Movie("three.txt", 3));
+  f.TBIPlayText->trigger();
+  QTest::qWait(120);
+  f.close();
+  EXPECT_FALSE(f.TimerSnap->isActive());
+  EXPECT_FALSE(f.TimerPlayText->isActive());
+  QTest::qWait(300);  // nothing ticks into the freed engine and reader
+  EXPECT_FALSE(f.TextPic);
+}
+
+}  // namespace
