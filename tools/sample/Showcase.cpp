@@ -15,6 +15,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialog>
 #include <QPixmap>
 #include <QScreen>
 #include <QTimer>
@@ -83,6 +84,13 @@ int main(int argc, char** argv) {
   for (int i = 0; i < 7; ++i) form.TBIFontSizeClick();  // back round to 10
   Wait(1500);
   Shoot(form, prefix + "-inverted.png");
+
+  QTimer::singleShot(800, [&] {
+    Shoot(form, prefix + "-about.png");
+    for (QWidget* w : QApplication::topLevelWidgets())
+      if (auto* box = qobject_cast<QDialog*>(w)) box->accept();
+  });
+  form.TBIAboutClick();
   form.close();
   return 0;
 }
