@@ -74,9 +74,6 @@ void Fill(QWidget* w, const QColor& color) {
   w->setAutoFillBackground(true);
 }
 
-// "a / b" of integers, truncated toward zero (C++ division already is).
-int TruncDiv(int a, int b) { return a / b; }
-
 }  // namespace
 
 TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services) {
@@ -553,7 +550,7 @@ void TForm1::FormResize() {
   // 1. The preview keeps a 1.33 aspect, centred (cut evenly when too wide).
   VideoWindowRect.height = Pl_Video->height() - 4;
   VideoWindowRect.width = VideoWidthFor(VideoWindowRect.height);
-  VideoWindowRect.left = TruncDiv(Pl_Video->width() - VideoWindowRect.width, 2);
+  VideoWindowRect.left = (Pl_Video->width() - VideoWindowRect.width) / 2;  // truncated toward zero
   VideoWindowRect.top = 2;
   VideoWindow->setGeometry(VideoWindowRect.left, VideoWindowRect.top, std::max(0, VideoWindowRect.width),
                            std::max(0, VideoWindowRect.height));
