@@ -2,12 +2,14 @@
 #   make        build everything (into build/)
 #   make test   install what is missing, build, and run every test
 #   make run    install what is missing, build, and start the program
+#   make fuzz-check  build the fuzz targets with clang (build-fuzz/) and run
+#               each over its seed corpus and kept regression inputs
 
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
 JOBS ?= $(shell nproc)
 
-.PHONY: all build deps configure test run clean
+.PHONY: all build deps configure test run clean fuzz-check
 
 all: build
 
@@ -29,6 +31,9 @@ test: deps
 run: deps
 	$(MAKE) build
 	$(BUILD_DIR)/bin/glyphreel
+
+fuzz-check: deps
+	JOBS=$(JOBS) bash tools/fuzz.sh check
 
 clean:
 	rm -rf $(BUILD_DIR)
