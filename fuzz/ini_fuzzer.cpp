@@ -19,6 +19,9 @@
 
 namespace {
 
+// The default a read gets for a missing key: no settings file holds it.
+const std::string kMissing = "\x01\x02missing\x03";
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 bool IsLead(char c) { return static_cast<unsigned char>(c) >= 0x81; }
 
@@ -42,8 +45,9 @@ struct Entry {
   std::string key;
 };
 
-// Every key line inside a section, in file order.
-std::vector<Entry> KeysOf(std::string_view text) {
+// Every key line inside a section, in file order; `sections` gets every
+// section name.
+std::vector<Entry> KeysOf(std::string_view text, std::vector<std::string>* sections) {
   std::vector<Entry> keys;
   std::string section;
   bool inSection = false;
@@ -53,6 +57,7 @@ std::vector<Entry> KeysOf(std::string_view text) {
     if (trimmed.front() == '[') {
       const std::string_view inner = trimmed.substr(1);
       section = std::string(Trim(inner.substr(0, SectionEnd(inner))));
+      sections->push_back(section);
       inSection = true;
       continue;
     }
@@ -99,10 +104,11 @@ std::string WithoutBreak(std::string_view line) {
   return std::string(line);
 }
 
-// `after` is `before` with at most one line replaced and at most two lines
-// added next to it. Only the last line of `before` may gain a line break
-// (when lines are appended after a last line that had none).
-void CheckOtherLinesKept(std::string_view before, std::string_view after) {
+// `after` is `before` with the key's line replaced (`replaced`), or else
+// with one or two lines (the key, perhaps its section) added and none lost.
+// Only the last line of `before` may gain a line break (when lines are
+// appended after a last line that had none).
+void CheckOtherLinesKept(std::string_view before, std::string_view after, bool replaced) {
   const std::vector<std::string> a = LinesWithBreaks(before);
   const std::vector<std::string> b = LinesWithBreaks(after);
   FUZZ_CHECK(b.size() >= a.size() && b.size() <= a.size() + 2);
@@ -120,16 +126,22 @@ void CheckOtherLinesKept(std::string_view before, std::string_view after) {
   }
   const size_t removed = a.size() - prefix - suffix;
   const size_t added = b.size() - prefix - suffix;
-  FUZZ_CHECK(removed <= 1);
-  FUZZ_CHECK(added <= 2);
+  if (replaced) {
+    FUZZ_CHECK(removed == 1 && added == 1);
+  } else {
+    FUZZ_CHECK(removed == 0 && added >= 1 && added <= 2);
+  }
 }
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // The value to write: the first bytes of the input, so it may hold blanks,
-  // quotes, double-byte characters and line breaks (which are refused).
+  // The first byte steers the write: its low four bits give the length of
+  // the value, which follows it (so it may hold blanks, quotes, double-byte
+  // characters and line breaks, which are refused); its next two bits pick
+  // the key (see below). The rest is the settings file.
   if (size < 1) return 0;
+  const int mode = (data[0] >> 4) & 3;
   const size_t valueSize = std::min<size_t>(data[0] % 16, size - 1);
   const std::string value(reinterpret_cast<const char*>(data) + 1, valueSize);
   const std::string_view bytes(reinterpret_cast<const char*>(data) + 1 + valueSize, size - 1 - valueSize);
@@ -139,21 +151,30 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TIniFile ini(path);
   FUZZ_CHECK(ini.Loaded() && ini.Bytes() == bytes);
 
-  std::vector<Entry> keys = KeysOf(bytes);
+  std::vector<std::string> sections;
+  std::vector<Entry> keys = KeysOf(bytes, &sections);
   if (keys.size() > 64) keys.resize(64);  // enough to read; keeps each input fast
   std::vector<std::string> values;
   for (const Entry& e : keys) {
     // A key under a repeated section name may read as missing: only the
     // first section of a name counts.
-    values.push_back(ini.ReadString(e.section, e.key, "\x01missing"));
-    FUZZ_CHECK(values.back().size() <= TIniFile::kMaxValueBytes || values.back() == "\x01missing");
+    values.push_back(ini.ReadString(e.section, e.key, kMissing));
+    FUZZ_CHECK(values.back().size() <= TIniFile::kMaxValueBytes || values.back() == kMissing);
     int32_t number = 0;
     FUZZ_CHECK(ini.ReadInteger(e.section, e.key, 7) == (ParseIniInteger(values.back(), &number) ? number : 7));
   }
 
-  // The key written: the last one the file holds, else a new one.
-  const Entry target = keys.empty() ? Entry{"Fuzz", "Key"} : keys.back();
+  // The key written: the last one the file holds (replaced in place), a new
+  // key in the last section (appended to it), or a new key in a new section
+  // (appended to the file).
+  Entry target{"FuzzSection", "FuzzKey"};
+  if (mode <= 1 && !keys.empty()) {
+    target = keys.back();
+  } else if (mode == 2 && !sections.empty()) {
+    target.section = sections.back();
+  }
   const std::string before(bytes);
+  const bool existed = ini.ReadString(target.section, target.key, kMissing) != kMissing;
   std::string error;
   const bool breaks = value.find_first_of("\r\n") != std::string::npos;
   const bool written = ini.WriteString(target.section, target.key, value, &error);
@@ -166,11 +187,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(reread.Bytes() == before);
     return 0;
   }
-  FUZZ_CHECK(reread.ReadString(target.section, target.key, "\x01missing") == value);
-  CheckOtherLinesKept(before, reread.Bytes());
+  FUZZ_CHECK(reread.ReadString(target.section, target.key, kMissing) == value);
+  CheckOtherLinesKept(before, reread.Bytes(), existed);
   for (size_t i = 0; i < keys.size(); ++i) {
     if (MayBeSame(keys[i], target)) continue;
-    FUZZ_CHECK(reread.ReadString(keys[i].section, keys[i].key, "\x01missing") == values[i]);
+    FUZZ_CHECK(reread.ReadString(keys[i].section, keys[i].key, kMissing) == values[i]);
   }
   return 0;
 }

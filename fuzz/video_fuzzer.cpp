@@ -2,8 +2,8 @@
 // small test clips; the fuzzer truncates them and flips bytes in their
 // headers and streams). Each input is opened twice:
 //  - by the unpaced decoder, which shares demuxing and decoding with
-//    playback: it either fails to open with an error text, or gives a
-//    picture of the movie's size at rising times until it reports the end;
+//    playback: it either fails to open with an error text, or gives
+//    24-bit pictures at rising times until it reports the end;
 //  - by VideoService::RenderFile, which primes playback's own decoding
 //    thread: it either fails with an error text or starts playback's
 //    thread, and closes cleanly.
@@ -32,15 +32,16 @@ void DecodeToEnd(const std::string& path) {
     FUZZ_CHECK(!error.empty());
     return;
   }
-  const QSize size = stepper.FrameSize();
   FUZZ_CHECK(stepper.DurationMs() >= 0);
   int64_t step = 40;
   constexpr int64_t kFarEnough = int64_t{1} << 42;  // ms; past any time a stream can state here
   for (int64_t ms = 0, n = 0; ms < kFarEnough; ms += step, ++n) {
     if (stepper.IsPastEnd(ms)) return;
     QImage picture;
+    // A stream may change its picture size on the way (a new sequence
+    // header does that), so only the kind of picture is fixed.
     if (stepper.PictureAt(ms, &picture)) {
-      FUZZ_CHECK(picture.size() == size);
+      FUZZ_CHECK(!picture.isNull());
       FUZZ_CHECK(picture.format() == QImage::Format_RGB888);
     }
     if (n >= 200) step *= 2;
