@@ -2,6 +2,8 @@
 #   make        build everything (into build/)
 #   make test   install what is missing, build, and run every test
 #   make run    install what is missing, build, and start the program
+#   make fuzz-check  build the fuzz targets with clang (build-fuzz/) and run
+#               each over its seed corpus and kept regression inputs
 
 BUILD_DIR ?= build
 CMAKE_FLAGS ?=
@@ -14,7 +16,7 @@ SANITIZE_ENV = ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:detect_stack_use_aft
   LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan.supp:print_suppressions=0 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1
 
-.PHONY: all build deps configure test run clean sanitize
+.PHONY: all build deps configure test run clean sanitize fuzz-check
 
 all: build
 
@@ -45,6 +47,9 @@ sanitize: deps
 	fi
 	$(SANITIZE_ENV) cmake --build $(SANITIZE_DIR) -j $(JOBS)
 	cd $(SANITIZE_DIR) && $(SANITIZE_ENV) ctest --output-on-failure -j $(JOBS)
+
+fuzz-check: deps
+	JOBS=$(JOBS) bash tools/fuzz.sh check
 
 clean:
 	rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

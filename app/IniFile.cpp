@@ -255,7 +255,11 @@ bool TIniFile::WriteString(std::string_view section, std::string_view key, std::
     updated.append(bytes_, 0, at);
     if (!updated.empty() && !EndsWithBreak(updated)) updated.append(lineBreak);
     if (!place.sectionFound) updated.append("[").append(section).append("]").append(lineBreak);
-    updated.append(key).append("=").append(encoded).append(lineBreak);
+    updated.append(key).append("=").append(encoded);
+    // A lone CR just before a line that starts with LF would read as one
+    // CR LF break and swallow that (empty) line: end the new line with CR LF.
+    const bool joinsNext = lineBreak == "\r" && at < bytes_.size() && bytes_[at] == '\n';
+    updated.append(joinsNext ? std::string_view("\r\n") : lineBreak);
     updated.append(bytes_, at);
   }
 

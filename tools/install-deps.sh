@@ -13,6 +13,8 @@ packages=(
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # tests
   libgtest-dev libgmock-dev
+  # the fuzz targets: clang with its libFuzzer and sanitizer runtimes
+  clang libclang-rt-14-dev
   # the CJK monospace font "宋体" maps to: one double-byte character is two columns
   fonts-wqy-zenhei
   # a sound server for the test that plays through a real audio sink

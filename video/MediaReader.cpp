@@ -26,6 +26,27 @@ std::string AvError(int code) {
   return text;
 }
 
+// Positions are kept within +-kMaxPositionUs (about 35 years), so that their
+// sums and differences never overflow, whatever times a damaged file states.
+constexpr int64_t kMaxPositionUs = int64_t{1} << 50;
+
+int64_t ClampUs(int64_t us) { return std::clamp(us, -kMaxPositionUs, kMaxPositionUs); }
+
+// A stream time in microseconds, clamped; AV_NOPTS_VALUE for no time (which
+// is also what a rescale that overflows gives).
+int64_t StreamUs(int64_t time, AVRational timeBase) {
+  if (time == AV_NOPTS_VALUE) return AV_NOPTS_VALUE;
+  const int64_t us = av_rescale_q(time, timeBase, AV_TIME_BASE_Q);
+  return us == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ClampUs(us);
+}
+
+// a + b in stream time, held at the int64 limits instead of overflowing.
+int64_t SaturatingAdd(int64_t a, int64_t b) {
+  int64_t sum;
+  if (!__builtin_add_overflow(a, b, &sum)) return sum;
+  return b > 0 ? INT64_MAX : INT64_MIN + 1;  // INT64_MIN is AV_NOPTS_VALUE
+}
+
 void FreePackets(std::deque<AVPacket*>* packets) {
   for (AVPacket* p : *packets) av_packet_free(&p);
   packets->clear();
@@ -110,10 +131,8 @@ bool MediaReader::Open(const std::string& path, bool withSound, std::string* err
   // Positions count from the first picture: muxers often start the sound a
   // little earlier, which would otherwise shift every picture's time.
   const AVStream* stream = format_->streams[videoIndex_];
-  if (stream->start_time != AV_NOPTS_VALUE)
-    startUs_ = av_rescale_q(stream->start_time, stream->time_base, AV_TIME_BASE_Q);
-  else
-    startUs_ = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
+  startUs_ = StreamUs(stream->start_time, stream->time_base);
+  if (startUs_ == AV_NOPTS_VALUE) startUs_ = format_->start_time != AV_NOPTS_VALUE ? ClampUs(format_->start_time) : 0;
   soundOut_ = SourceSoundFormat();
   videoEndUs_ = ScanVideoEnd();
   Seek(0);
@@ -146,8 +165,8 @@ int64_t MediaReader::DurationUs() const {
   if (!format_) return 0;
   if (videoEndUs_ > 0) return videoEndUs_;
   if (format_->duration > 0) {
-    const int64_t containerStart = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
-    return std::max<int64_t>(0, format_->duration + containerStart - startUs_);
+    const int64_t containerStart = format_->start_time != AV_NOPTS_VALUE ? ClampUs(format_->start_time) : 0;
+    return std::max<int64_t>(0, ClampUs(format_->duration) + containerStart - startUs_);
   }
   return 0;
 }
@@ -158,8 +177,8 @@ int64_t MediaReader::ScanVideoEnd() {
   // that carry only a decoding time are shifted by the latest known
   // difference between presentation and decoding time.
   if (format_->duration <= 0) return 0;
-  const int64_t containerStart = format_->start_time != AV_NOPTS_VALUE ? format_->start_time : 0;
-  const int64_t from = std::max<int64_t>(containerStart, containerStart + format_->duration - kEndScanUs);
+  const int64_t containerStart = format_->start_time != AV_NOPTS_VALUE ? ClampUs(format_->start_time) : 0;
+  const int64_t from = std::max<int64_t>(containerStart, containerStart + ClampUs(format_->duration) - kEndScanUs);
   if (av_seek_frame(format_, -1, from, AVSEEK_FLAG_BACKWARD) < 0) return 0;
   const AVStream* stream = format_->streams[videoIndex_];
   const int64_t interval = av_rescale_q(FrameIntervalUs(), AV_TIME_BASE_Q, stream->time_base);
@@ -172,24 +191,26 @@ int64_t MediaReader::ScanVideoEnd() {
       int64_t at = AV_NOPTS_VALUE;
       if (packet->pts != AV_NOPTS_VALUE) {
         at = packet->pts;
-        if (packet->dts != AV_NOPTS_VALUE) ptsMinusDts = packet->pts - packet->dts;
+        if (packet->dts != AV_NOPTS_VALUE) ptsMinusDts = SaturatingAdd(packet->pts, -packet->dts);
       } else if (packet->dts != AV_NOPTS_VALUE) {
-        at = packet->dts + ptsMinusDts;
+        at = SaturatingAdd(packet->dts, ptsMinusDts);
       }
-      if (at != AV_NOPTS_VALUE && (end == AV_NOPTS_VALUE || at + length > end)) end = at + length;
+      if (at != AV_NOPTS_VALUE && (end == AV_NOPTS_VALUE || SaturatingAdd(at, length) > end))
+        end = SaturatingAdd(at, length);
     }
     av_packet_unref(packet);
   }
   av_packet_free(&packet);
-  if (end == AV_NOPTS_VALUE) return 0;
-  return std::max<int64_t>(0, av_rescale_q(end, stream->time_base, AV_TIME_BASE_Q) - startUs_);
+  const int64_t endUs = StreamUs(end, stream->time_base);
+  if (endUs == AV_NOPTS_VALUE) return 0;
+  return std::max<int64_t>(0, endUs - startUs_);
 }
 
 int64_t MediaReader::FrameIntervalUs() const {
   if (!format_) return kDefaultFrameIntervalUs;
   const AVRational rate = av_guess_frame_rate(format_, format_->streams[videoIndex_], nullptr);
   if (rate.num <= 0 || rate.den <= 0) return kDefaultFrameIntervalUs;
-  return av_rescale(AV_TIME_BASE, rate.den, rate.num);
+  return std::clamp<int64_t>(av_rescale(AV_TIME_BASE, rate.den, rate.num), 1, kMaxPositionUs);
 }
 
 SoundFormat MediaReader::SourceSoundFormat() const {
@@ -263,11 +284,11 @@ bool MediaReader::Decode(Stream which, AVFrame* frame) {
 bool MediaReader::NextVideoFrame(AVFrame* frame) {
   if (!Decode(Stream::Video, frame)) return false;
   const AVStream* stream = format_->streams[videoIndex_];
-  int64_t us;
-  if (frame->best_effort_timestamp != AV_NOPTS_VALUE)
-    us = av_rescale_q(frame->best_effort_timestamp, stream->time_base, AV_TIME_BASE_Q) - startUs_;
+  int64_t us = StreamUs(frame->best_effort_timestamp, stream->time_base);
+  if (us != AV_NOPTS_VALUE)
+    us = ClampUs(us - startUs_);
   else
-    us = lastVideoUs_ < 0 ? 0 : lastVideoUs_ + FrameIntervalUs();
+    us = lastVideoUs_ < 0 ? 0 : ClampUs(lastVideoUs_ + FrameIntervalUs());
   lastVideoUs_ = us;
   frame->pts = us;  // from here on the frame's pts is its position in microseconds
   return true;
@@ -304,12 +325,12 @@ bool MediaReader::NextSound(SoundChunk* chunk) {
     const int made = swr_convert(resampler_, out, capacity, const_cast<const uint8_t**>(in->extended_data),
                                  in->nb_samples);
     int64_t startUs = nextSoundUs_;
-    if (in->best_effort_timestamp != AV_NOPTS_VALUE)
-      startUs = av_rescale_q(in->best_effort_timestamp, stream->time_base, AV_TIME_BASE_Q) - startUs_;
+    if (const int64_t at = StreamUs(in->best_effort_timestamp, stream->time_base); at != AV_NOPTS_VALUE)
+      startUs = ClampUs(at - startUs_);
     av_frame_unref(in);
     if (made <= 0) continue;
     chunk->samples.resize(static_cast<size_t>(made) * soundOut_.channels);
-    const int64_t endUs = startUs + av_rescale(made, AV_TIME_BASE, soundOut_.sampleRate);
+    const int64_t endUs = ClampUs(startUs + av_rescale(made, AV_TIME_BASE, soundOut_.sampleRate));
     nextSoundUs_ = endUs;
     if (endUs <= soundFromUs_) continue;
     if (startUs < soundFromUs_) {
@@ -328,7 +349,7 @@ bool MediaReader::NextSound(SoundChunk* chunk) {
 
 bool MediaReader::Seek(int64_t targetUs) {
   if (!format_) return false;
-  targetUs = std::max<int64_t>(targetUs, 0);
+  targetUs = std::clamp<int64_t>(targetUs, 0, kMaxPositionUs);
   int rc = av_seek_frame(format_, -1, targetUs + startUs_, AVSEEK_FLAG_BACKWARD);
   if (rc < 0) rc = avformat_seek_file(format_, -1, INT64_MIN, targetUs + startUs_, targetUs + startUs_, 0);
   if (rc < 0) rc = avformat_seek_file(format_, -1, INT64_MIN, 0, 0, AVSEEK_FLAG_BYTE);

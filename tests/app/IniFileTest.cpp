@@ -119,6 +119,14 @@ TEST(IniFileTest, FillsAnEmptyFileAndFollowsTheFilesLineBreaks) {
   ASSERT_TRUE(lf.WriteInteger("a", "y", 2, &error)) << error;
   ASSERT_TRUE(lf.WriteInteger("b", "z", 3, &error)) << error;
   EXPECT_EQ("[a]\nx=1\ny=2\n[b]\nz=3\n", ReadAll(folder / "lf.ini"));
+
+  // Breaks of both kinds: a key added after a line ended by LF, in a file
+  // whose first break is a lone CR, must not join the empty line after it.
+  WriteAll(folder / "mixed.ini", "[S]\rk=1\n\n[T]\r");
+  TIniFile mixed(folder / "mixed.ini");
+  ASSERT_TRUE(mixed.WriteString("S", "new", "v", &error)) << error;
+  EXPECT_EQ("[S]\rk=1\nnew=v\r\n\n[T]\r", ReadAll(folder / "mixed.ini"));
+  EXPECT_EQ("v", TIniFile(folder / "mixed.ini").ReadString("s", "NEW", ""));
 }
 
 TEST(IniFileTest, ValuesReadBackExactly) {

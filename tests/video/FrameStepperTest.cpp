@@ -5,6 +5,7 @@
 
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <gtest/gtest.h>
 
 namespace {
@@ -91,6 +92,36 @@ TEST_P(FrameStepperFormats, ARecordingLoopStopsAtTheEnd) {
 
 INSTANTIATE_TEST_SUITE_P(AllFormats, FrameStepperFormats, ::testing::ValuesIn(AllExtensions()),
                          [](const auto& info) { return info.param.substr(1); });
+
+// Damaged movies the fuzz target found faults with (kept in
+// fuzz/regressions/video/): each one opens or is refused, and an opened one
+// decodes to its end. Under the sanitizer build an overflowing time is a
+// failure too.
+TEST(FrameStepper, DamagedMoviesOpenAndEndOrAreRefused) {
+  const QDir folder(QStringLiteral(GLYPHREEL_SOURCE_DIR "/fuzz/regressions/video"));
+  const QStringList names = folder.entryList(QDir::Files);
+  ASSERT_FALSE(names.isEmpty());
+  for (const QString& name : names) {
+    SCOPED_TRACE(name.toStdString());
+    video::FrameStepper stepper;
+    std::string error;
+    if (!stepper.Open(folder.filePath(name).toStdString(), &error)) {
+      EXPECT_FALSE(error.empty());
+      continue;
+    }
+    EXPECT_GE(stepper.DurationMs(), 0);
+    // 40 ms steps, then growing ones: a time stated far ahead still ends.
+    bool ended = false;
+    int64_t step = 40;
+    for (int64_t ms = 0, n = 0; !ended && ms < (int64_t{1} << 42); ms += step, ++n) {
+      ended = stepper.IsPastEnd(ms);
+      QImage picture;
+      if (!ended && stepper.PictureAt(ms, &picture)) EXPECT_FALSE(picture.isNull());
+      if (n >= 200) step *= 2;
+    }
+    EXPECT_TRUE(ended);
+  }
+}
 
 TEST(FrameStepper, NothingOpenGivesNothing) {
   video::FrameStepper stepper;
