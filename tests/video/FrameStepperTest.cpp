@@ -116,7 +116,9 @@ TEST(FrameStepper, DamagedMoviesOpenAndEndOrAreRefused) {
     for (int64_t ms = 0, n = 0; !ended && ms < (int64_t{1} << 42); ms += step, ++n) {
       ended = stepper.IsPastEnd(ms);
       QImage picture;
-      if (!ended && stepper.PictureAt(ms, &picture)) EXPECT_FALSE(picture.isNull());
+      if (!ended && stepper.PictureAt(ms, &picture)) {
+        EXPECT_FALSE(picture.isNull());
+      }
       if (n >= 200) step *= 2;
     }
     EXPECT_TRUE(ended);
