@@ -6,6 +6,7 @@
 // constructor. Dialogs go through the Dialogs interface, so tests answer them.
 #pragma once
 
+#include "common/FolderLock.h"
 #include "conversion/BmpTxt.h"
 
 #include <QImage>
@@ -47,6 +48,9 @@ class TrackBar;
 class VideoService;
 class VideoWindow;
 }  // namespace video
+
+// The message when another process converts or records in `folder`.
+QString FolderBusyMessage(const std::string& folder);
 
 // The geometry the layout rules compute, kept as computed (it may be
 // negative when a pane has no room); the widgets show it clamped.
@@ -143,6 +147,10 @@ class TForm1 : public QMainWindow {
   int ClearOldFrames();
   void FinishRecording();
   int32_t FrameCount = 0;  // frames written by the current recording
+  // Held from Rec (before the old frames are cleared) until the recording and
+  // its automatic conversion end, so no other process converts or records
+  // in RecordFolder meanwhile.
+  fileio::FolderLock RecordLock;
   QImage RecordedPicture;  // the last grabbed frame
 
   // Height of the pane, read from its splitter (the splitters own the sizes).

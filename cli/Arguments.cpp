@@ -61,9 +61,11 @@ void Arguments::AtMost(size_t count) const {
 
 int ParseInt(const std::string& text, int low, int high, const char* what) {
   const std::string digits = !text.empty() && text[0] == '-' ? text.substr(1) : text;
-  bool ok = !digits.empty() && digits.size() <= 9;
+  // Up to 18 digits fit a long long, so every number in the range the
+  // message names is read, and larger ones are refused by the range check.
+  bool ok = !digits.empty() && digits.size() <= 18;
   for (char c : digits) ok = ok && c >= '0' && c <= '9';
-  const long value = ok ? std::stol(text) : 0;
+  const long long value = ok ? std::stoll(text) : 0;
   if (!ok || value < low || value > high) {
     throw UsageError{std::string(what) + " must be a whole number from " + std::to_string(low) + " to " +
                      std::to_string(high) + ", not \"" + text + "\""};

@@ -6,7 +6,16 @@
 #include <string>
 #include <vector>
 
+namespace fileio {
+class FolderLock;
+}
+
 namespace cli {
+
+// Takes the lock of `folder` (which must exist) for a conversion or a
+// recording; when another process holds it, says so and waits. False after
+// printing why (an interrupted wait prints nothing: main says "interrupted").
+bool LockFolder(const std::string& folder, fileio::FolderLock* lock);
 
 struct Context {
   std::string appPath;  // the program folder, with dll/ beside the program; ends with "/"

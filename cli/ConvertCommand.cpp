@@ -3,9 +3,11 @@
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "common/FileWrite.h"
+#include "common/FolderLock.h"
 #include "common/Gbk.h"
 #include "conversion/ConversionOutput.h"
 
+#include <climits>
 #include <unistd.h>
 
 #include <cstdio>
@@ -27,7 +29,9 @@ const char* const kConvertUsage =
     "  --interval   milliseconds between frames, 1 to 9999, instead of --fps\n"
     "  --gray       the gray table, darkest first (default 厲嵌懒傳蛤凯来旯圀国困园四三二一)\n"
     "  --gray-file  a file holding the gray table as GBK bytes\n"
-    "  --overwrite  replace VIDEO.txt instead of taking a free name (text form)\n"
+    "  --overwrite  replace VIDEO.txt (VIDEO.xls) instead of taking a free name; only a run\n"
+    "               that converted every bitmap it found, and at least one, replaces\n"
+    "Waits while another conversion or recording works in FOLDER.\n"
     "Prints the path of the written output as the last line.\n";
 
 namespace {
@@ -132,10 +136,30 @@ ConvertJob ParseConvert(const Context& context, const std::vector<std::string>& 
   if (request.videoFileName.empty() || request.videoFileName.find('/') != std::string::npos) {
     throw UsageError{"--name must be a file name without a folder"};
   }
+  // The longest name an output can take: the stem, "_NN" and ".txt".
+  constexpr size_t kLongestSuffix = 3 + 4;
+  const long nameMax = ::pathconf(fileio::DirectoryExists(folder) ? folder.c_str() : ".", _PC_NAME_MAX);
+  const size_t limit = nameMax > 0 ? static_cast<size_t>(nameMax) : NAME_MAX;
+  if (StripExtension(request.videoFileName).size() + kLongestSuffix > limit) {
+    throw UsageError{"--name is too long for the file system (at most " + std::to_string(limit - kLongestSuffix) +
+                     " bytes without the extension)"};
+  }
   return job;
 }
 
 }  // namespace
+
+bool LockFolder(const std::string& folder, fileio::FolderLock* lock) {
+  std::string error;
+  bool busy = false;
+  if (lock->Acquire(folder, fileio::FolderLock::Wait::No, &error, &busy)) return true;
+  if (busy) {
+    std::fprintf(stderr, "glyphreel-cli: %s; waiting for it to finish\n", error.c_str());
+    if (lock->Acquire(folder, fileio::FolderLock::Wait::Yes, &error)) return true;
+  }
+  if (!fileio::InterruptRequested()) std::fprintf(stderr, "glyphreel-cli: %s\n", error.c_str());
+  return false;
+}
 
 void ValidateConvertArguments(const std::vector<std::string>& args) { ParseConvert(Context{}, args); }
 
@@ -148,11 +172,15 @@ int ConvertCommand(const Context& context, const std::vector<std::string>& args)
     return kFailed;
   }
 
+  // RunConversion shares the lock taken here.
+  fileio::FolderLock lock;
+  if (!LockFolder(request.recordFolder, &lock)) return kFailed;
+
   ProgressBar bar;
   engine.SetOnProgress([&](TConverter& e) { bar.Show(e); });
   engine.OnBadBitmap = [&](const std::string& path) {
     bar.Finish();
-    std::fprintf(stderr, "图片格式错误: %s\n", path.c_str());
+    std::fprintf(stderr, "glyphreel-cli: 图片格式错误: %s\n", path.c_str());
   };
   const ConversionResult result = RunConversion(request, engine);
   bar.Finish();
@@ -169,7 +197,7 @@ int ConvertCommand(const Context& context, const std::vector<std::string>& args)
     written = result.textFileName;
     status = kFailed;
   }
-  std::fprintf(stderr, "%d frames converted\n", result.framesConverted);
+  std::fprintf(stderr, "glyphreel-cli: %d frames converted\n", result.framesConverted);
   std::printf("%s\n", written.c_str());
   return status;
 }

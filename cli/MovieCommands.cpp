@@ -2,6 +2,7 @@
 // same reader the window uses.
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "common/FolderLock.h"
 #include "common/Gbk.h"
 #include "playback/TextPic.h"
 
@@ -36,13 +37,11 @@ constexpr int32_t kStandardFrames = 3;
 
 bool Load(TTextPic& movie, const std::string& path) {
   movie.FrameMarker = "\x80\x80";
-  if (movie.LoadFromFile(path)) return true;
-  std::fprintf(stderr, "glyphreel-cli: cannot read %s\n", path.c_str());
+  std::string error;
+  if (movie.LoadFromFile(path, &error)) return true;
+  std::fprintf(stderr, "glyphreel-cli: cannot read %s: %s\n", path.c_str(), error.c_str());
   return false;
 }
-
-volatile sig_atomic_t gInterrupted = 0;
-void OnInterrupt(int) { gInterrupted = 1; }
 
 // The terminal as it was before playing comes back on every way out.
 class TerminalScreen {
@@ -104,15 +103,12 @@ int PlayCommand(const Context&, const std::vector<std::string>& args) {
   TTextPic movie;
   if (!Load(movie, path)) return kFailed;
   if (movie.FrameTotal() < kStandardFrames) {
-    std::fprintf(stderr, "注意:打开的不是标准的字符电影文件: %s\n", path.c_str());
+    std::fprintf(stderr, "glyphreel-cli: 注意:打开的不是标准的字符电影文件: %s\n", path.c_str());
     return kFailed;
   }
 
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-
+  // Ctrl-C, kill and a closed terminal (main's handlers) end the playing.
+  const auto interrupted = [] { return fileio::InterruptRequested(); };
   const bool tty = isatty(STDOUT_FILENO) != 0;
   const TerminalScreen screen(tty);
   const auto interval = std::chrono::milliseconds(movie.FrameInterval());
@@ -120,9 +116,9 @@ int PlayCommand(const Context&, const std::vector<std::string>& args) {
   // make the movie drift.
   auto due = std::chrono::steady_clock::now();
   do {
-    for (int32_t i = 0; i < movie.FrameTotal() && !gInterrupted; ++i) {
+    for (int32_t i = 0; i < movie.FrameTotal() && !interrupted(); ++i) {
       std::this_thread::sleep_until(due);
-      if (gInterrupted) break;
+      if (interrupted()) break;
       const std::string rows = Rows(movie.FrameView(i));
       if (tty) std::fputs("\x1b[H", stdout);
       std::fwrite(rows.data(), 1, rows.size(), stdout);
@@ -130,9 +126,9 @@ int PlayCommand(const Context&, const std::vector<std::string>& args) {
       std::fflush(stdout);
       due += interval;
     }
-  } while (a.Has("loop") && !gInterrupted);
+  } while (a.Has("loop") && !interrupted());
   // Ctrl-C is how a looping movie ends; otherwise it cut the movie short.
-  return gInterrupted && !a.Has("loop") ? kFailed : kOk;
+  return interrupted() && !a.Has("loop") ? kFailed : kOk;
 }
 
 }  // namespace cli

@@ -4,9 +4,11 @@
 #include "cli/Commands.h"
 #include "common/BmpWriter.h"
 #include "common/FileWrite.h"
+#include "common/FolderLock.h"
 #include "conversion/BmpTxt.h"
 #include "video/FrameStepper.h"
 
+#include <algorithm>
 #include <cstdio>
 
 namespace cli {
@@ -27,14 +29,28 @@ const char* const kMakeUsage =
 
 namespace {
 
+// "hh:mm:ss" of a time in milliseconds.
+std::string ClockTime(int64_t ms) {
+  const int64_t seconds = ms / 1000;
+  char text[32];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  return text;
+}
+
 // Records `video` into `folder`; the number of files written, or -1 after
-// printing why it failed.
-int Record(const std::string& video, const std::string& folder, int fps, bool keep) {
+// printing why it failed (nothing when interrupted: main says so). A video
+// whose pictures end more than one interval before its video stream's
+// declared length (a file cut short) sets *endedEarly after saying so.
+int Record(const std::string& video, const std::string& folder, int fps, bool keep, bool* endedEarly) {
+  *endedEarly = false;
   std::string error;
   if (!fileio::MakePath(folder, &error)) {
     std::fprintf(stderr, "glyphreel-cli: %s\n", error.c_str());
     return -1;
   }
+  fileio::FolderLock lock;
+  if (!LockFolder(folder, &lock)) return -1;
   video::FrameStepper stepper;
   if (!stepper.Open(video, &error)) {
     std::fprintf(stderr, "glyphreel-cli: cannot open %s: %s\n", video.c_str(), error.c_str());
@@ -47,15 +63,30 @@ int Record(const std::string& video, const std::string& folder, int fps, bool ke
   }
   const int64_t interval = IntervalForFrameRate(fps);
   const int64_t duration = stepper.DurationMs();
+  const int64_t streamDuration = std::max(duration, stepper.StreamDurationMs());
   QImage picture;
   int written = 0;
+  int64_t endedAt = -1;
   for (int64_t n = 1; n * interval < duration; ++n) {
+    if (fileio::InterruptRequested()) return -1;
+    if (streamDuration - n * interval > interval && stepper.IsPastEnd(n * interval)) {
+      endedAt = n * interval;
+      break;
+    }
     if (!stepper.PictureAt(n * interval, &picture)) break;
     if (!bmp::Write24(folder + std::to_string(n) + ".bmp", picture, &error)) {
       std::fprintf(stderr, "glyphreel-cli: %s\n", error.c_str());
       return -1;
     }
     ++written;
+  }
+  if (endedAt < 0 && streamDuration - duration > interval) endedAt = duration;
+  if (endedAt >= 0) {
+    const int64_t expected = streamDuration > 0 ? (streamDuration - 1) / interval : 0;
+    std::fprintf(stderr,
+                 "glyphreel-cli: the video ends early, at %s: %d frames recorded of about %lld expected\n",
+                 ClockTime(endedAt).c_str(), written, static_cast<long long>(expected));
+    *endedEarly = true;
   }
   return written;
 }
@@ -68,10 +99,11 @@ int RecordCommand(const Context&, const std::vector<std::string>& args) {
   const std::string folder = AsFolder(a.Require(1, "FOLDER"));
   a.AtMost(2);
   const int fps = ParseInt(a.Value("fps").value_or("10"), 1, 15, "--fps");
-  const int written = Record(video, folder, fps, a.Has("keep"));
+  bool endedEarly = false;
+  const int written = Record(video, folder, fps, a.Has("keep"), &endedEarly);
   if (written < 0) return kFailed;
   std::printf("%d\n", written);
-  return kOk;
+  return endedEarly ? kFailed : kOk;
 }
 
 int MakeCommand(const Context& context, const std::vector<std::string>& args) {
@@ -79,8 +111,10 @@ int MakeCommand(const Context& context, const std::vector<std::string>& args) {
   const std::string& video = a.Require(0, "VIDEO");
   a.AtMost(2);
   const std::string name = video.substr(video.rfind('/') + 1);
+  // A video without an extension cannot share its name with the folder.
+  const std::string stem = StripExtension(video);
   const std::string folder =
-      AsFolder(a.Positional().size() > 1 ? a.Positional()[1] : StripExtension(video));
+      AsFolder(a.Positional().size() > 1 ? a.Positional()[1] : stem == video ? video + "_frames" : stem);
   const std::string fps = a.Value("fps").value_or("10");
   ParseInt(fps, 1, 15, "--fps");
 
@@ -95,10 +129,21 @@ int MakeCommand(const Context& context, const std::vector<std::string>& args) {
   if (a.Has("overwrite")) convert.push_back("--overwrite");
   ValidateConvertArguments(convert);
 
-  const int written = Record(video, folder, std::stoi(fps), false);
+  // One lock over the recording and the conversion, so no other run comes in between.
+  std::string error;
+  if (!fileio::MakePath(folder, &error)) {
+    std::fprintf(stderr, "glyphreel-cli: %s\n", error.c_str());
+    return kFailed;
+  }
+  fileio::FolderLock lock;
+  if (!LockFolder(folder, &lock)) return kFailed;
+  bool endedEarly = false;
+  const int written = Record(video, folder, std::stoi(fps), false, &endedEarly);
   if (written < 0) return kFailed;
-  std::fprintf(stderr, "%d frames recorded into %s\n", written, folder.c_str());
-  return ConvertCommand(context, convert);
+  std::fprintf(stderr, "glyphreel-cli: %d frames recorded into %s\n", written, folder.c_str());
+  // The frames of a video cut short are converted all the same; the run still fails.
+  const int status = ConvertCommand(context, convert);
+  return endedEarly ? kFailed : status;
 }
 
 }  // namespace cli

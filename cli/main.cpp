@@ -2,9 +2,11 @@
 // for servers, scripts and terminals. The same core as the window does the work.
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "common/FolderLock.h"
 
 #include <QCoreApplication>
 
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -31,6 +33,21 @@ struct Command {
   std::function<int(const cli::Context&, const std::vector<std::string>&)> run;
 };
 
+void OnSignal(int) { fileio::RequestInterrupt(); }
+
+// Ctrl-C, kill and a closed terminal ask the running command to stop at the
+// next frame, so it can remove its temporary files and folders (never a
+// finished bitmap or output) and restore the terminal. Installed without
+// SA_RESTART, so a wait for the folder lock wakes up too. A file larger than
+// the size limit fails its write with an error instead of killing us.
+void InstallSignalHandlers() {
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &action, nullptr);
+  std::signal(SIGXFSZ, SIG_IGN);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -47,6 +64,7 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> args(argv + 1, argv + argc);
   if (args.empty()) {
+    std::fputs("glyphreel-cli: a command is missing\n\n", stderr);
     std::fputs(kUsage, stderr);
     return cli::kBadUsage;
   }
@@ -63,10 +81,16 @@ int main(int argc, char** argv) {
         return cli::kOk;
       }
     }
+    InstallSignalHandlers();
     try {
-      return c.run(context, rest);
+      const int status = c.run(context, rest);
+      if (fileio::InterruptRequested() && status != cli::kOk) {
+        std::fputs("glyphreel-cli: interrupted\n", stderr);
+        return cli::kFailed;
+      }
+      return status;
     } catch (const cli::UsageError& e) {
-      std::fprintf(stderr, "glyphreel-cli %s: %s\n\n%s", c.name, e.message.c_str(), c.usage);
+      std::fprintf(stderr, "glyphreel-cli: %s: %s\n\n%s", c.name, e.message.c_str(), c.usage);
       return cli::kBadUsage;
     }
   }

@@ -62,7 +62,9 @@ bool Write24(const std::string& path, const QImage& image, std::string* error) {
   // Frames are written many times a second while recording: keep the buffer.
   thread_local std::string buffer;
   Encode24(image, &buffer);
-  return fileio::WriteFile(path, buffer, error);
+  // Under a temporary name first: a full disk or a kill mid-write never
+  // leaves a cut-short n.bmp for a conversion to stumble on.
+  return fileio::WriteFileAtomic(path, buffer, error);
 }
 
 }  // namespace bmp

@@ -17,7 +17,9 @@ void Encode24(const uint8_t* rgb, int width, int height, int stride, std::string
 // The same from any QImage (converted to 24 bits first when it is not).
 void Encode24(const QImage& image, std::string* out);
 
-// Writes `image` as a 24-bit BMP file. False with *error naming the path on failure.
+// Writes `image` as a 24-bit BMP file, under a temporary name that is then
+// renamed: the file on disk is whole or not there. False with *error naming
+// the path on failure.
 bool Write24(const std::string& path, const QImage& image, std::string* error);
 
 }  // namespace bmp

@@ -8,7 +8,9 @@
 
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 #include <mutex>
+#include <random>
 #include <vector>
 
 namespace fileio {
@@ -27,13 +29,33 @@ Fault TakeFault(const std::string& path) {
   return gFault;
 }
 
-mode_t CurrentUmask() {
-  static const mode_t mask = [] {
-    const mode_t m = umask(0);
-    umask(m);
-    return m;
-  }();
-  return mask;
+// Makes a new entry named `folder` + kPrivatePrefix + six random characters
+// through `create(name)` (which fails with EEXIST when the name is taken),
+// as a plain create would: the mode less the umask is applied by the kernel
+// (mkstemp and mkdtemp would give 0600 and 0700, and reading the umask is
+// not thread-safe). The result of `create`, -1 on failure.
+template <typename Create>
+int CreateUnique(const std::string& folder, std::string* path, Create&& create) {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  thread_local std::mt19937 random{std::random_device{}()};
+  std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = folder + kPrivatePrefix;
+    for (int i = 0; i < 6; ++i) name += kChars[pick(random)];
+    const int result = create(name);
+    if (result >= 0 || errno != EEXIST) {
+      *path = std::move(name);
+      return result;
+    }
+  }
+  errno = EEXIST;
+  return -1;
+}
+
+int CreateTemporary(const std::string& folder, std::string* path) {
+  return CreateUnique(folder, path, [](const std::string& name) {
+    return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  });
 }
 
 std::string FolderOf(const std::string& path) {
@@ -84,19 +106,17 @@ bool Writer::Open(const std::string& path, Mode mode) {
 
   if (mode == Mode::Atomic) {
     struct stat st {};
-    mode_t fileMode = 0666 & ~CurrentUmask();
-    if (::stat(path.c_str(), &st) == 0) {
+    const bool exists = ::stat(path.c_str(), &st) == 0;
+    if (exists) {
       if (S_ISDIR(st.st_mode)) return Fail("write", EISDIR);
       if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return Fail("write", errno);
-      fileMode = st.st_mode & 07777;
     }
-    std::string templ = FolderOf(path) + ".glyphreel-XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    fd_ = ::mkstemp(buf.data());
+    std::string temp;
+    fd_ = CreateTemporary(FolderOf(path), &temp);
     if (fd_ < 0) return Fail("write", errno);
-    tempPath_ = buf.data();
-    ::fchmod(fd_, fileMode);
+    tempPath_ = std::move(temp);
+    // A replaced file keeps its mode; a new one has a plain create's.
+    if (exists) ::fchmod(fd_, st.st_mode & 07777);
     return true;
   }
 
@@ -293,6 +313,95 @@ std::vector<std::string> EntriesEndingWith(const std::string& folder, const std:
   }
   ::closedir(dir);
   return names;
+}
+
+bool MakePrivateFolder(const std::string& folder, std::string* path, std::string* error) {
+  std::string name;
+  if (CreateUnique(folder, &name, [](const std::string& n) { return ::mkdir(n.c_str(), 0777); }) < 0) {
+    if (error) *error = ErrorText("create folder", folder + kPrivatePrefix + "XXXXXX", errno);
+    return false;
+  }
+  *path = name + "/";
+  return true;
+}
+
+bool RemoveTree(const std::string& path, std::string* error) {
+  std::string name = path;
+  while (name.size() > 1 && name.back() == '/') name.pop_back();
+  struct stat st {};
+  if (::lstat(name.c_str(), &st) != 0) return errno == ENOENT;
+  if (S_ISDIR(st.st_mode)) {
+    if (DIR* dir = ::opendir(name.c_str())) {
+      std::vector<std::string> entries;
+      while (const dirent* entry = ::readdir(dir)) {
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+          entries.emplace_back(entry->d_name);
+      }
+      ::closedir(dir);
+      for (const std::string& entry : entries) RemoveTree(name + "/" + entry, nullptr);
+    }
+    if (::rmdir(name.c_str()) == 0) return true;
+  } else if (::unlink(name.c_str()) == 0) {
+    return true;
+  }
+  if (error) *error = ErrorText("delete", name, errno);
+  return false;
+}
+
+void PrivateFolder::Remove() {
+  if (path_.empty()) return;
+  RemoveTree(path_, nullptr);
+  path_.clear();
+}
+
+void RemoveLeftovers(const std::string& folder) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return;
+  std::vector<std::string> names;
+  const size_t prefixLength = std::strlen(kPrivatePrefix);
+  while (const dirent* entry = ::readdir(dir)) {
+    if (std::strncmp(entry->d_name, kPrivatePrefix, prefixLength) == 0) names.emplace_back(entry->d_name);
+  }
+  ::closedir(dir);
+  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  for (const std::string& name : names) RemoveTree(base + name, nullptr);
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to, bool* taken, std::string* error) {
+  *taken = false;
+  const Fault fault = TakeFault(to);
+  if (fault.point == FaultPoint::Rename) {
+    if (error) *error = ErrorText("create", to, fault.errorCode);
+    return false;
+  }
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  int code = errno;
+  if (code == EINVAL || code == ENOSYS) {
+    // A file system without the flag: a hard link claims the name just as
+    // atomically, and the temporary name goes afterwards.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+      ::unlink(from.c_str());
+      return true;
+    }
+    code = errno;
+  }
+  if (code == EEXIST) {
+    *taken = true;
+    return false;
+  }
+  if (error) *error = ErrorText("create", to, code);
+  return false;
+}
+
+bool Rename(const std::string& from, const std::string& to, std::string* error) {
+  const Fault fault = TakeFault(to);
+  if (fault.point == FaultPoint::Rename) {
+    if (error) *error = ErrorText("replace", to, fault.errorCode);
+    return false;
+  }
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  if (error) *error = ErrorText("replace", to, errno);
+  return false;
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

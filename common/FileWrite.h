@@ -111,6 +111,44 @@ bool MakePath(const std::string& path, std::string* error);
 // True when both paths name the same existing file (device and inode).
 bool SameFile(const std::string& a, const std::string& b);
 
+// Makes a new folder of this run's own inside `folder` (which ends with
+// "/"), named kPrivatePrefix + six random characters, and sets *path to it
+// with a final "/". Nothing else ever uses such a name, so the files a run
+// keeps there cannot mix with another run's or with the user's files.
+constexpr const char* kPrivatePrefix = ".glyphreel-";
+bool MakePrivateFolder(const std::string& folder, std::string* path, std::string* error);
+// A private folder (MakePrivateFolder) that is deleted with everything in it
+// when the object goes: a run's temporary files never outlive the run.
+class PrivateFolder {
+ public:
+  PrivateFolder() = default;
+  ~PrivateFolder() { Remove(); }
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  bool Create(const std::string& folder, std::string* error) {
+    Remove();
+    return MakePrivateFolder(folder, &path_, error);
+  }
+  void Remove();
+  const std::string& Path() const { return path_; }  // ends with "/"; empty before Create()
+
+ private:
+  std::string path_;
+};
+// Deletes `path` and, when it is a folder, everything in it (links are
+// removed, never followed). True when nothing is left under that name.
+bool RemoveTree(const std::string& path, std::string* error);
+// Deletes what runs that were killed (or lost power) left in `folder`: every
+// entry whose name starts with kPrivatePrefix. Call it only while holding the
+// folder's lock (FolderLock), so no running writer loses its files.
+void RemoveLeftovers(const std::string& folder);
+// Renames `from` to `to` only when `to` does not exist, in one step, so two
+// processes can never both take one name. False with *taken set when `to`
+// exists; false with *error on any other failure.
+bool RenameNoReplace(const std::string& from, const std::string& to, bool* taken, std::string* error);
+// Renames `from` onto `to`, replacing what is there in one step.
+bool Rename(const std::string& from, const std::string& to, std::string* error);
+
 // Names of the entries of `folder` (files, folders, anything) whose names end
 // in `extension` without regard to letter case, in the order the file system
 // lists them.

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -18,10 +19,13 @@ namespace {
 constexpr size_t kFileHeaderSize = 14;
 constexpr uint32_t kCoreHeaderSize = 12;  // OS/2 BITMAPCOREHEADER
 constexpr uint32_t kInfoHeaderSize = 40;  // BITMAPINFOHEADER and its longer successors
-constexpr uint32_t kBiRgb = 0, kBiBitfields = 3, kBiAlphaBitfields = 6;
+constexpr uint32_t kBiRgb = 0, kBiRle8 = 1, kBiRle4 = 2, kBiBitfields = 3, kBiAlphaBitfields = 6;
 // Larger pictures than this are not bitmaps anyone records; refusing them
 // keeps a hostile header from asking for absurd amounts of work.
 constexpr int64_t kMaxSide = 1 << 16;
+// A run-length file of a few bytes can describe a huge picture (delta moves
+// cover it for free); its pixels are held while decoding, up to this many.
+constexpr uint64_t kMaxRlePixels = uint64_t{1} << 26;
 
 uint16_t Get16(const uint8_t* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 uint32_t Get32(const uint8_t* p) {
@@ -119,6 +123,84 @@ bool FitsInFile(const Header& h, uint64_t size) {
   return needed == 0 || (h.offset <= size && size - h.offset >= needed);
 }
 
+bool IsRle(const Header& h) {
+  return (h.compression == kBiRle8 && h.bitCount == 8) || (h.compression == kBiRle4 && h.bitCount == 4);
+}
+
+// Run-length bitmaps are decoded here rather than by Qt, whose reader leaves
+// the pixels that delta skips and early line ends pass over unwritten (so the
+// same file gave different movies with different heap contents). Every pixel
+// starts as palette index 0; runs that reach past the right edge are cut.
+bool SampleRle(std::string_view data, const Header& h, int width, int height, QImage* out) {
+  if (h.height <= 0) return false;  // run-length rows are always stored bottom-up
+  if (static_cast<uint64_t>(h.width) * static_cast<uint64_t>(h.height) > kMaxRlePixels) return false;
+  const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+  const size_t size = data.size();
+  const uint64_t srcWidth = static_cast<uint64_t>(h.width);
+  const uint64_t srcHeight = static_cast<uint64_t>(h.height);
+
+  // The palette follows the info header: blue, green, red, reserved.
+  const size_t paletteAt = kFileHeaderSize + h.infoSize;
+  uint32_t colors = h.infoSize >= kInfoHeaderSize && paletteAt <= size ? Get32(bytes + kFileHeaderSize + 32) : 0;
+  if (colors == 0 || colors > (1u << h.bitCount)) colors = 1u << h.bitCount;
+  std::array<QRgb, 256> palette{};
+  for (uint32_t i = 0; i < colors && paletteAt + 4 * i + 3 < size; ++i) {
+    const uint8_t* c = bytes + paletteAt + 4 * i;
+    palette[i] = qRgb(c[2], c[1], c[0]);
+  }
+  if (h.offset >= size) return false;
+
+  std::vector<uint8_t> index(static_cast<size_t>(srcWidth * srcHeight), 0);
+  uint64_t x = 0, y = 0;  // y counts rows from the bottom
+  const auto put = [&](uint8_t value) {
+    if (x < srcWidth && y < srcHeight) index[static_cast<size_t>(y * srcWidth + x)] = value;
+    ++x;
+  };
+  const bool four = h.compression == kBiRle4;
+  size_t p = h.offset;
+  while (p + 1 < size && y < srcHeight) {
+    const uint8_t count = bytes[p], value = bytes[p + 1];
+    p += 2;
+    if (count > 0) {  // a run of `count` pixels
+      for (int i = 0; i < count; ++i) put(four ? static_cast<uint8_t>(i % 2 == 0 ? value >> 4 : value & 0x0F) : value);
+    } else if (value == 0) {  // end of line
+      x = 0;
+      ++y;
+    } else if (value == 1) {  // end of bitmap
+      break;
+    } else if (value == 2) {  // delta: move right and up
+      if (p + 1 >= size) break;
+      x += bytes[p];
+      y += bytes[p + 1];
+      p += 2;
+    } else {  // `value` literal pixels, their bytes padded to a whole word
+      const size_t length = four ? (value + 1u) / 2u : value;
+      if (p + length > size) break;
+      for (int i = 0; i < value; ++i) {
+        put(four ? static_cast<uint8_t>(i % 2 == 0 ? bytes[p + i / 2] >> 4 : bytes[p + i / 2] & 0x0F) : bytes[p + i]);
+      }
+      p += (length + 1) & ~static_cast<size_t>(1);
+    }
+  }
+
+  *out = QImage(width, height, QImage::Format_RGB888);
+  std::vector<int64_t> columns;
+  SampleColumns(h.width, width, &columns);
+  for (int row = 0; row < height; ++row) {
+    const uint64_t sy = static_cast<uint64_t>(row) * srcHeight / static_cast<uint64_t>(height);  // 0 = top
+    const uint8_t* src = index.data() + (srcHeight - 1 - sy) * srcWidth;
+    uchar* dst = out->scanLine(row);
+    for (int col = 0; col < width; ++col) {
+      const QRgb c = palette[src[columns[static_cast<size_t>(col)]]];
+      dst[0] = static_cast<uchar>(qRed(c));
+      dst[1] = static_cast<uchar>(qGreen(c));
+      dst[2] = static_cast<uchar>(qBlue(c));
+      dst += 3;
+    }
+  }
+  return true;
+}
+
 bool SampleThroughQt(std::string_view data, int width, int height, QImage* out) {
   QByteArray bytes = QByteArray::fromRawData(data.data(), static_cast<qsizetype>(data.size()));
   QBuffer device(&bytes);
@@ -154,6 +236,7 @@ bool DecodeStretched(std::string_view data, int width, int height, QImage* out) 
     const uint64_t rowSize = RowSize(h);
     return SampleDirect(h, width, height, [&](int64_t r) { return pixels + static_cast<uint64_t>(r) * rowSize; }, out);
   }
+  if (IsRle(h)) return SampleRle(data, h, width, height, out);
   return SampleThroughQt(data, width, height, out);
 }
 

@@ -1,10 +1,12 @@
 #include "conversion/BmpTxt.h"
 
 #include "common/FileWrite.h"
+#include "common/FolderLock.h"
 #include "conversion/BmpReader.h"
 
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 
 namespace {
 
@@ -26,6 +28,24 @@ std::string FolderPart(const std::string& path) {
 std::string NumberedPath(const std::string& folder, int n, const char* extension) {
   return folder + std::to_string(n) + extension;
 }
+
+// The numbered bitmaps of `folder`, by their number as text ("1" for 1.bmp).
+// ".bmp" counts in any letter case, as on the file systems the recordings
+// come from; where 1.bmp and 1.BMP both exist the lower-case name is taken.
+// Every kind of entry counts: one that cannot be read is an error later,
+// not the end of the movie.
+std::unordered_map<std::string, std::string> NumberedBitmaps(const std::string& folder) {
+  std::unordered_map<std::string, std::string> names;
+  for (std::string& name : fileio::EntriesEndingWith(folder, ".bmp")) {
+    std::string number = name.substr(0, name.size() - 4);
+    const bool lower = name.compare(name.size() - 4, 4, ".bmp") == 0;
+    auto [it, added] = names.emplace(std::move(number), name);
+    if (!added && lower) it->second = std::move(name);
+  }
+  return names;
+}
+
+constexpr char kInterrupted[] = "interrupted";
 
 // The lines of a text whose breaks may be CR LF, LF or CR; a final break does
 // not start another line.
@@ -91,6 +111,25 @@ std::vector<GrayUnit> WalkGrayUnits(std::string_view table) {
   return units;
 }
 
+bool CheckGrayTable(std::string_view table, std::string* error) {
+  const auto refuse = [&](size_t at, const char* why) {
+    if (error) *error = "灰度表无效: 第" + std::to_string(at + 1) + "个字节" + why;
+    return false;
+  };
+  for (size_t i = 0; i < table.size(); ++i) {
+    const auto b = static_cast<uint8_t>(table[i]);
+    if (b == 0) return refuse(i, "是NUL");
+    if (b == ' ') return refuse(i, "是空格(灰度表中不能含有空格)");
+    if (b < 0x80) continue;
+    if (b == 0x80 || b == 0xFF) return refuse(i, "不是GBK字符");
+    if (i + 1 >= table.size()) return refuse(i, "是不完整的GBK字符");
+    const auto trail = static_cast<uint8_t>(table[i + 1]);
+    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return refuse(i, "起始的GBK字符无效");
+    ++i;
+  }
+  return true;
+}
+
 std::string ZeroPad(int64_t value, int width) {
   std::string text = std::to_string(value);
   if (static_cast<int>(text.size()) < width) text.insert(0, static_cast<size_t>(width) - text.size(), '0');
@@ -137,10 +176,31 @@ void AppendHtmlEscaped(std::string_view row, std::string* out) {
   out->append(row.substr(start));
 }
 
+namespace {
+std::string NthOutputName(const std::string& stem, const std::string& ext, int n) {
+  return n == 0 ? stem + ext : stem + "_" + ZeroPad(n, 2) + ext;
+}
+}  // namespace
+
 std::string FreeOutputName(const std::string& stem, const std::string& ext) {
-  std::string name = stem + ext;
-  for (int n = 1; fileio::PathExists(name); ++n) name = stem + "_" + ZeroPad(n, 2) + ext;
-  return name;
+  int n = 0;
+  while (fileio::PathExists(NthOutputName(stem, ext, n))) ++n;
+  return NthOutputName(stem, ext, n);
+}
+
+bool ClaimOutputName(const std::string& from, std::string& path, const std::string& ext, bool replace,
+                     std::string* error) {
+  if (replace) return fileio::Rename(from, path, error);
+  const std::string stem = StripExtension(path);
+  for (int n = 0;; ++n) {
+    const std::string name = NthOutputName(stem, ext, n);
+    bool taken = false;
+    if (fileio::RenameNoReplace(from, name, &taken, error)) {
+      path = name;
+      return true;
+    }
+    if (!taken) return false;
+  }
 }
 
 // ---- TConverter ----------------------------------------------------------------
@@ -158,6 +218,7 @@ bool TConverter::CheckOptions(std::string* error) const {
     }
     return false;
   }
+  if (!CheckGrayTable(GrayTable, error)) return false;
   if (OutputRect.Right <= 0 || OutputRect.Bottom <= 0) {
     if (error) {
       *error = "输出尺寸无效: " + std::to_string(OutputRect.Right) + " X " + std::to_string(OutputRect.Bottom);
@@ -241,22 +302,39 @@ std::string TConverter::BitmapToFrame(const QImage& bitmap) {
   return frame;
 }
 
+bool TConverter::WritePart(const std::string& folder, int n, const char* extension, std::string_view bytes,
+                          std::string* error) {
+  if (!fileio::WriteFile(NumberedPath(folder, n, extension), bytes, error)) return false;
+  if (n >= 0) {
+    if (partSizes_.size() <= static_cast<size_t>(n)) partSizes_.resize(static_cast<size_t>(n) + 1, -1);
+    partSizes_[static_cast<size_t>(n)] = static_cast<int64_t>(bytes.size());
+  }
+  return true;
+}
+
 bool TConverter::ConvertPass(const std::string& inFolder, int first, const std::string& outFolder,
                              const char* extension, bool html, std::string* error) {
   ResetCounters();
   BadBitmapPath.clear();
+  partSizes_.clear();
   if (!CheckOptions(error)) return false;
 
   const int width = OutputRect.Right;
   const int height = OutputRect.Bottom;
+  const std::unordered_map<std::string, std::string> bitmaps = NumberedBitmaps(inFolder);
   std::string fileBuffer;  // the bitmap file's bytes, reused for every frame
   QImage picture;          // the stretched working bitmap, reused
   std::string frame;       // the frame text, reused
   std::string part;        // the HTML block, reused
 
   for (int n = first;; ++n) {
-    const std::string bitmapPath = NumberedPath(inFolder, n, ".bmp");
-    if (!fileio::FileExists(bitmapPath)) break;
+    const auto entry = bitmaps.find(std::to_string(n));
+    if (entry == bitmaps.end()) break;
+    if (fileio::InterruptRequested()) {
+      if (error) *error = kInterrupted;
+      return false;
+    }
+    const std::string bitmapPath = inFolder + entry->second;
     if (!bmp::LoadStretched(bitmapPath, width, height, &fileBuffer, &picture)) {
       BadBitmapPath = bitmapPath;
       if (OnBadBitmap) OnBadBitmap(bitmapPath);
@@ -278,7 +356,7 @@ bool TConverter::ConvertPass(const std::string& inFolder, int first, const std::
       part.append("</pre></div>\r\n");
       bytes = &part;
     }
-    if (!fileio::WriteFile(NumberedPath(outFolder, n, extension), *bytes, error)) return false;
+    if (!WritePart(outFolder, n, extension, *bytes, error)) return false;
     ++FrameIndex;
     ++ConvertedCount;
   }
@@ -288,10 +366,6 @@ bool TConverter::ConvertPass(const std::string& inFolder, int first, const std::
 bool TConverter::ConvertBitmapsToText(const std::string& outFolder, const std::string& inFolder, int first,
                                       std::string* error) {
   return ConvertPass(inFolder, first, outFolder, ".txt", false, error);
-}
-
-bool TConverter::ConvertBitmapsToHtml(const std::string& folder, int first, std::string* error) {
-  return ConvertPass(folder, first, folder, ".htm", true, error);
 }
 
 namespace {
@@ -324,43 +398,75 @@ bool TConverter::WriteHtmlHeadAndTail(const std::string& folder, const std::stri
                                       std::string* error) {
   std::string head;
   if (!BuildPageHead(templatePath, ConvertedCount - 1, Interval, &head, error)) return false;
-  if (!fileio::WriteFile(folder + "0.htm", head, error)) return false;
-  return fileio::WriteFile(NumberedPath(folder, ConvertedCount + 1, ".htm"), "</BODY></HTML>\r\n", error);
+  if (!WritePart(folder, 0, ".htm", head, error)) return false;
+  return WritePart(folder, ConvertedCount + 1, ".htm", "</BODY></HTML>\r\n", error);
 }
 
-bool TConverter::MergeParts(std::string& path, const std::string& folder, int from, int to,
+bool TConverter::MergeParts(const std::string& joined, const std::string& folder, int from, int to,
                             const char* extension, std::string* error) {
   Merging = true;
   fileio::Writer out;
   std::string part;
-  bool ok = out.Open(path, fileio::Writer::Mode::Atomic);
+  bool ok = out.Open(joined, fileio::Writer::Mode::Truncate);
   for (int n = from; ok && n <= to; ++n) {
-    ok = fileio::ReadFile(NumberedPath(folder, n, extension), &part, error) && out.Write(part);
-    if (ok) {
-      FrameIndex = n;
-      if (OnProgress) OnProgress(*this);
+    const std::string partPath = NumberedPath(folder, n, extension);
+    ok = fileio::ReadFile(partPath, &part, error);
+    if (!ok) break;
+    const int64_t expected = static_cast<size_t>(n) < partSizes_.size() ? partSizes_[static_cast<size_t>(n)] : -1;
+    if (static_cast<int64_t>(part.size()) != expected) {
+      if (error) {
+        *error = "The frame file " + partPath + " changed during the merge: " + std::to_string(expected) +
+                 " bytes were written, " + std::to_string(part.size()) + " were read";
+      }
+      ok = false;
+      break;
+    }
+    ok = out.Write(part);
+    if (!ok) break;
+    // The part is in the joined file now: it goes at once, so the disk holds
+    // the movie plus one frame file, never two copies of the movie.
+    fileio::RemoveFile(partPath, nullptr);
+    FrameIndex = n;
+    if (OnProgress) OnProgress(*this);
+    if (fileio::InterruptRequested()) {
+      if (error) *error = kInterrupted;
+      ok = false;
     }
   }
-  ok = ok && out.Commit();
-  if (!ok && error && !out.Error().empty()) *error = out.Error();
+  if (ok) ok = out.Commit();
+  if (!out.Error().empty() && error) *error = out.Error();
   out.Discard();
   Merging = false;
-  if (!ok) return false;
-
-  // Only now that the whole output is in place do the parts go. A part whose
-  // name the output took (a video called 1.avi) is the output now.
-  for (int n = from; n <= to; ++n) {
-    const std::string partPath = NumberedPath(folder, n, extension);
-    if (partPath != path) fileio::RemoveFile(partPath, nullptr);
-  }
-  return true;
+  return ok;
 }
 
-bool TConverter::MakeTextMovie(std::string& path, bool overwrite, std::string* error) {
+bool TConverter::PlaceOutput(const std::string& joined, std::string& path, const char* extension, Existing existing,
+                             std::string* error) {
+  if (existing == Existing::FreeName || CompleteRun() || !fileio::PathExists(path)) {
+    return ClaimOutputName(joined, path, extension, existing != Existing::FreeName, error);
+  }
+  // An incomplete run never replaces what is there.
+  const std::string kept = path;
+  std::string why = BadBitmapPath.empty() ? std::string("no bitmaps were found")
+                                          : "the conversion stopped at " + BadBitmapPath + " after " +
+                                                std::to_string(ConvertedCount) + " frames";
+  if (existing == Existing::Replace) {
+    if (!ClaimOutputName(joined, path, extension, false, error)) return false;
+    why += "; the frames converted are in " + path;
+  }
+  if (error) *error = kept + " was kept as it was: " + why;
+  return false;
+}
+
+bool TConverter::MakeTextMovie(std::string& path, Existing existing, std::string* error) {
   const std::string folder = FolderPart(path);
-  if (!ConvertBitmapsToText(folder, folder, 1, error)) return false;
-  if (!overwrite) path = FreeOutputName(StripExtension(path), ".txt");
-  return MergeParts(path, folder, 1, ConvertedCount, ".txt", error);
+  fileio::PrivateFolder work;
+  if (!CheckOptions(error) || !work.Create(folder, error)) return false;
+  if (!ConvertBitmapsToText(work.Path(), folder, 1, error)) return false;
+  // Named after the output (so faults aimed at it find it), never like a frame file.
+  const std::string joined = work.Path() + "joined." + path.substr(folder.size());
+  if (!MergeParts(joined, work.Path(), 1, ConvertedCount, ".txt", error)) return false;
+  return PlaceOutput(joined, path, ".txt", existing, error);
 }
 
 bool TConverter::MakeWebPage(std::string& path, const std::string& templatePath, std::string* error) {
@@ -368,8 +474,11 @@ bool TConverter::MakeWebPage(std::string& path, const std::string& templatePath,
   // Check the template before any file is written, so a missing one costs nothing.
   std::string head;
   if (!CheckOptions(error) || !BuildPageHead(templatePath, 0, 0, &head, error)) return false;
-  if (!ConvertBitmapsToHtml(folder, 1, error)) return false;
-  if (!WriteHtmlHeadAndTail(folder, templatePath, error)) return false;
-  path = FreeOutputName(StripExtension(path), ".htm");
-  return MergeParts(path, folder, 0, ConvertedCount + 1, ".htm", error);
+  fileio::PrivateFolder work;
+  if (!work.Create(folder, error)) return false;
+  if (!ConvertPass(folder, 1, work.Path(), ".htm", true, error)) return false;
+  if (!WriteHtmlHeadAndTail(work.Path(), templatePath, error)) return false;
+  const std::string joined = work.Path() + "joined." + path.substr(folder.size());
+  if (!MergeParts(joined, work.Path(), 0, ConvertedCount + 1, ".htm", error)) return false;
+  return PlaceOutput(joined, path, ".htm", Existing::FreeName, error);
 }

@@ -57,6 +57,14 @@ struct GrayUnit {
 };
 std::vector<GrayUnit> WalkGrayUnits(std::string_view table);
 
+// The rules every gray table meets, wherever it comes from (the editor, the
+// command line, a gray file, a settings file): no single-byte space (the
+// editor's rule) and valid GBK without NUL bytes: each byte 0x81..0xFE leads
+// a pair whose second byte is 0x40..0xFE but not 0x7F; 0x80 and 0xFF are not
+// characters. Single-byte characters stay accepted wherever they stand. False
+// with a message naming the byte offset otherwise.
+bool CheckGrayTable(std::string_view table, std::string* error);
+
 // Decimal text of `value`, "0" prepended until it is `width` long; never cut.
 std::string ZeroPad(int64_t value, int width);
 
@@ -103,8 +111,8 @@ class TConverter {
   void ResetCounters();
 
   // False, with a message for the user in *error, when the options cannot
-  // drive a conversion: a gray table of 0 or more than kMaxGrayLevels units,
-  // or an output size that is not positive.
+  // drive a conversion: a gray table of 0 or more than kMaxGrayLevels units
+  // or one CheckGrayTable refuses, or an output size that is not positive.
   bool CheckOptions(std::string* error) const;
 
   // The unit for gray level 0..255: the k-th unit of the walk, k = g / s + 1
@@ -116,24 +124,40 @@ class TConverter {
   // The character frame of a picture that is already W x H; then OnProgress.
   std::string BitmapToFrame(const QImage& bitmap);
 
-  // Converts inFolder + n + ".bmp", n + 1, ... (the unbroken run) into
-  // outFolder + n + ".txt". Folders end with "/". Stops early, with true, at a
-  // bitmap that cannot be loaded (reported through OnBadBitmap); false with
-  // *error when a frame file cannot be written or the options are invalid.
+  // Converts inFolder + n + ".bmp", n + 1, ... (the unbroken run; ".bmp" in
+  // any letter case, the lower-case name first) into outFolder + n + ".txt".
+  // Folders end with "/". Stops early, with true, at an entry that cannot be
+  // loaded as a bitmap (a damaged file, a folder, a dangling link), reported
+  // through OnBadBitmap; false with *error when a frame file cannot be
+  // written, the options are invalid or the work was interrupted
+  // (fileio::RequestInterrupt).
   bool ConvertBitmapsToText(const std::string& outFolder, const std::string& inFolder, int first,
                             std::string* error);
-  // Like ConvertBitmapsToText, but writes each frame as an HTML block D + n + ".htm".
-  bool ConvertBitmapsToHtml(const std::string& folder, int first, std::string* error);
   // Writes D + "0.htm" (the page template with lines 8 and 9 replaced by the
   // declarations of max_pics and delay) and D + (K + 1) + ".htm" (the tail).
   bool WriteHtmlHeadAndTail(const std::string& folder, const std::string& templatePath, std::string* error);
 
-  // Converts the bitmaps of path's folder into one character-movie file.
-  // Without `overwrite` an existing name moves to the next free one
-  // (movie_01.txt, ...); on return `path` holds the name written. The parts
-  // are joined into a temporary file that replaces `path` at the end and are
-  // deleted only then: on failure every part stays on disk.
-  bool MakeTextMovie(std::string& path, bool overwrite, std::string* error);
+  // True when the last pass converted every numbered bitmap it found, and at
+  // least one: only such a run may replace an existing output.
+  bool CompleteRun() const { return BadBitmapPath.empty() && ConvertedCount > 0; }
+
+  // What a conversion does with an output name that is taken.
+  enum class Existing {
+    FreeName,     // the output takes the next free name (movie_01.txt, ...)
+    Replace,      // a complete run replaces it; any other run's result takes a
+                  // free name, and the run fails with the old file kept
+    ReplaceOnly,  // like Replace, but any other run writes nothing
+  };
+
+  // Converts the bitmaps of path's folder into one character-movie file; on
+  // return `path` holds the name written. Frame files are written into a
+  // private folder of this run (so a user's own 2.txt, or a second run in the
+  // same folder, is never touched), joined into one file there, each deleted
+  // right after it is appended (the disk needs the movie plus one frame
+  // file), and the result is moved onto its name in one step, a free name
+  // claimed atomically. On failure nothing but the private folder was
+  // written, and it is gone.
+  bool MakeTextMovie(std::string& path, Existing existing, std::string* error);
   // Converts the bitmaps of path's folder into one HTML page built on the
   // page template; always takes a free name. The template is read before any
   // file is touched: a missing one, or one of fewer than 9 lines, is an error.
@@ -163,8 +187,19 @@ class TConverter {
   // its page block) as outFolder + n + extension.
   bool ConvertPass(const std::string& inFolder, int first, const std::string& outFolder, const char* extension,
                    bool html, std::string* error);
-  bool MergeParts(std::string& path, const std::string& folder, int from, int to, const char* extension,
+  // Writes one frame file and remembers its length for the merge.
+  bool WritePart(const std::string& folder, int n, const char* extension, std::string_view bytes,
+                 std::string* error);
+  // Joins folder + from..to + extension into `joined`, deleting each part as
+  // soon as it is appended; a part whose length is not what was written is
+  // an error.
+  bool MergeParts(const std::string& joined, const std::string& folder, int from, int to, const char* extension,
                   std::string* error);
+  // The merged file `joined` onto `path` by the rule `existing`.
+  bool PlaceOutput(const std::string& joined, std::string& path, const char* extension, Existing existing,
+                   std::string* error);
+
+  std::vector<int64_t> partSizes_;  // bytes written to part n, by n; -1 for none
 
   mutable LevelTable levels_;
 };
@@ -175,3 +210,9 @@ void AppendHtmlEscaped(std::string_view row, std::string* out);
 
 // The first of stem + ext, stem + "_01" + ext, stem + "_02" + ext, ... that does not exist.
 std::string FreeOutputName(const std::string& stem, const std::string& ext);
+// Moves the finished file `from` to `path` (which ends in `ext`): onto it
+// when `replace`, otherwise to the first free name of the FreeOutputName
+// row, claimed in one step so a name another process takes at the same
+// moment is skipped, never shared. On return `path` holds the name taken.
+bool ClaimOutputName(const std::string& from, std::string& path, const std::string& ext, bool replace,
+                     std::string* error);

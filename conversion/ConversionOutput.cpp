@@ -1,6 +1,46 @@
 #include "conversion/ConversionOutput.h"
 
 #include "common/FileWrite.h"
+#include "common/FolderLock.h"
+
+namespace {
+
+std::string ParentOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// Converts the record folder's bitmaps into frame files in a private folder,
+// then puts that folder in the place of `target` (a folder path without the
+// final "/"): the old folder is moved aside, the new one moved in, the old one
+// deleted. A failed or incomplete run leaves an existing old folder as it was.
+bool ConvertFramesFolder(TConverter& engine, const std::string& recordFolder, const std::string& target,
+                         std::string* error) {
+  fileio::PrivateFolder work, aside;
+  if (!work.Create(recordFolder, error)) return false;
+  if (!engine.ConvertBitmapsToText(work.Path(), recordFolder, 1, error)) return false;
+  const bool old = fileio::DirectoryExists(target);
+  if (old && !engine.CompleteRun()) {
+    *error = target + "/ was kept as it was: " +
+             (engine.BadBitmapPath.empty() ? std::string("no bitmaps were found")
+                                           : "the conversion stopped at " + engine.BadBitmapPath);
+    return false;
+  }
+  std::string fresh = work.Path();
+  fresh.pop_back();
+  if (old) {
+    // Renaming a folder onto an empty folder replaces it in one step.
+    if (!aside.Create(recordFolder, error)) return false;
+    if (!fileio::Rename(target, aside.Path().substr(0, aside.Path().size() - 1), error)) return false;
+  }
+  if (!fileio::Rename(fresh, target, error)) {
+    if (old) fileio::Rename(aside.Path().substr(0, aside.Path().size() - 1), target, nullptr);
+    return false;
+  }
+  return true;  // `work` is gone by its new name; `aside` (the old frames) is deleted on return
+}
+
+}  // namespace
 
 std::string OutputStem(const std::string& recordFolder, const std::string& videoFileName) {
   return recordFolder + StripExtension(videoFileName);
@@ -14,12 +54,19 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
     return result;
   }
   if (!engine.CheckOptions(&result.error)) return result;
+  fileio::FolderLock lock;
+  if (!lock.Acquire(request.recordFolder,
+                    request.waitForFolder ? fileio::FolderLock::Wait::Yes : fileio::FolderLock::Wait::No,
+                    &result.error, &result.folderBusy)) {
+    return result;
+  }
 
   bool ok = false;
   switch (static_cast<OutputForm>(request.form)) {
     case OutputForm::Text: {
       std::string path = stem + ".txt";
-      ok = engine.MakeTextMovie(path, request.overwrite, &result.error);
+      ok = engine.MakeTextMovie(path, request.overwrite ? TConverter::Existing::Replace : TConverter::Existing::FreeName,
+                                &result.error);
       result.outputPath = path;
       result.textFileName = path;
       break;
@@ -32,23 +79,30 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
     }
     case OutputForm::Excel: {
       std::string data = request.recordFolder + "data.xxx";
-      ok = engine.MakeTextMovie(data, true, &result.error);
+      // Every workbook of the folder plays data.xxx: an incomplete run leaves it alone.
+      ok = engine.MakeTextMovie(data, TConverter::Existing::ReplaceOnly, &result.error);
       result.textFileName = data;
       result.outputPath = stem + ".xls";
       // A missing template is not a failure of the conversion (the caller
       // decides whether to say so); a workbook that cannot be written is.
       const std::string workbookTemplate = request.appPath + "dll/xls.dll";
       if (ok && fileio::FileExists(workbookTemplate)) {
-        ok = fileio::CopyFile(workbookTemplate, result.outputPath, &result.error);
+        fileio::PrivateFolder work;
+        const std::string name = result.outputPath.substr(result.outputPath.rfind('/') + 1);
+        const std::string copy = work.Create(request.recordFolder, &result.error) ? work.Path() + name : "";
+        ok = !copy.empty() && fileio::CopyFile(workbookTemplate, copy, &result.error) &&
+             ClaimOutputName(copy, result.outputPath, ".xls", request.overwrite, &result.error);
         result.workbookCopied = ok;
       }
       break;
     }
     case OutputForm::Frames: {
       std::string folderError;
-      if (fileio::MakePath(stem, &folderError)) {
+      const bool placeFree = !fileio::PathExists(stem) || fileio::DirectoryExists(stem);
+      if (!placeFree) folderError = fileio::ErrorText("create folder", stem, EEXIST);
+      if (placeFree && fileio::MakePath(ParentOf(stem), &folderError)) {
         result.outputPath = stem + "/";
-        ok = engine.ConvertBitmapsToText(result.outputPath, request.recordFolder, 1, &result.error);
+        ok = ConvertFramesFolder(engine, request.recordFolder, stem, &result.error);
       } else {
         result.outputPath = stem;
         result.folderMissing = true;

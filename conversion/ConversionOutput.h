@@ -21,7 +21,10 @@ struct ConversionRequest {
   std::string recordFolder;    // folder of the numbered bitmaps and of every output; ends with "/"
   std::string videoFileName;   // the video's file name without folder; the outputs are named after it
   std::string appPath;         // program folder, ends with "/": holds dll/Web.dll and dll/xls.dll
-  bool overwrite = false;      // Text form only: replace stem + ".txt" instead of taking a free name
+  bool overwrite = false;      // Text and Excel forms: replace stem + ".txt" (".xls") instead of taking
+                               // a free name; only a complete run replaces (TConverter::CompleteRun)
+  bool waitForFolder = false;  // another process converting or recording in recordFolder: wait for it
+                               // (true) or fail at once with folderBusy (false)
 };
 
 struct ConversionResult {
@@ -33,6 +36,7 @@ struct ConversionResult {
   bool workbookCopied = false;  // Excel: the workbook template was copied to outputPath
   bool folderMissing = false;   // Frames: the folder could not be made, nothing was converted
   std::string badBitmapPath;    // a bitmap that could not be loaded and ended the conversion early
+  bool folderBusy = false;      // another process holds recordFolder (waitForFolder false); nothing was done
 };
 
 // The output name stem: recordFolder + StripExtension(videoFileName).
@@ -41,4 +45,10 @@ std::string OutputStem(const std::string& recordFolder, const std::string& video
 // Runs one conversion with the engine's options as they are set. The engine's
 // OnProgress and OnBadBitmap handlers are called as the work goes on. A gray
 // table or size the engine refuses is an error before any file is touched.
+// The record folder's lock (fileio::FolderLock) is held for the whole run.
+// An existing output is replaced only by a run that converted every bitmap
+// it found and at least one; otherwise the result is not ok (the text form's
+// partial movie goes to a free name, data.xxx and the frames folder stay as
+// they were). The frames form writes into a private folder and swaps it for
+// the old one at the end, so a failure leaves the old folder whole.
 ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine);

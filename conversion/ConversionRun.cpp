@@ -19,6 +19,10 @@ namespace {
 constexpr int kFallbackSizeIndex = 1;  // "80 X 60"
 }  // namespace
 
+QString FolderBusyMessage(const std::string& folder) {
+  return QStringLiteral("录制目录正被另一个转换或录制使用,请等它结束后再试: ") + QString::fromStdString(folder);
+}
+
 bool TForm1::TakeConversionOptions() {
   std::string table;
   QString refusal;
@@ -63,6 +67,8 @@ void TForm1::TBIConvertClick() {
   request.recordFolder = RecordFolder;
   request.videoFileName = VideoFileName;
   request.appPath = AppPath;
+  // The workbook replaces the folder's VIDEO.xls, as it always has here.
+  request.overwrite = request.form == static_cast<int>(OutputForm::Excel);
   const ConversionResult result = RunConversion(request, *Converter);
 
   switch (request.form) {
@@ -101,6 +107,8 @@ void TForm1::TBIConvertClick() {
   }
   if (request.form < 0 || request.form > static_cast<int>(OutputForm::Frames)) {
     dialogs().Message(this, QStringLiteral("请先选择输出文件类型"));
+  } else if (result.folderBusy) {
+    dialogs().Message(this, FolderBusyMessage(request.recordFolder));
   } else if (!result.ok && !result.error.empty()) {
     // Nothing already on disk was lost: say what failed and where.
     dialogs().Message(this, QStringLiteral("转换失败: ") + QString::fromStdString(result.error));

@@ -78,12 +78,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   converter.OutputRect = TRect{0, 0, 16, 16};
   converter.FrameMarker = "\x80\x80";
   std::string error;
-  const bool accepted = count >= 1 && count <= kMaxGrayLevels;
+  // Units are mapped for any count in range; a conversion also needs clean GBK.
+  const bool inRange = count >= 1 && count <= kMaxGrayLevels;
+  const bool accepted = inRange && CheckGrayTable(table, nullptr);
   FUZZ_CHECK(converter.CheckOptions(&error) == accepted);
   FUZZ_CHECK(accepted || !error.empty());
 
   std::vector<std::string> expected(256);
-  if (accepted) {
+  if (inRange) {
     const int s = static_cast<int>(std::nearbyint(256.0L / count));  // the default mode rounds half to even
     FUZZ_CHECK(s >= 1);
     for (int gray = 0; gray < 256; ++gray) {

@@ -2,12 +2,54 @@
 
 #include "common/FileWrite.h"
 
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <limits>
+#include <new>
 
 namespace {
 
 constexpr std::string_view kCrLf = "\r\n";
+// Reading takes the file's bytes, and a copy when its line breaks are
+// changed to CR LF: room for this many times the file is asked for.
+constexpr uint64_t kLoadCopies = 2;
+// Beyond the copies: the frame index and what the program needs meanwhile.
+constexpr uint64_t kLoadSlack = 16u << 20;
+
+// A number from a "Name:  123 kB" line of a /proc file, in bytes; -1 if absent.
+int64_t ProcKilobytes(const char* file, const char* name) {
+  std::ifstream in(file);
+  std::string line;
+  const size_t n = std::strlen(name);
+  while (std::getline(in, line)) {
+    if (line.compare(0, n, name) == 0 && line.size() > n && line[n] == ':') {
+      return std::strtoll(line.c_str() + n + 1, nullptr, 10) * 1024;
+    }
+  }
+  return -1;
+}
+
+// Bytes this process can still allocate: below its address-space limit, and
+// within the memory (and swap) the system has free, since without a limit
+// Linux kills a process that takes too much instead of failing the allocation.
+uint64_t MemoryWithinReach() {
+  uint64_t reach = std::numeric_limits<uint64_t>::max();
+  rlimit limit {};
+  if (::getrlimit(RLIMIT_AS, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    const int64_t used = ProcKilobytes("/proc/self/status", "VmSize");
+    const uint64_t cap = static_cast<uint64_t>(limit.rlim_cur);
+    reach = used >= 0 && static_cast<uint64_t>(used) < cap ? cap - static_cast<uint64_t>(used) : 0;
+  }
+  const int64_t available = ProcKilobytes("/proc/meminfo", "MemAvailable");
+  const int64_t swap = ProcKilobytes("/proc/meminfo", "SwapFree");
+  if (available >= 0) reach = std::min(reach, static_cast<uint64_t>(available + std::max<int64_t>(swap, 0)));
+  return reach;
+}
 constexpr size_t kWidthDigits = 3;     // "W" + 3 digits
 constexpr size_t kIntervalDigits = 4;  // "V" + 4 digits
 
@@ -96,10 +138,40 @@ void TTextPic::Clear() {
   frameInterval_ = 0;
 }
 
-bool TTextPic::LoadFromFile(const std::string& FileName) {
+bool TTextPic::LoadFromFile(const std::string& FileName, std::string* error, bool* tooLarge) {
+  if (tooLarge) *tooLarge = false;
+  struct stat st {};
+  if (::stat(FileName.c_str(), &st) != 0) {
+    if (error) *error = std::strerror(errno);
+    return false;
+  }
+  if (!S_ISREG(st.st_mode)) {
+    if (error) *error = "not a regular file";
+    return false;
+  }
+  const auto size = static_cast<uint64_t>(st.st_size);
+  const auto refuseSize = [&] {
+    if (error) *error = "the file (" + std::to_string(size) + " bytes) is too large to hold in memory";
+    if (tooLarge) *tooLarge = true;
+    return false;
+  };
+  if (size > (std::numeric_limits<uint64_t>::max() - kLoadSlack) / kLoadCopies ||
+      kLoadCopies * size + kLoadSlack > MemoryWithinReach()) {
+    return refuseSize();
+  }
+  try {
+    return LoadBytes(FileName, error);
+  } catch (const std::bad_alloc&) {
+    return refuseSize();
+  } catch (const std::length_error&) {
+    return refuseSize();
+  }
+}
+
+bool TTextPic::LoadBytes(const std::string& FileName, std::string* error) {
   std::string bytes;
   // Two spare bytes: a last line without its break gets CR LF in place.
-  if (!fileio::ReadFile(FileName, &bytes, nullptr, kCrLf.size())) return false;
+  if (!fileio::ReadFile(FileName, &bytes, error, kCrLf.size())) return false;
 
   const BreakCount breaks = CountBreaks(bytes);
   const bool finalBreak = bytes.empty() || EndsWithBreak(bytes);

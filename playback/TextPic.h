@@ -35,8 +35,11 @@ class TTextPic {
 
   // Reads the whole file (line breaks CR LF, LF or CR alike) and replaces the
   // movie with the frames found in it; true. When the file cannot be opened
-  // or read, returns false and the previous movie stays exactly as it was.
-  bool LoadFromFile(const std::string& FileName);
+  // or read, is not a regular file (a device, a pipe), or is larger than the
+  // memory the process can have (its address-space limit, the system's free
+  // memory), returns false with the reason in *error (and *tooLarge set for
+  // the last case); the previous movie stays exactly as it was.
+  bool LoadFromFile(const std::string& FileName, std::string* error = nullptr, bool* tooLarge = nullptr);
 
   // Replaces the movie with the frames found in `Lines`, taken as the lines
   // of a text (each one followed by CR LF). Gives the same result as
@@ -61,6 +64,9 @@ class TTextPic {
   int32_t FrameInterval() const { return frameInterval_; }
 
  private:
+  // LoadFromFile once the file is known to fit; may throw std::bad_alloc.
+  bool LoadBytes(const std::string& FileName, std::string* error);
+
   // Cuts `text` (lines joined with CR LF, `lineCount` lines) into frames and
   // makes it the reader's movie. Built aside, then swapped in.
   void TakeText(std::string text, int64_t lineCount);

@@ -29,8 +29,11 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
   // Opening stops a running or paused playback first, so the timer never
   // runs on into the new movie from the old counter.
   if (TBIStopText->isEnabled()) TBIStopTextClick();
-  if (!TextPic->LoadFromFile(FileName)) {
-    dialogs().Message(this, QStringLiteral("无法读取字符电影文件: ") + QString::fromLocal8Bit(FileName.c_str()));
+  bool tooLarge = false;
+  if (!TextPic->LoadFromFile(FileName, nullptr, &tooLarge)) {
+    const QString name = QString::fromLocal8Bit(FileName.c_str());
+    dialogs().Message(this, tooLarge ? QStringLiteral("电影文件太大,无法读入内存: %1").arg(name)
+                                     : QStringLiteral("无法读取字符电影文件: ") + name);
     return;
   }
   TextFileName = FileName;

@@ -33,6 +33,12 @@ void TForm1::TBISnapBeginClick() {
     dialogs().Message(this, QStringLiteral("无法创建录制目录: ") + QString::fromStdString(error));
     return;
   }
+  bool busy = false;
+  if (!RecordLock.Acquire(RecordFolder, fileio::FolderLock::Wait::No, &error, &busy)) {
+    dialogs().Message(this, busy ? FolderBusyMessage(RecordFolder)
+                                 : QStringLiteral("无法录制: ") + QString::fromStdString(error));
+    return;
+  }
   if (CB_AutoClearBmp->isChecked()) ClearOldFrames();
   if (TBIPlay->isEnabled()) TBIPlayClick();
   TimerSnap->start();
@@ -71,4 +77,5 @@ void TForm1::FinishRecording() {
   StBarPanels[3]->setText(QStringLiteral("请点击转换按钮进行转换"));
   if (CB_AutoConvert->isChecked()) TBIConvertClick();
   ReturnToStopped(true);
+  RecordLock.Release();
 }

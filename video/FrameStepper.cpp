@@ -48,6 +48,8 @@ bool FrameStepper::IsPastEnd(int64_t ms) {
 }
 
 int64_t FrameStepper::DurationMs() const { return reader_.DurationUs() / 1000; }
+
+int64_t FrameStepper::StreamDurationMs() const { return reader_.StreamDurationUs() / 1000; }
 QSize FrameStepper::FrameSize() const { return reader_.FrameSize(); }
 
 }  // namespace video

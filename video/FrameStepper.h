@@ -35,6 +35,9 @@ class FrameStepper {
   bool IsPastEnd(int64_t ms);
 
   int64_t DurationMs() const;  // the movie's length; 0 when unknown
+  // The video stream's declared length, which a file cut short still
+  // declares; DurationMs() when the stream declares none.
+  int64_t StreamDurationMs() const;
   QSize FrameSize() const;
 
  private:

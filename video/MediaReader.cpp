@@ -171,6 +171,13 @@ int64_t MediaReader::DurationUs() const {
   return 0;
 }
 
+int64_t MediaReader::StreamDurationUs() const {
+  if (!format_ || videoIndex_ < 0) return 0;
+  const AVStream* stream = format_->streams[videoIndex_];
+  const int64_t declared = stream->duration > 0 ? StreamUs(stream->duration, stream->time_base) : AV_NOPTS_VALUE;
+  return declared != AV_NOPTS_VALUE && declared > 0 ? declared : DurationUs();
+}
+
 int64_t MediaReader::ScanVideoEnd() {
   // Only the packets' timestamps are read (nothing is decoded): the tail of
   // the file is demuxed from a little before the container's end. Packets

@@ -66,6 +66,9 @@ class MediaReader {
   // little longer does not count), else the container's length; 0 if unknown.
   int64_t DurationUs() const;
   int64_t FrameIntervalUs() const; // from the stream's frame rate; 40,000 when unknown
+  // The video stream's own declared length (a longer sound track does not
+  // stretch it); DurationUs() when the stream declares none.
+  int64_t StreamDurationUs() const;
 
   bool HasSound() const { return sound_ != nullptr; }
   SoundFormat SourceSoundFormat() const;  // the sound stream's rate and channels

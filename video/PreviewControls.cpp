@@ -83,8 +83,36 @@ void TForm1::TBIPauseClick() {
 
 void TForm1::TBIStopClick() { StopVideo(); }
 
+namespace {
+
+// "hh:mm:ss" of a position in 100-ns units.
+QString ClockText(int64_t position) {
+  const int64_t seconds = position / 10000000;
+  return QStringLiteral("%1:%2:%3")
+      .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+      .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+}  // namespace
+
 void TForm1::FilterGraphDSEvent(long event, intptr_t, intptr_t) {
-  if (event == video::EC_COMPLETE) StopVideo();
+  if (event != video::EC_COMPLETE) return;
+  // A file cut short ends its pictures more than one interval before the
+  // length its video stream declares: a recording that ran into that end is
+  // not a success, and says so once it (and its conversion) is over.
+  const bool recording = !TBISnapBegin->isEnabled();
+  int64_t position = 0, declared = 0;
+  const int64_t interval = static_cast<int64_t>(TimerSnap->interval()) * 10000;  // 100-ns units
+  const bool endedEarly = recording && FilterGraph->GetCurrentPosition(&position) &&
+                          FilterGraph->GetStreamDuration(&declared) && interval > 0 && declared - position > interval;
+  StopVideo();
+  if (endedEarly) {
+    dialogs().Message(this, QStringLiteral("视频在%1处提前结束,只录制了%2帧(应为约%3帧)。")
+                                .arg(ClockText(position))
+                                .arg(FrameCount)
+                                .arg((declared - 1) / interval));
+  }
 }
 
 void TForm1::StopVideo() {

@@ -70,7 +70,8 @@ class Playback : public SoundSource {
         cursor_(reader_.get()),
         output_(soundFormat.Valid() ? output : nullptr),
         soundFormat_(soundFormat),
-        durationUs_(reader_->DurationUs()) {
+        durationUs_(reader_->DurationUs()),
+        streamDurationUs_(reader_->StreamDurationUs()) {
     if (!output_) reader_->DropSound();
   }
 
@@ -89,6 +90,7 @@ class Playback : public SoundSource {
   }
 
   int64_t DurationUs() const { return durationUs_; }
+  int64_t StreamDurationUs() const { return streamDurationUs_; }
 
   // ---- User-interface thread -------------------------------------------------
   void SetState(State state) {
@@ -317,6 +319,7 @@ class Playback : public SoundSource {
   SoundOutput* output_;                  // null: silent
   const SoundFormat soundFormat_;
   const int64_t durationUs_;
+  const int64_t streamDurationUs_;  // what the video stream declares; longer in a file cut short
   std::atomic<bool> soundFailed_{false};
   MonotonicClock clock_;
   std::thread thread_;
@@ -440,6 +443,12 @@ QImage VideoService::CurrentFrame() const {
 bool VideoService::GetDuration(int64_t* duration) const {
   if (!playback_ || !duration) return false;
   *duration = playback_->DurationUs() * 10;
+  return true;
+}
+
+bool VideoService::GetStreamDuration(int64_t* duration) const {
+  if (!playback_ || !duration) return false;
+  *duration = playback_->StreamDurationUs() * 10;
   return true;
 }
 

@@ -103,6 +103,9 @@ class VideoService : public QObject {
   // ---- Seeking, in 100-ns units -------------------------------------------
   bool GetDuration(int64_t* duration) const;
   bool GetStopPosition(int64_t* stop) const;  // the movie's length
+  // The length the video stream declares: longer than GetDuration() when the
+  // file was cut short and its pictures end early.
+  bool GetStreamDuration(int64_t* duration) const;
   bool GetCurrentPosition(int64_t* current) const;
   // Moves the current position (absolute or relative to the current one);
   // a stopped or paused movie shows the picture of the new position. Only

@@ -31,7 +31,7 @@ class Faults : public WindowTest {
   }
 };
 
-TEST_F(Faults, EveryOutputFormKeepsItsPartsWhenTheDiskFails) {
+TEST_F(Faults, EveryOutputFormLeavesTheFolderAsItWasWhenTheDiskFails) {
   TForm1& f = Start(nullptr);
   f.RecordFolder = app / "output/";
   f.VideoFileName = "clip.avi";
@@ -43,13 +43,13 @@ TEST_F(Faults, EveryOutputFormKeepsItsPartsWhenTheDiskFails) {
     fileio::Fault fault;
     std::vector<std::string> left;  // besides the bitmaps
   } cases[] = {
-      {0, {fileio::FaultPoint::Open, "/2.txt"}, {"1.txt"}},                                // frame-file step
-      {0, {fileio::FaultPoint::AfterBytes, "clip.txt", 50}, {"1.txt", "2.txt", "3.txt"}},  // merge
-      {1, {fileio::FaultPoint::Open, "/3.htm"}, {"1.htm", "2.htm"}},
-      {1, {fileio::FaultPoint::Rename, "clip.htm"}, {"0.htm", "1.htm", "2.htm", "3.htm", "4.htm"}},
-      {2, {fileio::FaultPoint::AfterBytes, "data.xxx", 10}, {"1.txt", "2.txt", "3.txt"}},
+      {0, {fileio::FaultPoint::Open, "/2.txt"}, {}},  // frame-file step
+      {0, {fileio::FaultPoint::AfterBytes, "clip.txt", 50}, {}},  // merge
+      {1, {fileio::FaultPoint::Open, "/3.htm"}, {}},
+      {1, {fileio::FaultPoint::Rename, "clip.htm"}, {}},
+      {2, {fileio::FaultPoint::AfterBytes, "data.xxx", 10}, {}},
       {2, {fileio::FaultPoint::Open, "clip.xls"}, {"data.xxx"}},  // the workbook copy
-      {3, {fileio::FaultPoint::Open, "clip/3.txt"}, {}},
+      {3, {fileio::FaultPoint::Open, "/3.txt"}, {}},
   };
   for (const Case& c : cases) {
     f.SetOutputTypeIndex(c.form);
@@ -66,6 +66,9 @@ TEST_F(Faults, EveryOutputFormKeepsItsPartsWhenTheDiskFails) {
     expected.insert(expected.end(), c.left.begin(), c.left.end());
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(Names(app / "output"), expected) << "form " << c.form << ": nothing more, nothing less on disk";
+    EXPECT_EQ(QDir(QString::fromStdString(app / "output")).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).size(),
+              static_cast<qsizetype>(expected.size()))
+        << "form " << c.form << ": no private folder or temporary file left";
     EXPECT_TRUE(f.isEnabled());
 
     // With the disk working again, the same run writes the whole output.

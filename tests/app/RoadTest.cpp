@@ -11,6 +11,7 @@
 #include "video/VideoService.h"
 
 #include <QAction>
+#include <QRegularExpression>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
@@ -23,6 +24,10 @@
 #include <QMouseEvent>
 #include <QTimer>
 #include <QToolBar>
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -357,7 +362,8 @@ TEST_F(Conversion, FailuresAreShownAndTheWindowComesBack) {
   EXPECT_TRUE(dialogs.shown.back().startsWith(QStringLiteral("转换失败"))) << dialogs.shown.back().toStdString();
   EXPECT_TRUE(f.isEnabled());
   EXPECT_TRUE(f.PBar->isHidden());
-  EXPECT_TRUE(Exists(app / "output/1.txt")) << "the parts stay on disk";
+  EXPECT_FALSE(Exists(app / "output/1.txt")) << "frame files live in the run's private folder, and go with it";
+  EXPECT_FALSE(Exists(app / "output/clip.txt"));
 
   WriteAll(app / "output/2.bmp", "broken");
   f.TBIConvertClick();
@@ -416,6 +422,50 @@ TEST_F(Road, ClearingOldFramesAndFailingWrites) {
   EXPECT_EQ(f.FrameCount, 2);
   EXPECT_EQ(VideoBar(f), "110101") << "ended as Stop would";
   EXPECT_TRUE(Exists(app / "output/2.bmp"));
+}
+
+TEST_F(Road, AFolderInUseIsRefusedAndACutShortVideoIsReported) {
+  TForm1& f = Start();
+  f.RecordFolder = app / "output/";
+  WriteBmp(app / "output/1.bmp", MakeImage(8, 6, [](int, int) { return 0x808080u; }));
+  OpenVideo(Clip("clip.avi", 75));
+  const std::string bytes = ReadAll(app / "clip.avi");
+  WriteAll(app / "cut.avi", bytes.substr(0, bytes.size() / 3));
+
+  // Another program converting or recording in the folder holds its lock:
+  // Rec and Convert refuse, and not one old frame is cleared.
+  const int other = ::open((app / "output").c_str(), O_RDONLY | O_DIRECTORY);
+  ASSERT_GE(other, 0);
+  ASSERT_EQ(::flock(other, LOCK_EX), 0);
+  f.TBISnapBegin->trigger();
+  EXPECT_EQ(dialogs.shown.back(), FolderBusyMessage(app / "output/"));
+  EXPECT_TRUE(f.TBISnapBegin->isEnabled()) << "not recording";
+  EXPECT_TRUE(Exists(app / "output/1.bmp"));
+  f.SetOutputTypeIndex(0);
+  f.TBIConvertClick();
+  EXPECT_EQ(dialogs.shown.back(), FolderBusyMessage(app / "output/"));
+  EXPECT_FALSE(Exists(app / "output/clip.txt"));
+  ::close(other);
+
+  // A file cut at a third: the recording ends early and says so.
+  OpenVideo(app / "cut.avi");
+  f.CB_AutoConvert->setChecked(false);
+  dialogs.shown.clear();
+  f.TBISnapBegin->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 10000));
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  const QRegularExpression said(QStringLiteral("^视频在00:00:0\\d处提前结束,只录制了(\\d+)帧\\(应为约(\\d+)帧\\)。$"));
+  const QRegularExpressionMatch match = said.match(dialogs.shown.back());
+  ASSERT_TRUE(match.hasMatch()) << dialogs.shown.back().toStdString();
+  EXPECT_EQ(match.captured(1).toInt(), f.FrameCount);
+  EXPECT_LT(match.captured(1).toInt(), match.captured(2).toInt());
+
+  // The whole clip says nothing.
+  OpenVideo(app / "clip.avi");
+  dialogs.shown.clear();
+  f.TBISnapBegin->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 10000));
+  EXPECT_EQ(dialogs.shown.size(), 0u);
 }
 
 TEST_F(Road, GrayTableEditor) {

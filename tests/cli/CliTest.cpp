@@ -3,7 +3,9 @@
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
 #include "conversion/ConversionOutput.h"
+#include "CliSupport.h"
 #include "support/TestSupport.h"
+#include "support/TestVideo.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,53 +15,7 @@
 namespace {
 
 using namespace testing_support;
-
-struct CliRun {
-  int status = -1;
-  std::string out, err;
-  std::string LastLine() const {
-    std::string s = out;
-    while (!s.empty() && s.back() == '\n') s.pop_back();
-    const size_t nl = s.rfind('\n');
-    return nl == std::string::npos ? s : s.substr(nl + 1);
-  }
-};
-
-CliRun Cli(const std::vector<std::string>& args, const std::string& program = BuiltAppPath() + "glyphreel-cli") {
-  QProcess p;
-  QStringList list;
-  for (const std::string& a : args) list << QString::fromStdString(a);
-  p.start(QString::fromStdString(program), list);
-  EXPECT_TRUE(p.waitForFinished(60000)) << "glyphreel-cli did not finish";
-  CliRun r;
-  r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.out = p.readAllStandardOutput().toStdString();
-  r.err = p.readAllStandardError().toStdString();
-  return r;
-}
-
-QImage Picture(int n) {
-  return MakeImage(64, 48, [n](int x, int y) { return 0x010101u * static_cast<unsigned>((x * 4 + y + n * 16) % 256); });
-}
-
-void Record(const std::string& folder, int frames) {
-  for (int n = 1; n <= frames; ++n) WriteBmp(folder + std::to_string(n) + ".bmp", Picture(n));
-}
-
-// What the window's conversion run writes for the same bitmaps and options.
-std::string Expected(int form, int sizeIndex, int interval, const std::string& table, int frames) {
-  TempFolder dir;
-  Record(dir.Path(), frames);
-  TConverter engine;
-  engine.FrameMarker = "\x80\x80";
-  engine.GrayTable = table;
-  engine.GrayLevels = CountGrayUnits(table);
-  engine.Interval = interval;
-  engine.OutputRect = StandardOutputSizes()[static_cast<size_t>(sizeIndex)];
-  const ConversionResult r = RunConversion({form, dir.Path(), "movie", BuiltAppPath(), false}, engine);
-  EXPECT_TRUE(r.ok) << r.error;
-  return ReadAll(form == 2 ? r.textFileName : r.outputPath);
-}
+using namespace cli_test;
 
 
 TEST(CliConvert, WritesWhatTheWindowsRunWritesForEveryForm) {
@@ -108,9 +64,9 @@ TEST(CliConvert, NamesFramesFolderAndOverwrite) {
 TEST(CliConvert, GrayTablesFromTheCommandLineAndFromFiles) {
   TempFolder dir;
   Record(dir.Path(), 3);
-  CliRun r = Cli({"convert", dir.Path(), "--gray", "@%#*+=-:. ", "--name", "ascii"});
+  CliRun r = Cli({"convert", dir.Path(), "--gray", "@%#*+=-:.,", "--name", "ascii"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadAll(r.LastLine()), Expected(0, 1, 100, "@%#*+=-:. ", 3));
+  EXPECT_EQ(ReadAll(r.LastLine()), Expected(0, 1, 100, "@%#*+=-:.,", 3));
 
   // The file's bytes are the table, less one final line break.
   const std::string table = gbk::EncodeOrThrow(QStringLiteral("国困园四"));
@@ -123,6 +79,10 @@ TEST(CliConvert, GrayTablesFromTheCommandLineAndFromFiles) {
 TEST(CliConvert, BadArgumentsExitTwoAndWriteNothing) {
   TempFolder dir;
   Record(dir.Path(), 2);
+  TempFolder tables;
+  WriteAll(tables / "lone-lead.txt", "\xD2\xBB#\xD2");
+  WriteAll(tables / "bad-trail.txt", "\xD2\x30\xD2\xBB");
+  WriteAll(tables / "nul.txt", std::string("ab\0d", 4));
   const std::vector<std::vector<std::string>> bad = {
       {"convert"},
       {"convert", dir.Path(), "--size", "9"},
@@ -136,6 +96,12 @@ TEST(CliConvert, BadArgumentsExitTwoAndWriteNothing) {
       {"convert", dir.Path(), "--gray", "한글"},     // no GBK form
       {"convert", dir.Path(), "--gray", ""},         // no units at all
       {"convert", dir.Path(), "--gray", std::string(1024, 'x')},  // 512 units
+      {"convert", dir.Path(), "--gray", "@#*. "},   // a single-byte space, as the editor refuses
+      {"convert", dir.Path(), "--gray-file", tables / "lone-lead.txt"},
+      {"convert", dir.Path(), "--gray-file", tables / "bad-trail.txt"},
+      {"convert", dir.Path(), "--gray-file", tables / "nul.txt"},
+      {"convert", dir.Path(), "--name", std::string(250, 'n')},  // longer than a file name can be
+      {"frame", dir / "1.bmp", "2147483648"},
       {"convert", dir.Path(), "--gray-file", dir / "missing.txt"},
       {"convert", dir.Path(), "--gray", "ab", "--gray-file", dir / "1.bmp"},
       {"convert", dir.Path(), "--bogus"},
@@ -150,6 +116,7 @@ TEST(CliConvert, BadArgumentsExitTwoAndWriteNothing) {
     for (const auto& a : args) shown += a.substr(0, 20) + " ";
     EXPECT_EQ(r.status, 2) << shown << r.err;
     EXPECT_NE(r.err.find("usage"), std::string::npos) << shown;
+    EXPECT_EQ(r.err.find("glyphreel-cli: "), 0u) << shown << r.err;
     EXPECT_EQ(r.out, "") << shown;
   }
   const CliRun gray = Cli({"convert", dir.Path(), "--gray", "ab한"});
@@ -191,6 +158,72 @@ TEST(CliConvert, FailuresExitOneAndSayWhy) {
   EXPECT_NE(r.err.find("Web.dll"), std::string::npos) << r.err;
   EXPECT_FALSE(Exists(other / "movie.htm"));
   EXPECT_FALSE(Exists(other / "0.htm"));
+}
+
+TEST(CliConvert, AnIncompleteRunNeverReplacesAnOutput) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> options;
+    int bitmaps;
+    bool badSecond;
+    std::string kept, partial;
+  } cases[] = {
+      {"movie, a bad 2.bmp", {"--overwrite"}, 3, true, "movie.txt", "movie_01.txt"},
+      {"movie, no bitmaps", {"--overwrite"}, 0, false, "movie.txt", "movie_01.txt"},
+      {"workbook data, a bad 2.bmp", {"--form", "xls"}, 3, true, "data.xxx", ""},
+      {"workbook data, no bitmaps", {"--form", "xls", "--overwrite"}, 0, false, "data.xxx", ""},
+      {"a folder named 3.bmp", {"--overwrite"}, 4, false, "movie.txt", "movie_01.txt"},
+  };
+  for (const Case& c : cases) {
+    TempFolder dir;
+    Record(dir.Path(), c.bitmaps);
+    if (c.badSecond) WriteAll(dir / "2.bmp", "not a bitmap");
+    if (std::string(c.what).find("3.bmp") != std::string::npos) {
+      fileio::RemoveFile(dir / "3.bmp", nullptr);
+      fileio::MakePath(dir / "3.bmp", nullptr);
+    }
+    WriteAll(dir / c.kept, "an older output");
+    std::vector<std::string> args = {"convert", dir.Path()};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const CliRun r = Cli(args);
+    EXPECT_EQ(r.status, 1) << c.what << ": " << r.err;
+    EXPECT_NE(r.err.find("glyphreel-cli: " + dir / c.kept + " was kept as it was"), std::string::npos)
+        << c.what << ": " << r.err;
+    EXPECT_EQ(ReadAll(dir / c.kept), "an older output") << c.what;
+    if (!c.partial.empty()) {
+      EXPECT_TRUE(Exists(dir / c.partial)) << c.what;
+    }
+    EXPECT_FALSE(Exists(dir / "movie.xls")) << c.what;
+  }
+}
+
+TEST(CliConvert, NamesAndNumbersAsTheFileSystemHasThem) {
+  TempFolder dir;
+  Record(dir.Path(), 3);
+  // 1.BMP is the first frame; of 2.bmp and 2.BMP the lower-case one.
+  ASSERT_TRUE(QFile::rename(QString::fromStdString(dir / "1.bmp"), QString::fromStdString(dir / "1.BMP")));
+  WriteBmp(dir / "2.BMP", Picture(9));
+  CliRun r = Cli({"convert", dir.Path()});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadAll(dir / "movie.txt"), Expected(0, 1, 100, gbk::DefaultGrayTable(), 3));
+  EXPECT_NE(r.err.find("glyphreel-cli: 3 frames converted"), std::string::npos) << r.err;
+
+  // An existing workbook is kept unless --overwrite, like the text form.
+  WriteAll(dir / "movie.xls", "the user's workbook");
+  r = Cli({"convert", dir.Path(), "--form", "xls"});
+  if (fileio::FileExists(BuiltAppPath() + "dll/xls.dll")) {
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.LastLine(), dir / "movie_01.xls");
+    EXPECT_EQ(ReadAll(dir / "movie.xls"), "the user's workbook");
+    r = Cli({"convert", dir.Path(), "--form", "xls", "--overwrite"});
+    EXPECT_EQ(r.LastLine(), dir / "movie.xls");
+    EXPECT_EQ(ReadAll(dir / "movie.xls"), ReadAll(BuiltAppPath() + "dll/xls.dll"));
+  }
+
+  // The largest index the message names is accepted.
+  r = Cli({"frame", dir / "movie.txt", "2147483647"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "");
 }
 
 TEST(CliHelp, EveryCommandExplainsItself) {
@@ -265,21 +298,6 @@ TEST(CliMovie, PlayShowsTheRowsOfEveryFrameDecoded) {
   EXPECT_EQ(refused.out, "");
 }
 
-}  // namespace
-
-#include "support/TestVideo.h"
-
-namespace {
-
-std::string Clip(const std::string& path, int frames) {
-  ClipSpec clipSpec;
-  clipSpec.format = FormatFor(".avi");
-  clipSpec.frameCount = frames;  // 25 a second
-  std::string error;
-  EXPECT_TRUE(WriteTestVideo(path, clipSpec, &error)) << error;
-  return path;
-}
-
 TEST(CliRecord, WritesThePictureShownAtEachTick) {
   TempFolder dir;
   const std::string clip = Clip(dir / "clip.avi", 50);  // two seconds
@@ -319,6 +337,12 @@ TEST(CliMake, TheWholeRoadInOneCommand) {
   EXPECT_EQ(r.LastLine(), dir / "clip/clip.txt");
   r = Cli({"info", dir / "clip/clip.txt"});
   EXPECT_EQ(r.out, "{\"frames\":9,\"width\":160,\"lines_per_frame\":122,\"interval\":200,\"standard\":true}\n");
+
+  // A video without an extension gets a folder of another name than its own.
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(clip), QString::fromStdString(dir / "noext")));
+  r = Cli({"make", dir / "noext", "--fps", "5"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.LastLine(), dir / "noext_frames/noext.txt");
 
   r = Cli({"make", clip, dir / "elsewhere", "--form", "html"});
   ASSERT_EQ(r.status, 0) << r.err;

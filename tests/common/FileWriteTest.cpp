@@ -124,4 +124,67 @@ TEST(FileWrite, MakePathAndSameFile) {
   EXPECT_FALSE(fileio::SameFile(dir / "a/file", dir / "a/missing"));
 }
 
+TEST(FileWrite, NewFilesGetThePlainCreateMode) {
+  // 0666 less the umask, as open() gives, never the temporary file's 0600;
+  // private folders 0777 less the umask, since the frames folder is one.
+  TempFolder dir;
+  std::string error;
+  const mode_t old = ::umask(0);
+  for (const mode_t mask : {mode_t{022}, mode_t{027}, mode_t{0}, mode_t{077}}) {
+    ::umask(mask);
+    const std::string tag = std::to_string(mask);
+    ASSERT_TRUE(fileio::WriteFileAtomic(dir / ("atomic" + tag), "x", &error)) << error;
+    ASSERT_TRUE(fileio::CopyFile(dir / ("atomic" + tag), dir / ("copy" + tag), &error)) << error;
+    ASSERT_TRUE(fileio::WriteFile(dir / ("plain" + tag), "x", &error)) << error;
+    for (const char* kind : {"atomic", "copy", "plain"}) {
+      struct stat st {};
+      ASSERT_EQ(::stat((dir / (kind + tag)).c_str(), &st), 0);
+      EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << kind << " under umask " << std::oct << mask;
+    }
+    fileio::PrivateFolder folder;
+    ASSERT_TRUE(folder.Create(dir.Path(), &error)) << error;
+    struct stat st {};
+    ASSERT_EQ(::stat(folder.Path().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0777 & ~mask) << "private folder under umask " << std::oct << mask;
+  }
+  ::umask(old);
+}
+
+TEST(FileWrite, PrivateFoldersAndClaimingNames) {
+  TempFolder dir;
+  std::string error;
+  std::string kept;
+  {
+    fileio::PrivateFolder a, b;
+    ASSERT_TRUE(a.Create(dir.Path(), &error)) << error;
+    ASSERT_TRUE(b.Create(dir.Path(), &error)) << error;
+    EXPECT_NE(a.Path(), b.Path());
+    EXPECT_EQ(a.Path().rfind(dir / ".glyphreel-", 0), 0u) << a.Path();
+    WriteAll(a.Path() + "part.txt", "x");
+    fileio::MakePath(a.Path() + "sub/deeper", nullptr);
+    kept = a.Path();
+  }
+  EXPECT_FALSE(Exists(kept)) << "removed with everything in it";
+
+  // A name is claimed once: the second claim sees it taken.
+  WriteAll(dir / "one", "1");
+  WriteAll(dir / "two", "2");
+  bool taken = false;
+  EXPECT_TRUE(fileio::RenameNoReplace(dir / "one", dir / "name", &taken, &error)) << error;
+  EXPECT_FALSE(fileio::RenameNoReplace(dir / "two", dir / "name", &taken, &error));
+  EXPECT_TRUE(taken);
+  EXPECT_EQ(ReadAll(dir / "name"), "1");
+  EXPECT_EQ(ReadAll(dir / "two"), "2");
+
+  // What a killed run left is removed by the next one to take the folder;
+  // everything else stays.
+  fileio::MakePath(dir / ".glyphreel-left1/x", nullptr);
+  WriteAll(dir / ".glyphreel-left2", "temp");
+  WriteAll(dir / ".hidden-but-not-ours", "user");
+  fileio::RemoveLeftovers(dir.Path());
+  EXPECT_FALSE(Exists(dir / ".glyphreel-left1"));
+  EXPECT_FALSE(Exists(dir / ".glyphreel-left2"));
+  EXPECT_TRUE(Exists(dir / ".hidden-but-not-ours"));
+}
+
 }  // namespace

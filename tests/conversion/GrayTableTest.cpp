@@ -147,6 +147,41 @@ TEST(GrayUnits, TablesTheEngineRefuses) {
   EXPECT_FALSE(engine.CheckOptions(&error));
 }
 
+TEST(GrayUnits, EveryCallerRefusesTablesThatAreNotCleanGbk) {
+  // One check for the editor, the command line, gray files and settings:
+  // no single-byte space, whole GBK characters, no NUL.
+  TConverter engine;
+  engine.OutputRect = {0, 0, 60, 45};
+  const std::string yi = "\xD2\xBB";  // 一
+  struct {
+    std::string table;
+    bool accepted;
+    const char* what;
+  } samples[] = {
+      {gbk::DefaultGrayTable(), true, "the default table"},
+      {"@#*.", true, "single-byte pairs"},
+      {yi + "#", true, "a single-byte character at the very end"},
+      {"#" + yi, true, "a single-byte character before a double-byte one"},
+      {"\x7F" "A-.", true, "0x7F pairs with what follows"},
+      {"@#*. ", false, "a single-byte space"},
+      {yi + " " + yi, false, "a space between characters"},
+      {yi + "\xD2", false, "a lone lead byte at the end"},
+      {"\xD2\x30" + yi, false, "a lead byte without a valid trail byte"},
+      {"\xD2\x7F" + yi, false, "0x7F is never a trail byte"},
+      {std::string("ab\0cd", 5), false, "a NUL byte"},
+      {"\x80\x80", false, "0x80 is not a character"},
+      {"\xFF\xA1", false, "0xFF is not a lead byte"},
+  };
+  for (const auto& s : samples) {
+    std::string error;
+    EXPECT_EQ(CheckGrayTable(s.table, &error), s.accepted) << s.what;
+    engine.GrayTable = s.table;
+    engine.GrayLevels = CountGrayUnits(s.table);
+    EXPECT_EQ(engine.CheckOptions(&error), s.accepted) << s.what << ": " << error;
+    EXPECT_EQ(error.empty(), s.accepted) << s.what;
+  }
+}
+
 TEST(Helpers, ZeroPadStripExtensionAndOutputSizes) {
   EXPECT_EQ(ZeroPad(7, 3), "007");
   EXPECT_EQ(ZeroPad(160, 3), "160");

@@ -8,6 +8,10 @@
 
 #include <QDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <functional>
 
 namespace {
 
@@ -39,6 +43,16 @@ class Output : public ::testing::Test {
     std::vector<std::string> names;
     for (const QString& n : QDir(QString::fromStdString(folder)).entryList(QDir::Files | QDir::Hidden, QDir::Name))
       names.push_back(n.toStdString());
+    return names;
+  }
+  void EmptyRecordFolder() {
+    for (const QString& n : QDir(QString::fromStdString(record.Path())).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot))
+      fileio::RemoveTree(record / n.toStdString(), nullptr);
+  }
+  std::vector<std::string> Hidden() const {
+    std::vector<std::string> names;
+    for (const QString& n : QDir(QString::fromStdString(record.Path())).entryList(QDir::AllEntries | QDir::Hidden))
+      if (n.startsWith(QLatin1Char('.')) && n != QLatin1String(".") && n != QLatin1String("..")) names.push_back(n.toStdString());
     return names;
   }
   std::vector<std::string> NonBitmaps() const {
@@ -89,20 +103,29 @@ TEST_F(Output, TextMovieIsTheFramesBackToBackUnderAFreeName) {
   EXPECT_EQ(Files(record.Path()).size(), 6u);
 }
 
-TEST_F(Output, AMovieNamedLikeAFrameFile) {
+TEST_F(Output, TheUsersOwnFilesNamedLikeFrameFilesAreNeverTouched) {
   Record(3);
-  // Without overwrite the name moves on, since 1.txt exists when the name is chosen.
+  WriteAll(record / "2.txt", "the user's notes");
+  WriteAll(record / "0.htm", "the user's page");
+  WriteAll(record / "4.htm", "another page");
   ConversionResult r = Run(0, "1.avi");
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.outputPath, record / "1_01.txt");
+  EXPECT_EQ(r.outputPath, record / "1.txt") << "frame files no longer share the folder";
   EXPECT_EQ(ReadAll(r.outputPath), Movie(3));
-  // With overwrite the movie takes the frame file's name and is never cut short.
+  r = Run(0, "2.avi");
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.outputPath, record / "2_01.txt");
+  r = Run(1, "0.avi");
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.outputPath, record / "0_01.htm");
+  EXPECT_EQ(ReadAll(record / "2.txt"), "the user's notes");
+  EXPECT_EQ(ReadAll(record / "0.htm"), "the user's page");
+  EXPECT_EQ(ReadAll(record / "4.htm"), "another page");
+  // The output the run names is the one file it may replace.
   r = Run(0, "2.avi", true);
   ASSERT_TRUE(r.ok) << r.error;
-  EXPECT_EQ(r.outputPath, record / "2.txt");
-  EXPECT_EQ(ReadAll(r.outputPath), Movie(3));
-  EXPECT_FALSE(Exists(record / "1.txt"));
-  EXPECT_FALSE(Exists(record / "3.txt"));
+  EXPECT_EQ(ReadAll(record / "2.txt"), Movie(3));
+  EXPECT_EQ(NonBitmaps(), (std::vector<std::string>{"0.htm", "0_01.htm", "1.txt", "2.txt", "2_01.txt", "4.htm"}));
 }
 
 TEST_F(Output, NoBitmapsGiveAnEmptyMovieAndAnEmptyPage) {
@@ -175,11 +198,16 @@ TEST_F(Output, ExcelWritesDataFileAndCopiesTheWorkbook) {
 
   WriteAll(app / "dll/xls.dll", std::string("workbook\0bytes", 14));
   WriteAll(record / "clip.xls", "an older workbook");
-  r = Run(2);
+  // The window replaces the workbook (overwrite); otherwise it takes a free name.
+  r = Run(2, "clip.avi", true);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_TRUE(r.workbookCopied);
   EXPECT_EQ(ReadAll(record / "clip.xls"), std::string("workbook\0bytes", 14));
   EXPECT_EQ(NonBitmaps(), (std::vector<std::string>{"clip.xls", "data.xxx"}));
+  r = Run(2);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(r.outputPath, record / "clip_01.xls");
+  EXPECT_EQ(NonBitmaps(), (std::vector<std::string>{"clip.xls", "clip_01.xls", "data.xxx"}));
 }
 
 TEST_F(Output, FramesGoIntoAFolderOfTheirOwn) {
@@ -241,16 +269,15 @@ TEST_F(Output, FailingDiskLosesNothing) {
     const char* what;
     fileio::Fault fault;
     int form;
-    std::vector<std::string> partsLeft;
   } cases[] = {
-      {"third frame file cannot be created", {fileio::FaultPoint::Open, "/3.txt"}, 0, {"1.txt", "2.txt"}},
-      {"disk full during the merge", {fileio::FaultPoint::AfterBytes, "clip.txt", 100}, 0,
-       {"1.txt", "2.txt", "3.txt", "4.txt"}},
-      {"the movie cannot replace its name", {fileio::FaultPoint::Rename, ""}, 2,
-       {"1.txt", "2.txt", "3.txt", "4.txt"}},
-      {"the page's tail cannot be written", {fileio::FaultPoint::Open, "/5.htm"}, 1,
-       {"0.htm", "1.htm", "2.htm", "3.htm", "4.htm"}},
+      {"third frame file cannot be created", {fileio::FaultPoint::Open, "/3.txt"}, 0},
+      {"disk full during the merge", {fileio::FaultPoint::AfterBytes, "clip.txt", 100}, 0},
+      {"the movie cannot replace its name", {fileio::FaultPoint::Rename, ""}, 2},
+      {"the page's tail cannot be written", {fileio::FaultPoint::Open, "/5.htm"}, 1},
+      {"the frames folder cannot be moved in", {fileio::FaultPoint::Rename, ""}, 3},
   };
+  fileio::MakePath(record / "clip", nullptr);
+  WriteAll(record / "clip/1.txt", "an older frame");
   for (const Case& c : cases) {
     ConversionResult r;
     {
@@ -259,16 +286,22 @@ TEST_F(Output, FailingDiskLosesNothing) {
     }
     EXPECT_FALSE(r.ok) << c.what;
     EXPECT_NE(r.error.find(record.Path()), std::string::npos) << c.what << ": " << r.error;
-    std::vector<std::string> expected = c.partsLeft;
-    expected.push_back("clip.txt");
-    std::sort(expected.begin(), expected.end());
-    EXPECT_EQ(NonBitmaps(), expected) << c.what;
+    // The run's frame files went with its private folder; the user's files stay.
+    EXPECT_EQ(NonBitmaps(), std::vector<std::string>{"clip.txt"}) << c.what;
+    EXPECT_EQ(Files(record / "clip"), std::vector<std::string>{"1.txt"}) << c.what;
+    EXPECT_EQ(ReadAll(record / "clip/1.txt"), "an older frame") << c.what;
     EXPECT_EQ(ReadAll(record / "clip.txt"), older) << c.what;
-    EXPECT_EQ(Files(record.Path()).size(), expected.size() + 4) << c.what << ": bitmaps untouched";
+    EXPECT_EQ(Files(record.Path()).size(), 1u + 4u) << c.what << ": bitmaps untouched";
+    EXPECT_EQ(Hidden(), std::vector<std::string>{}) << c.what;
     // Once the disk works again, a second run writes the whole output.
     ConversionResult again = Run(c.form, "clip.avi", true);
     ASSERT_TRUE(again.ok) << again.error;
-    if (c.form != 1) {
+    if (c.form == 3) {
+      EXPECT_EQ(Files(record / "clip"), (std::vector<std::string>{"1.txt", "2.txt", "3.txt", "4.txt"}));
+      fileio::RemoveTree(record / "clip", nullptr);
+      fileio::MakePath(record / "clip", nullptr);
+      WriteAll(record / "clip/1.txt", "an older frame");
+    } else if (c.form != 1) {
       EXPECT_EQ(ReadAll(again.textFileName), Movie(4)) << c.what;
     }
     for (const std::string& name : NonBitmaps())
@@ -279,6 +312,122 @@ TEST_F(Output, FailingDiskLosesNothing) {
     fileio::RemoveFile(record / "data.xxx", nullptr);
     WriteAll(record / "clip.txt", older);
   }
+}
+
+TEST_F(Output, OnlyACompleteRunReplacesAnOutput) {
+  struct Case {
+    const char* what;
+    int bitmaps;      // good bitmaps 1..n
+    bool badSecond;   // 2.bmp is damaged
+    int form;
+    std::string kept;     // the output that must stay as it was
+    std::string partial;  // where the frames converted go ("" for nowhere)
+    int partialFrames;
+  } cases[] = {
+      {"movie, a bad 2.bmp", 3, true, 0, "clip.txt", "clip_01.txt", 1},
+      {"movie, no bitmaps", 0, false, 0, "clip.txt", "clip_01.txt", 0},
+      {"workbook data, a bad 2.bmp", 3, true, 2, "data.xxx", "", 0},
+      {"workbook data, no bitmaps", 0, false, 2, "data.xxx", "", 0},
+      {"frames folder, a bad 2.bmp", 3, true, 3, "clip/1.txt", "", 0},
+  };
+  for (const Case& c : cases) {
+    EmptyRecordFolder();
+    Record(c.bitmaps);
+    if (c.badSecond) WriteAll(record / "2.bmp", "BM not a bitmap");
+    fileio::MakePath(record / "clip", nullptr);
+    WriteAll(record / c.kept, "an older output");
+    const ConversionResult r = Run(c.form, "clip.avi", true);
+    EXPECT_FALSE(r.ok) << c.what;
+    EXPECT_NE(r.error.find(record / c.kept.substr(0, c.kept.find('/'))), std::string::npos) << c.what << ": " << r.error;
+    EXPECT_EQ(ReadAll(record / c.kept), "an older output") << c.what;
+    if (!c.partial.empty()) {
+      EXPECT_EQ(r.outputPath, record / c.partial) << c.what;
+      EXPECT_EQ(ReadAll(record / c.partial), Movie(c.partialFrames)) << c.what;
+    }
+    EXPECT_EQ(NonBitmaps().size(), (c.kept.find('/') == std::string::npos ? 1u : 0u) + (c.partial.empty() ? 0u : 1u))
+        << c.what;
+    EXPECT_EQ(Hidden(), std::vector<std::string>{}) << c.what;
+  }
+}
+
+TEST_F(Output, AFrameFileChangedDuringTheMergeIsAnError) {
+  Record(3);
+  WriteAll(record / "clip.txt", "an older movie");
+  engine.SetOnProgress([&](TConverter& e) {
+    if (!e.Merging || e.FrameIndex != 1) return;
+    // Someone empties the next frame file under the merge.
+    for (const std::string& name : Hidden()) WriteAll(record / (name + "/2.txt"), "");
+  });
+  const ConversionResult r = Run(0, "clip.avi", true);
+  EXPECT_FALSE(r.ok);
+  EXPECT_NE(r.error.find("2.txt changed during the merge"), std::string::npos) << r.error;
+  EXPECT_EQ(ReadAll(record / "clip.txt"), "an older movie");
+  EXPECT_EQ(Hidden(), std::vector<std::string>{});
+}
+
+TEST_F(Output, NumberedEntriesThatCannotBeReadStopTheRun) {
+  struct Case {
+    const char* what;
+    std::function<void(const std::string& path)> make;  // makes the entry 3.bmp
+  } cases[] = {
+      {"a folder", [](const std::string& p) { fileio::MakePath(p, nullptr); }},
+      {"a dangling link", [](const std::string& p) { ASSERT_EQ(::symlink("nowhere.bmp", p.c_str()), 0); }},
+      {"a link loop", [](const std::string& p) { ASSERT_EQ(::symlink("3.bmp", p.c_str()), 0); }},
+  };
+  for (const Case& c : cases) {
+    EmptyRecordFolder();
+    Record(5);
+    fileio::RemoveFile(record / "3.bmp", nullptr);
+    c.make(record / "3.bmp");
+    std::vector<std::string> reported;
+    engine.OnBadBitmap = [&](const std::string& path) { reported.push_back(path); };
+    const ConversionResult r = Run(0);
+    EXPECT_EQ(r.framesConverted, 2) << c.what;
+    EXPECT_EQ(r.badBitmapPath, record / "3.bmp") << c.what;
+    EXPECT_EQ(reported, std::vector<std::string>{record / "3.bmp"}) << c.what;
+  }
+}
+
+TEST_F(Output, BitmapNamesInAnyLetterCase) {
+  // 1.BMP, 2.Bmp and 3.bmp are one movie; of 1.bmp and 1.BMP the lower-case one counts.
+  WriteBmp(record / "1.BMP", Gray(6, 4, 255));
+  WriteBmp(record / "1.bmp", Gray(6, 4, 0));
+  WriteBmp(record / "2.Bmp", Gray(6, 4, 32));
+  WriteBmp(record / "3.bmp", Gray(6, 4, 64));
+  const ConversionResult r = Run(0);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(ReadAll(r.outputPath), Movie(3));
+}
+
+TEST_F(Output, AShorterRunReplacesTheWholeFramesFolder) {
+  fileio::MakePath(record / "clip", nullptr);
+  for (int n = 1; n <= 6; ++n) WriteAll(record / ("clip/" + std::to_string(n) + ".txt"), "old");
+  Record(3);
+  const ConversionResult r = Run(3);
+  ASSERT_TRUE(r.ok) << r.error;
+  EXPECT_EQ(Files(record / "clip"), (std::vector<std::string>{"1.txt", "2.txt", "3.txt"}));
+  EXPECT_EQ(ReadAll(record / "clip/3.txt"), FrameOf(3));
+  EXPECT_EQ(Hidden(), std::vector<std::string>{});
+}
+
+TEST_F(Output, OutputsGetThePlainCreateMode) {
+  Record(2);
+  const mode_t old = ::umask(0);
+  for (const mode_t mask : {mode_t{022}, mode_t{027}, mode_t{002}}) {
+    ::umask(mask);
+    const ConversionResult text = Run(0), page = Run(1), data = Run(2), frames = Run(3);
+    ASSERT_TRUE(text.ok && page.ok && data.ok && frames.ok);
+    for (const std::string& path : {text.outputPath, page.outputPath, data.textFileName, frames.outputPath + "1.txt"}) {
+      struct stat st {};
+      ASSERT_EQ(::stat(path.c_str(), &st), 0) << path;
+      EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << path << " under umask " << std::oct << mask;
+    }
+    struct stat st {};
+    ASSERT_EQ(::stat(frames.outputPath.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0777 & ~mask) << "the frames folder";
+    fileio::RemoveFile(record / "data.xxx", nullptr);
+  }
+  ::umask(old);
 }
 
 }  // namespace

@@ -109,8 +109,8 @@ std::vector<PageCase> PageCases() {
        {QStringLiteral("厲"), QStringLiteral("一")}},
       // Pairs of single-byte units; "&l" next to "t;" makes the text "&lt;",
       // which must stay those four characters, not turn into "<".
-      {"ascii table with markup characters", "&&<<>>&lt;  ", QString(kWidth, QChar(u'&')).repeated(2),
-       {QStringLiteral("<<"), QStringLiteral(">>"), QStringLiteral("&lt;"), QStringLiteral("  ")}},
+      {"ascii table with markup characters", "&&<<>>&lt;..", QString(kWidth, QChar(u'&')).repeated(2),
+       {QStringLiteral("<<"), QStringLiteral(">>"), QStringLiteral("&lt;"), QStringLiteral("..")}},
   };
 }
 

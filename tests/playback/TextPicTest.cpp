@@ -205,10 +205,21 @@ TEST(TextPicTest, LoadReplacesTheMovieAndAFailedLoadKeepsIt) {
   const Movie loaded = Snapshot(reader);
   EXPECT_EQ(3, loaded.total);
 
-  EXPECT_FALSE(reader.LoadFromFile(folder / "missing.txt"));
-  ExpectMovie(loaded, reader, "after a missing file");
-  EXPECT_FALSE(reader.LoadFromFile(folder.Path()));  // a folder cannot be read
-  ExpectMovie(loaded, reader, "after a folder");
+  // Files it cannot or must not read: the reason, and the movie as it was.
+  struct {
+    std::string path;
+    const char* reason;
+  } refused[] = {{folder / "missing.txt", "No such file"},
+                 {folder.Path(), "not a regular file"},
+                 {"/dev/zero", "not a regular file"}};  // endless: never read
+  for (const auto& r : refused) {
+    std::string error;
+    bool tooLarge = true;
+    EXPECT_FALSE(reader.LoadFromFile(r.path, &error, &tooLarge)) << r.path;
+    EXPECT_NE(error.find(r.reason), std::string::npos) << r.path << ": " << error;
+    EXPECT_FALSE(tooLarge) << r.path;
+    ExpectMovie(loaded, reader, r.path.c_str());
+  }
 
   ASSERT_TRUE(reader.LoadFromFile(folder / "second.txt"));
   ExpectMovie({1, 4, 500, 3, {second}}, reader, "second movie");

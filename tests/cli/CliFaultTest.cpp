@@ -1,0 +1,358 @@
+// glyphreel-cli under real faults: a full and a read-only file system, a
+// file-size and an address-space limit, signals, and two runs in one folder.
+// After every failure: the exit status and message, the old output and every
+// bitmap unchanged, nothing hidden left behind, and a re-run once the fault
+// is lifted byte-identical to a clean run.
+#include "CliSupport.h"
+#include "common/FileWrite.h"
+#include "common/Gbk.h"
+#include "support/TestSupport.h"
+#include "support/TestVideo.h"
+
+#include <QDir>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <chrono>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <thread>
+
+namespace {
+
+using namespace testing_support;
+using namespace cli_test;
+
+// Every entry under a folder (hidden ones too) with its bytes; a folder as
+// "<dir>" followed by its own entries ("sub/", "sub/1.txt").
+void AddSnapshot(const std::string& folder, const std::string& prefix, std::map<std::string, std::string>* files) {
+  const QDir dir(QString::fromStdString(folder));
+  for (const QFileInfo& e : dir.entryInfoList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot)) {
+    const std::string name = e.fileName().toStdString();
+    if (e.isDir()) {
+      (*files)[prefix + name + "/"] = "<dir>";
+      AddSnapshot(folder + name + "/", prefix + name + "/", files);
+    } else {
+      (*files)[prefix + name] = ReadAll(folder + name);
+    }
+  }
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  AddSnapshot(folder, "", &files);
+  return files;
+}
+
+std::vector<std::string> Hidden(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& [name, bytes] : Snapshot(folder))
+    if (name[0] == '.' || name.find("/.") != std::string::npos) names.push_back(name);
+  return names;
+}
+
+// A small tmpfs mounted on a fresh folder for the life of the object.
+class Tmpfs {
+ public:
+  explicit Tmpfs(const std::string& size) {
+    path_ = dir_.Path() + "mnt/";
+    fileio::MakePath(path_, nullptr);
+    mounted_ = ::mount("tmpfs", path_.c_str(), "tmpfs", 0, ("size=" + size).c_str()) == 0;
+  }
+  ~Tmpfs() {
+    if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+  }
+  bool Mounted() const { return mounted_; }
+  const std::string& Path() const { return path_; }
+  bool ReadOnly(bool on) {
+    return ::mount("tmpfs", path_.c_str(), "tmpfs", MS_REMOUNT | (on ? MS_RDONLY : 0), nullptr) == 0;
+  }
+  // Fills the file system with a file named `name` until `leave` bytes are free.
+  void Fill(const std::string& name, uint64_t leave) {
+    const int fd = ::open((path_ + name).c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+    ASSERT_GE(fd, 0);
+    const std::string block(4096, 'f');
+    for (;;) {
+      const uint64_t free = FreeBytes();
+      if (free <= leave) break;
+      const size_t n = static_cast<size_t>(std::min<uint64_t>(block.size(), free - leave));
+      if (::write(fd, block.data(), n) <= 0) break;
+    }
+    ::close(fd);
+  }
+  uint64_t FreeBytes() const {
+    struct statvfs vfs {};
+    if (::statvfs(path_.c_str(), &vfs) != 0) return 0;
+    return static_cast<uint64_t>(vfs.f_bavail) * vfs.f_frsize;
+  }
+
+ private:
+  TempFolder dir_;
+  std::string path_;
+  bool mounted_ = false;
+};
+
+#define SKIP_UNLESS_MOUNTED(fs)                                                                  \
+  if (!(fs).Mounted()) {                                                                         \
+    std::printf("cannot mount a tmpfs here (%s): the real-disk cases are skipped\n", strerror(errno)); \
+    GTEST_SKIP();                                                                                \
+  }
+
+// Waits until `folder` holds a run's private folder (the run is mid-way),
+// or the run ended; true in the first case.
+bool WaitForPrivateFolder(const std::string& folder, QProcess* run) {
+  for (int i = 0; i < 200000; ++i) {
+    if (!Hidden(folder).empty()) return true;
+    if (run->state() == QProcess::NotRunning || run->waitForFinished(0)) return false;
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  return false;
+}
+
+bool WaitForText(QProcess* run, const std::string& text, std::string* seen) {
+  for (int i = 0; i < 600; ++i) {
+    run->waitForReadyRead(100);
+    *seen += run->readAllStandardError().toStdString();
+    if (seen->find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+const std::string kTable = gbk::DefaultGrayTable();
+
+TEST(CliFaults, TwoRunsInOneFolderNeverMix) {
+  TempFolder dir;
+  Record(dir.Path(), 150);
+  WriteAll(dir / "2.txt", "the user's own notes");
+  QProcess first, second;
+  StartCli(&first, {"convert", dir.Path(), "--size", "8", "--name", "m"});
+  if (!WaitForPrivateFolder(dir.Path(), &first)) GTEST_SKIP() << "the first run ended before it could be stopped";
+  ASSERT_EQ(::kill(static_cast<pid_t>(first.processId()), SIGSTOP), 0);
+  // The second run sees the folder taken and waits for it.
+  StartCli(&second, {"convert", dir.Path(), "--size", "2", "--name", "m"});
+  std::string secondErr;
+  EXPECT_TRUE(WaitForText(&second, "waiting", &secondErr)) << secondErr;
+  ASSERT_EQ(::kill(static_cast<pid_t>(first.processId()), SIGCONT), 0);
+  const CliRun a = Finish(&first), b = Finish(&second);
+  EXPECT_EQ(a.status, 0) << a.err;
+  EXPECT_EQ(b.status, 0) << secondErr << b.err;
+  EXPECT_EQ(a.LastLine(), dir / "m.txt");
+  EXPECT_EQ(b.LastLine(), dir / "m_01.txt");
+  EXPECT_EQ(ReadAll(dir / "m.txt"), Expected(0, 8, 100, kTable, 150));
+  EXPECT_EQ(ReadAll(dir / "m_01.txt"), Expected(0, 2, 100, kTable, 150));
+  EXPECT_EQ(ReadAll(dir / "2.txt"), "the user's own notes");
+  EXPECT_EQ(Hidden(dir.Path()), std::vector<std::string>{});
+}
+
+TEST(CliFaults, SignalsRemoveTheRunsTemporaryFilesOnly) {
+  TempFolder dir;
+  Record(dir.Path(), 150);
+  WriteAll(dir / "movie.txt", "an older movie");
+  const auto before = Snapshot(dir.Path());
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    QProcess run;
+    StartCli(&run, {"convert", dir.Path(), "--size", "8", "--overwrite"});
+    if (!WaitForPrivateFolder(dir.Path(), &run)) GTEST_SKIP() << "the run ended before it could be stopped";
+    const auto pid = static_cast<pid_t>(run.processId());
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    ASSERT_EQ(::kill(pid, sig), 0);
+    ASSERT_EQ(::kill(pid, SIGCONT), 0);
+    const CliRun r = Finish(&run);
+    if (sig == SIGKILL) {
+      EXPECT_EQ(r.status, -1);
+      EXPECT_FALSE(Hidden(dir.Path()).empty()) << "a killed run cannot clean up";
+    } else {
+      EXPECT_EQ(r.status, 1) << "signal " << sig << ": " << r.err;
+      EXPECT_NE(r.err.find("glyphreel-cli: interrupted"), std::string::npos) << r.err;
+      EXPECT_EQ(Snapshot(dir.Path()), before) << "signal " << sig << ": everything as it was, nothing hidden";
+    }
+  }
+  // The next run removes what the killed one left, and its movie is a clean run's.
+  const CliRun r = Cli({"convert", dir.Path(), "--size", "8", "--overwrite"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Hidden(dir.Path()), std::vector<std::string>{});
+  EXPECT_EQ(ReadAll(dir / "movie.txt"), Expected(0, 8, 100, kTable, 150));
+}
+
+TEST(CliFaults, FullAndReadOnlyDisksLoseNothing) {
+  struct Case {
+    const char* what;
+    std::vector<std::string> options;
+    uint64_t leave;  // bytes left free; 0: the file system is made read-only instead
+    const char* message;
+  } cases[] = {
+      {"text, disk full at once", {}, 4096, "No space left on device"},
+      {"text, disk full half way", {}, 40 * 1024, "No space left on device"},
+      {"text with --overwrite", {"--overwrite"}, 40 * 1024, "No space left on device"},
+      {"page, disk full", {"--form", "html"}, 40 * 1024, "No space left on device"},
+      {"workbook data, disk full", {"--form", "xls"}, 40 * 1024, "No space left on device"},
+      {"frames, disk full half way", {"--form", "frames"}, 40 * 1024, "No space left on device"},
+      {"text, read-only", {"--overwrite"}, 0, "Read-only file system"},
+      {"frames, read-only", {"--form", "frames"}, 0, "Read-only file system"},
+  };
+  const int frames = 20;
+  for (const Case& c : cases) {
+    Tmpfs fs("2m");
+    SKIP_UNLESS_MOUNTED(fs);
+    const std::string folder = fs.Path();
+    Record(folder, frames);
+    // Old outputs of every form, which a failed run must leave as they are.
+    WriteAll(folder + "movie.txt", "an older movie");
+    WriteAll(folder + "data.xxx", "older workbook data");
+    fileio::MakePath(folder + "movie", nullptr);
+    WriteAll(folder + "movie/1.txt", "older frame 1");
+    WriteAll(folder + "movie/99.txt", "older frame 99");
+    if (c.leave > 0) {
+      fs.Fill(".filler-not-ours", c.leave);
+    } else {
+      ASSERT_TRUE(fs.ReadOnly(true)) << strerror(errno);
+    }
+    const auto before = Snapshot(folder);
+    std::vector<std::string> args = {"convert", folder, "--size", "4"};
+    args.insert(args.end(), c.options.begin(), c.options.end());
+    const CliRun r = Cli(args);
+    EXPECT_EQ(r.status, 1) << c.what << ": " << r.err;
+    EXPECT_NE(r.err.find(c.message), std::string::npos) << c.what << ": " << r.err;
+    EXPECT_EQ(r.err.find("glyphreel-cli: "), 0u) << r.err;
+    EXPECT_EQ(Snapshot(folder), before) << c.what << ": old outputs and bitmaps unchanged, nothing left behind";
+
+    // The fault lifted, the same command writes what a clean run writes.
+    if (c.leave > 0) {
+      fileio::RemoveFile(folder + ".filler-not-ours", nullptr);
+    } else {
+      ASSERT_TRUE(fs.ReadOnly(false));
+    }
+    const CliRun again = Cli(args);
+    ASSERT_EQ(again.status, c.options.size() > 1 && c.options[1] == "xls" &&
+                                    !fileio::FileExists(BuiltAppPath() + "dll/xls.dll")
+                                ? 1
+                                : 0)
+        << c.what << ": " << again.err;
+    const bool frameFiles = c.options.size() > 1 && c.options[1] == "frames";
+    const bool data = c.options.size() > 1 && c.options[1] == "xls";
+    const bool page = c.options.size() > 1 && c.options[1] == "html";
+    if (frameFiles) {
+      std::vector<std::string> names;
+      for (const auto& [name, bytes] : Snapshot(folder + "movie/")) names.push_back(name);
+      EXPECT_EQ(names.size(), static_cast<size_t>(frames)) << "no old frame file above the count";
+      const std::string movie = Expected(0, 4, 100, kTable, frames);
+      std::string joined;
+      for (int n = 1; n <= frames; ++n) joined += ReadAll(folder + "movie/" + std::to_string(n) + ".txt");
+      EXPECT_EQ(joined, movie) << c.what;
+    } else if (!page) {
+      EXPECT_EQ(ReadAll(again.LastLine() == folder + "movie.xls" || data ? folder + "data.xxx" : again.LastLine()),
+                Expected(0, 4, 100, kTable, frames))
+          << c.what;
+    } else {
+      EXPECT_EQ(ReadAll(again.LastLine()), Expected(1, 4, 100, kTable, frames)) << c.what;
+    }
+    EXPECT_EQ(Hidden(folder), std::vector<std::string>{}) << c.what;
+  }
+}
+
+TEST(CliFaults, RecordingOntoAFullDiskLeavesOnlyWholeBitmaps) {
+  TempFolder videos;
+  const std::string clip = Clip(videos / "clip.avi", 75);  // three seconds, 29 ticks at 10 a second
+  Tmpfs fs("1m");
+  SKIP_UNLESS_MOUNTED(fs);
+  // Room for a few 160 x 120 bitmaps (57,654 bytes each), not for all.
+  fs.Fill(".filler-not-ours", 200 * 1024);
+  const CliRun r = Cli({"record", clip, fs.Path()});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("No space left on device"), std::string::npos) << r.err;
+  int whole = 0;
+  for (const auto& [name, bytes] : Snapshot(fs.Path())) {
+    if (name == ".filler-not-ours") continue;
+    ASSERT_NE(name[0], '.') << "left behind: " << name;
+    EXPECT_EQ(bytes.size(), 57654u) << name << " is cut short";
+    ++whole;
+  }
+  EXPECT_GT(whole, 0);
+  // Converting what was recorded finds only whole bitmaps.
+  fileio::RemoveFile(fs.Path() + ".filler-not-ours", nullptr);
+  const CliRun c = Cli({"convert", fs.Path()});
+  EXPECT_EQ(c.status, 0) << c.err;
+  EXPECT_NE(c.err.find(std::to_string(whole) + " frames converted"), std::string::npos) << c.err;
+}
+
+// Sets a resource limit in the child before it runs glyphreel-cli.
+CliRun CliWithLimit(int resource, rlim_t limit, const std::vector<std::string>& args) {
+  QProcess p;
+  p.setChildProcessModifier([resource, limit] {
+    const rlimit l{limit, limit};
+    ::setrlimit(resource, &l);
+  });
+  StartCli(&p, args);
+  return Finish(&p);
+}
+
+TEST(CliFaults, AFileSizeLimitIsAnErrorNotADeath) {
+  TempFolder dir;
+  Record(dir.Path(), 10);
+  WriteAll(dir / "movie.txt", "an older movie");
+  const auto before = Snapshot(dir.Path());
+  // Each frame file fits, the joined movie does not.
+  const CliRun r = CliWithLimit(RLIMIT_FSIZE, 40 * 1024, {"convert", dir.Path(), "--size", "4", "--overwrite"});
+  EXPECT_EQ(r.status, 1) << "killed by SIGXFSZ? " << r.err;
+  EXPECT_NE(r.err.find("File too large"), std::string::npos) << r.err;
+  EXPECT_EQ(Snapshot(dir.Path()), before);
+}
+
+TEST(CliFaults, AMovieTooLargeForMemoryIsRefused) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "an address-space limit cannot hold the sanitizer's shadow memory";
+#endif
+  TempFolder dir;
+  // A sparse file of 1 GB: no disk space, but more than the limit below.
+  const int fd = ::open((dir / "huge.txt").c_str(), O_WRONLY | O_CREAT, 0644);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(::ftruncate(fd, off_t{1} << 30), 0);
+  ::close(fd);
+  struct Case {
+    std::string path;
+    const char* why;
+  } cases[] = {{dir / "huge.txt", "too large"}, {"/dev/zero", "not a regular file"}, {dir.Path(), "not a regular file"}};
+  for (const Case& c : cases) {
+    const CliRun r = CliWithLimit(RLIMIT_AS, rlim_t{700} << 20, {"info", c.path});
+    EXPECT_EQ(r.status, 1) << c.path << ": " << r.err;
+    EXPECT_EQ(r.err.find("glyphreel-cli: cannot read " + c.path + ": "), 0u) << r.err;
+    EXPECT_NE(r.err.find(c.why), std::string::npos) << r.err;
+  }
+}
+
+TEST(CliFaults, AVideoCutShortIsReportedAsAFailure) {
+  TempFolder dir;
+  const std::string clip = Clip(dir / "clip.avi", 75);  // three seconds
+  const std::string bytes = ReadAll(clip);
+  WriteAll(dir / "cut.avi", bytes.substr(0, bytes.size() / 3));
+  CliRun r = Cli({"record", dir / "cut.avi", dir / "frames"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  int recorded = -1, expected = -1;
+  const size_t at = r.err.find("glyphreel-cli: the video ends early, at 00:00:0");
+  ASSERT_NE(at, std::string::npos) << r.err;
+  ASSERT_EQ(std::sscanf(r.err.c_str() + r.err.find(": ", at + 20) + 2, "%d frames recorded of about %d expected",
+                        &recorded, &expected),
+            2)
+      << r.err;
+  EXPECT_EQ(r.out, std::to_string(recorded) + "\n");
+  EXPECT_LT(recorded, expected) << r.err;
+  // The whole clip is no failure.
+  r = Cli({"record", clip, dir / "whole"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, "29\n");
+  r = Cli({"make", dir / "cut.avi", dir / "made"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("the video ends early"), std::string::npos) << r.err;
+}
+
+}  // namespace
