@@ -14,11 +14,6 @@
 #include <QProgressBar>
 #include <QTimer>
 
-namespace {
-// The size used when the size box has no selected item.
-constexpr int kFallbackSizeIndex = 1;  // "80 X 60"
-}  // namespace
-
 bool TForm1::TakeConversionOptions() {
   std::string table;
   QString refusal;
@@ -29,8 +24,13 @@ bool TForm1::TakeConversionOptions() {
   Converter->GrayTable = table;
   Converter->GrayLevels = CountGrayUnits(table);
   Converter->Interval = TimerSnap->interval();
+  // The run converts at the size the box shows; text that is no entry is no size.
   const int index = CB_Size->currentIndex();
-  Converter->OutputRect = OutputSizes[static_cast<size_t>(index >= 0 && index < kOutputSizeCount ? index : kFallbackSizeIndex)];
+  if (index < 0 || index >= kOutputSizeCount) {
+    dialogs().Message(this, QStringLiteral("请先选择转换图尺寸"));
+    return false;
+  }
+  Converter->OutputRect = OutputSizes[static_cast<size_t>(index)];
   std::string error;
   if (!Converter->CheckOptions(&error)) {
     dialogs().Message(this, QString::fromStdString(error));
@@ -70,9 +70,10 @@ void TForm1::TBIConvertClick() {
       WebPageFileName.clear();
       if (result.ok) {
         TextFileName = result.textFileName;
-        if (TBIStopText->isEnabled()) TBIStopTextClick();
+        if (TextBarState.Started()) TBIStopTextClick();
         OpenTextMovie(TextFileName);
-        TBISaveText->setEnabled(true);
+        TextBarState.saveOffered = true;
+        ApplyTextBar();
       }
       break;
     case static_cast<int>(OutputForm::Html):
@@ -101,7 +102,8 @@ void TForm1::TBIConvertClick() {
   }
   if (request.form < 0 || request.form > static_cast<int>(OutputForm::Frames)) {
     dialogs().Message(this, QStringLiteral("请先选择输出文件类型"));
-  } else if (!result.ok && !result.error.empty()) {
+  } else if (!result.ok && !result.folderMissing && !result.error.empty()) {
+    // (A folder that could not be made was said above, with the launch.)
     // Nothing already on disk was lost: say what failed and where.
     dialogs().Message(this, QStringLiteral("转换失败: ") + QString::fromStdString(result.error));
   }
