@@ -48,6 +48,10 @@ TAboutForm::TAboutForm(Launcher& launcher, QWidget* parent) : QDialog(parent), l
   L_Pro = label(QStringLiteral("作者: "), 44);
   L_Date = label(QStringLiteral("日期:"), 62);
   L_Int = label(QStringLiteral("简介:"), 80);
+  nameCaption_ = L_Name->text();
+  versionCaption_ = L_Ver->text();
+  producerCaption_ = L_Pro->text();
+  dateCaption_ = L_Date->text();
 
   auto linkButton = [this](icons::Kind icon, int top) {
     auto* b = new QToolButton(this);
@@ -87,20 +91,28 @@ void TAboutForm::SetLanguage(bool chinese) {
   GuestBookUrl = QString::fromUtf8(about::kGuestBook);
   EmailAddress = QString::fromUtf8(about::kEmail);
   if (chinese) {
-    L_Name->setText(QStringLiteral("软件名: "));
-    L_Ver->setText(QStringLiteral("版  本: "));
-    L_Pro->setText(QStringLiteral("制作者: "));
+    nameCaption_ = QStringLiteral("软件名: ");
+    L_Name->setText(nameCaption_);
+    versionCaption_ = QStringLiteral("版  本: ");
+    L_Ver->setText(versionCaption_);
+    producerCaption_ = QStringLiteral("制作者: ");
+    L_Pro->setText(producerCaption_);
     L_Int->setText(QStringLiteral("简  介:"));
-    L_Date->setText(QStringLiteral("日  期: "));
+    dateCaption_ = QStringLiteral("日  期: ");
+    L_Date->setText(dateCaption_);
     SB_HomePage->setToolTip(QStringLiteral("访问软件主页"));
     SB_GuestBook->setToolTip(QStringLiteral("留言及建议"));
     SB_Email->setToolTip(QStringLiteral("给作者发信"));
   } else {
-    L_Name->setText(QStringLiteral("SoftName: "));
-    L_Ver->setText(QStringLiteral("Version: "));
-    L_Pro->setText(QStringLiteral("Producer: "));
+    nameCaption_ = QStringLiteral("SoftName: ");
+    L_Name->setText(nameCaption_);
+    versionCaption_ = QStringLiteral("Version: ");
+    L_Ver->setText(versionCaption_);
+    producerCaption_ = QStringLiteral("Producer: ");
+    L_Pro->setText(producerCaption_);
     L_Int->setText(QStringLiteral("Introduction:"));
-    L_Date->setText(QStringLiteral("Build at: "));
+    dateCaption_ = QStringLiteral("Build at: ");
+    L_Date->setText(dateCaption_);
     SB_HomePage->setToolTip(QStringLiteral("Homepage"));
     SB_GuestBook->setToolTip(QStringLiteral("GuestBook"));
     SB_Email->setToolTip(QStringLiteral("Email to me"));
@@ -118,10 +130,12 @@ void TAboutForm::FormShow() {
     move((s.width() - width()) / 2, (s.height() - height()) / 2);
   }
   setWindowTitle(QStringLiteral("About ") + SoftName);
-  L_Name->setText(L_Name->text() + SoftName);
-  L_Ver->setText(L_Ver->text() + SoftVersion);
-  L_Pro->setText(L_Pro->text() + Producer);
-  L_Date->setText(L_Date->text() + BuildDate);
+  // The captions of the language, extended afresh at every showing (a box
+  // restored from the task bar is shown again).
+  L_Name->setText(nameCaption_ + SoftName);
+  L_Ver->setText(versionCaption_ + SoftVersion);
+  L_Pro->setText(producerCaption_ + Producer);
+  L_Date->setText(dateCaption_ + BuildDate);
   L_Introcuce->setPlainText(QString(Introduction).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
 }
 

@@ -54,6 +54,8 @@ class TAboutForm : public QDialog {
 
  private:
   Launcher& launcher_;
+  // The labels' captions of the language SetLanguage chose.
+  QString nameCaption_, versionCaption_, producerCaption_, dateCaption_;
 };
 
 // The texts the main window fills the box with.

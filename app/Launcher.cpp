@@ -2,7 +2,7 @@
 
 #include "app/Link.h"
 
-#include <QDesktopServices>
+#include <QFileInfo>
 #include <QProcess>
 
 namespace {
@@ -28,7 +28,29 @@ QStringList SplitCommandLine(const std::string& commandLine) {
 
 void DesktopLauncher::URLink(const std::string& target) {
   const QUrl url = LaunchUrl(target, AppPath);
-  if (url.isValid()) QDesktopServices::openUrl(url);
+  if (!url.isValid()) return;
+  const QString shown = url.isLocalFile() ? url.toLocalFile() : url.toString();
+  // The opener exits with an error only after it has started (no browser, no
+  // editor): its exit status is watched, not merely its start.
+  auto* opener = new QProcess;
+  opener->setProcessChannelMode(QProcess::ForwardedChannels);
+  auto failed = [opener, shown, report = OnOpenFailed, local = url.isLocalFile()] {
+    opener->deleteLater();
+    // A file or folder that is not there was never there to open; whoever
+    // asked for it has said so.
+    if (report && (!local || QFileInfo::exists(shown))) report(shown.toLocal8Bit().toStdString());
+  };
+  QObject::connect(opener, &QProcess::finished, opener, [opener, failed](int code, QProcess::ExitStatus status) {
+    if (status == QProcess::NormalExit && code == 0) {
+      opener->deleteLater();
+    } else {
+      failed();
+    }
+  });
+  QObject::connect(opener, &QProcess::errorOccurred, opener, [failed](QProcess::ProcessError error) {
+    if (error == QProcess::FailedToStart) failed();
+  });
+  opener->start(QStringLiteral("xdg-open"), {shown});
 }
 
 void DesktopLauncher::Execute(const std::string& commandLine) {

@@ -1,14 +1,16 @@
 // Hands documents, folders, web addresses and command lines to the desktop.
 //
-// One string in, nothing back, nothing waited for: whatever is started runs
-// outside the program, and a target that cannot be opened changes nothing in
-// the program. The window, the conversion run and the player each hold a
+// One string in, nothing waited for: whatever is started runs outside the
+// program, and a target that cannot be opened changes nothing in the
+// program; when the desktop reports (later) that it could not open a target
+// that exists, OnOpenFailed hears of it, so the user can be told. The window, the conversion run and the player each hold a
 // Launcher; tests give them a RecordingLauncher, so no test starts a program.
 #pragma once
 
 #include <QStringList>
 #include <QUrl>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,10 +25,15 @@ class Launcher {
   // Starts `commandLine` (program and arguments, split like a shell's words,
   // with quotes grouping) as a detached process.
   virtual void Execute(const std::string& commandLine) = 0;
+
+  // Called on the user-interface thread with a target given to URLink that
+  // exists (a web address always does) and that the desktop could not
+  // open, with the path or address as shown to the user. May be empty.
+  std::function<void(const std::string& shown)> OnOpenFailed;
 };
 
-// The real thing: QDesktopServices and detached QProcesses. Needs a
-// QGuiApplication.
+// The real thing: the desktop's opener "xdg-open" (found on PATH), whose
+// exit status tells whether the target opened, and detached QProcesses.
 class DesktopLauncher : public Launcher {
  public:
   void URLink(const std::string& target) override;

@@ -6,6 +6,7 @@
 #include "app/Launcher.h"
 #include "app/Link.h"
 #include "app/Myinifile.h"
+#include "app/WindowSettings.h"
 #include "playback/FrameLabel.h"
 #include "common/Gbk.h"
 #include "playback/TextPic.h"
@@ -40,7 +41,10 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <QSignalBlocker>
 #include <QVBoxLayout>
+
+#include <functional>
 
 namespace {
 
@@ -57,6 +61,8 @@ constexpr int kAdvertHeight = 9;
 constexpr int kAdvertPanelWidth = 280;
 constexpr int kStartWindowInterval = 100;  // ms before the deferred maximize
 constexpr int kFontPixels = 13;
+constexpr int kFrameLookInterval = 50;  // ms between looks for the desktop's frame
+constexpr int kFrameLooks = 40;
 
 const QColor kVideoBackground(35, 35, 35);
 const QColor kMediumGray(128, 128, 128);
@@ -65,6 +71,27 @@ QFont SongTi(int pixels) {
   QFont font(QStringLiteral("宋体"));
   font.setPixelSize(pixels);
   return font;
+}
+
+// Typed text in an editable list box: nothing is ever added to the list;
+// text equal to an entry selects that entry, any other text is position -1
+// (the text stays as typed); a change of position runs `reaction`.
+void FollowTypedText(QComboBox* box, QObject* context, const std::function<void()>& reaction) {
+  box->setInsertPolicy(QComboBox::NoInsert);
+  box->setCompleter(nullptr);  // a completion would select an entry the user has not typed
+  QObject::connect(box->lineEdit(), &QLineEdit::textEdited, context, [box, reaction](const QString& text) {
+    const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index == box->currentIndex()) return;
+    QLineEdit* edit = box->lineEdit();
+    const int cursor = edit->cursorPosition();
+    {
+      const QSignalBlocker quiet(box);
+      box->setCurrentIndex(index);
+      if (index < 0) edit->setText(text);
+      edit->setCursorPosition(cursor);
+    }
+    reaction();
+  });
 }
 
 void Fill(QWidget* w, const QColor& color) {
@@ -100,7 +127,7 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
   FormCreate();
 }
 
-TForm1::~TForm1() = default;
+TForm1::~TForm1() { launcher().OnOpenFailed = nullptr; }
 
 QFrame* TForm1::TitledPane(const QString& title, QWidget** body) {
   auto* pane = new QFrame;
@@ -124,8 +151,9 @@ QFrame* TForm1::TitledPane(const QString& title, QWidget** body) {
 void TForm1::BuildToolbars() {
   auto item = [](QToolBar* bar, icons::Kind icon, const QString& caption, const QString& hint) {
     QAction* a = bar->addAction(icons::Make(icon), caption);
+    // Hints are tool tips only: a status tip would blank the status bar's
+    // panels while the mouse rests on the item.
     a->setToolTip(hint.isEmpty() ? caption : hint);
-    a->setStatusTip(hint);
     return a;
   };
   auto makeBar = [this](const QString& name) {
@@ -135,6 +163,7 @@ void TForm1::BuildToolbars() {
     bar->setFloatable(false);
     bar->setIconSize(QSize(18, 18));
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    bar->setContextMenuPolicy(Qt::PreventContextMenu);  // no menu of their own, none of the window's
     addToolBar(Qt::TopToolBarArea, bar);
     return bar;
   };
@@ -171,12 +200,13 @@ void TForm1::BuildToolbars() {
   TBIAbout = item(TBMainbar, Kind::About, QStringLiteral("About"), QStringLiteral("关于"));
   TBIExit = item(TBMainbar, Kind::Exit, QStringLiteral("Exit"), QStringLiteral("退出"));
 
+  // Save has no hint: its button shows no tool tip at all.
+  TBTVideoBar->widgetForAction(TBISaveText)->installEventFilter(this);
+
   // Initial states: of the video bar only Open; of the text bar Open,
   // FontColor and FontSize.
-  for (QAction* a : {TBIPlay, TBIPause, TBISnapBegin, TBIStop, TBIConvert, TBISaveText, TBIPlayText, TBIPlayText2,
-                     TBIPauseText, TBIStopText, TBIRwText, TBINotepad}) {
-    a->setEnabled(false);
-  }
+  ApplyVideoBar(false);
+  ApplyTextBar();
 }
 
 void TForm1::BuildPanes() {
@@ -307,17 +337,15 @@ void TForm1::BuildOptionPages() {
   frameLabel->setGeometry(8, 10, 100, 20);
   CBFrame = new QComboBox(basic);
   CBFrame->setEditable(true);
-  for (int fps = 15; fps >= 1; --fps) CBFrame->addItem(QString::number(fps));
-  CBFrame->setCurrentIndex(-1);
-  CBFrame->setEditText(QStringLiteral("10"));
+  for (int fps = kMaxFramesPerSecond; fps >= 1; --fps) CBFrame->addItem(QString::number(fps));
+  CBFrame->setCurrentIndex(WindowSettings::kDesignFrameIndex);  // "10"
   CBFrame->setGeometry(110, 8, 60, 22);
   auto* sizeLabel = new QLabel(QStringLiteral("转换图尺寸:"), basic);
   sizeLabel->setGeometry(8, 38, 100, 20);
   CB_Size = new QComboBox(basic);
   CB_Size->setEditable(true);
   for (const TRect& r : StandardOutputSizes()) CB_Size->addItem(QStringLiteral("%1 X %2").arg(r.Right).arg(r.Bottom));
-  CB_Size->setCurrentIndex(-1);
-  CB_Size->setEditText(QStringLiteral("160 X 120"));
+  CB_Size->setCurrentIndex(WindowSettings::kDesignSizeIndex);  // "160 X 120"
   CB_Size->setGeometry(110, 36, 100, 22);
   CB_AutoClearBmp = new QCheckBox(QStringLiteral("录制前自动清空旧图"), basic);
   CB_AutoClearBmp->setChecked(true);
@@ -413,13 +441,13 @@ void TForm1::ConnectHandlers() {
   connect(TBIExit, &QAction::triggered, this, &TForm1::TBIExitClick);
   // Only the user's choices run the reactions, not selections set by the program.
   connect(CBFrame, &QComboBox::activated, this, &TForm1::CBFrameChange);
-  connect(CBFrame, &QComboBox::editTextChanged, this, [this] {
-    if (CBFrame->hasFocus()) CBFrameChange();
-  });
   connect(CB_Size, &QComboBox::activated, this, &TForm1::CB_SizeChange);
+  FollowTypedText(CBFrame, this, [this] { CBFrameChange(); });
+  FollowTypedText(CB_Size, this, [this] { CB_SizeChange(); });
   connect(EdGray, &QLineEdit::textChanged, this, &TForm1::EdGrayChange);
+  // A click on a panel or on the progress bar reaches the bar itself (none of
+  // them takes the mouse): one filter, so one click opens the page once.
   StBar->installEventFilter(this);
-  for (QLabel* panel : StBarPanels) panel->installEventFilter(this);
   // The layout rules also follow the panes they measure, which settle after
   // the window has been sized.
   connect(TBIOpen, &QAction::triggered, this, &TForm1::TBIOpenClick);
@@ -443,8 +471,9 @@ void TForm1::ConnectHandlers() {
   connect(SBTextShow, &QScrollBar::valueChanged, this, [this] { SBTextShowChange(); });
   // A pick by the keyboard moves the current row; one by the mouse is a click
   // (also on the row already current).
+  ListGray->installEventFilter(this);
   connect(ListGray, &QListWidget::currentRowChanged, this, [this] {
-    if (QApplication::mouseButtons() == Qt::NoButton) ListGrayClick();
+    if (ListGrayKeyPick) ListGrayClick();
   });
   connect(ListGray, &QListWidget::itemClicked, this, &TForm1::ListGrayClick);
   connect(SBGray, &QToolButton::clicked, this, &TForm1::SBGrayClick);
@@ -466,6 +495,12 @@ void TForm1::FormCreate() {
   ProductName = QStringLiteral(GLYPHREEL_PRODUCT_NAME);
   GrayLevelCaption = QStringLiteral("灰度级:");
   BuildOutputSizes(OutputSizes);
+  // A page, folder or file the desktop could not open: the user opens it by hand.
+  launcher().OnOpenFailed = [self = QPointer<TForm1>(this)](const std::string& shown) {
+    if (!self) return;
+    self->dialogs().Message(
+        self, QStringLiteral("无法打开 %1,请手动打开。").arg(QString::fromLocal8Bit(shown.data(), static_cast<qsizetype>(shown.size()))));
+  };
   FilterGraph = std::make_unique<video::VideoService>();
   SoundOutput = std::make_unique<video::AudioSinkOutput>();
   FilterGraph->SetSoundOutput(SoundOutput.get());
@@ -475,10 +510,11 @@ void TForm1::FormCreate() {
   VideoWindow->SetService(FilterGraph.get());
   TrackBar->SetService(FilterGraph.get());
   Converter = std::make_unique<TConverter>();
-  Converter->FrameMarker = "\x80\x80";
+  Converter->FrameMarker = kFrameMarker;
   TextPic = std::make_unique<TTextPic>();
-  TextPic->FrameMarker = "\x80\x80";
+  TextPic->FrameMarker = kFrameMarker;
   RecordFolder = AppPath + "output/";
+  CBFrameChange();  // the interval of the rate the box shows, with or without a settings file
   ReadSettings(*this, IniFileName);
 
   // The progress bar lives inside the second status panel.
@@ -496,6 +532,16 @@ void TForm1::showEvent(QShowEvent* event) {
     // Centred on the screen when first shown, at the size the settings gave.
     shown_ = true;
     SizeShown = size();
+    FitOuterSize();
+    // The desktop frames the window a moment after it is mapped, without
+    // telling the window: look again for a while.
+    auto* look = new QTimer(this);
+    look->setInterval(kFrameLookInterval);
+    connect(look, &QTimer::timeout, this, [this, look, left = kFrameLooks]() mutable {
+      FitOuterSize();
+      if (outerSizeFitted_ || --left <= 0) look->deleteLater();
+    });
+    look->start();
     if (const QScreen* screen = this->screen()) {
       const QRect area = screen->availableGeometry();
       move(area.x() + (area.width() - frameGeometry().width()) / 2,
@@ -541,8 +587,24 @@ int TForm1::VideoWidthFor(int height) {
 
 // ---- Layout ------------------------------------------------------------------------------
 
+void TForm1::FitOuterSize() {
+  if (outerSizeFitted_ || !shown_ || !SizeRead.isValid() || isMaximized()) return;
+  const QSize frame = frameGeometry().size() - size();
+  if (frame.width() <= 0 && frame.height() <= 0) return;  // not framed (yet)
+  outerSizeFitted_ = true;
+  if (size() != SizeShown) return;  // resized since it was shown: the user's size stands
+  resize(SizeRead - frame);
+  SizeShown = size();
+}
+
+void TForm1::moveEvent(QMoveEvent* event) {
+  QMainWindow::moveEvent(event);
+  FitOuterSize();
+}
+
 void TForm1::resizeEvent(QResizeEvent* event) {
   QMainWindow::resizeEvent(event);
+  FitOuterSize();
   if (created_) FormResize();
 }
 
@@ -567,7 +629,10 @@ void TForm1::FormResize() {
 
   // The advertising panel gives up its room before the hint text is cut.
   const int hintWidth = StBarPanels[3]->sizeHint().width();
-  StBarPanels[2]->setFixedWidth(std::clamp(StBar->width() - 300 - hintWidth - 48, 0, kAdvertPanelWidth));
+  // (The status bar spans the window; the window's width is right even
+  // before the bar has been laid out, so a size read at start is not held
+  // up by a panel sized for the design width.)
+  StBarPanels[2]->setFixedWidth(std::clamp(width() - 300 - hintWidth - 48, 0, kAdvertPanelWidth));
 
   // 4. Option page controls follow the page control's size.
   const int w = PgC->width(), h = PgC->height();
@@ -582,8 +647,8 @@ void TForm1::FormResize() {
   if (RightTopHeight() != LeftTopHeight()) {
     if (SplitterTag == 1) SetRightTopHeight(LeftTopHeight());
     if (SplitterTag == 2) SetLeftTopHeight(RightTopHeight());
+    SplitterTag = 0;
   }
-  SplitterTag = 0;
 }
 
 void TForm1::Splitter1Moved(int tag) {
@@ -626,7 +691,7 @@ void TForm1::SetOutputTypeIndex(int index) {
 }
 
 void TForm1::BtnOptionDefaultClick() {
-  CBFrame->setCurrentIndex(5);  // "10" frames a second
+  CBFrame->setCurrentIndex(WindowSettings::kDesignFrameIndex);  // "10" frames a second
   CBFrameChange();
   CB_Size->setCurrentIndex(1);  // "80 X 60"
   CB_SizeChange();
@@ -677,9 +742,16 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Resize && created_ && (watched == Pl_Video || watched == Pl_Track || watched == PgC)) {
     FormResize();
   }
-  if (event->type() == QEvent::MouseButtonRelease &&
-      (watched == StBar || std::find(std::begin(StBarPanels), std::end(StBarPanels), watched) != std::end(StBarPanels))) {
+  if (event->type() == QEvent::MouseButtonRelease && watched == StBar &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     StBarClick();
+  }
+  if (event->type() == QEvent::ToolTip && watched == TBTVideoBar->widgetForAction(TBISaveText)) return true;
+  if (watched == ListGray && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
+                              event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
+    // Only a key pressed in the list picks a row; the row Qt makes current
+    // when the list takes the focus is no pick.
+    ListGrayKeyPick = event->type() == QEvent::KeyPress;
   }
   return QMainWindow::eventFilter(watched, event);
 }
@@ -703,9 +775,13 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 void TForm1::FormClose() {
   std::string error;
-  if (!WriteSettings(*this, IniFileName, &error) && !error.empty()) {
+  QString refused;
+  if (!WriteSettings(*this, IniFileName, &error, &refused) && !error.empty()) {
     // The program must stay closable: say what failed and go on.
     dialogs().Message(this, QString::fromStdString(error));
+  }
+  if (!refused.isEmpty()) {
+    dialogs().Message(this, QStringLiteral("灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。").arg(refused));
   }
   // No timer may tick into the objects freed below.
   TimerSnap->stop();
@@ -721,7 +797,8 @@ void TForm1::FormClose() {
 // ---- Options ------------------------------------------------------------------------
 
 void TForm1::CBFrameChange() {
-  TimerSnap->setInterval(IntervalForFrameRate(15 - CBFrame->currentIndex()));
+  // Position -1 (typed text that is no entry) stands for 16 a second.
+  TimerSnap->setInterval(IntervalForFrameRate(kMaxFramesPerSecond - CBFrame->currentIndex()));
 }
 
 void TForm1::CB_SizeChange() {

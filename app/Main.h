@@ -6,6 +6,7 @@
 // constructor. Dialogs go through the Dialogs interface, so tests answer them.
 #pragma once
 
+#include "app/BarStates.h"
 #include "common/FolderLock.h"
 #include "conversion/BmpTxt.h"
 
@@ -248,15 +249,25 @@ class TForm1 : public QMainWindow {
   QTimer* TimerSnap = nullptr;
   QTimer* TimerPlayText = nullptr;
 
+  // ---- Toolbar states (applied to the buttons by ApplyVideoBar/ApplyTextBar) ----
+  VideoBar VideoBarState;
+  TextBar TextBarState;
+  // The buttons and, with `withTexts`, status panels 0 and 3 of VideoBarState.
+  void ApplyVideoBar(bool withTexts = true);
+  // The text player's buttons, Save included, of TextBarState.
+  void ApplyTextBar();
+
   // ---- State of the conversion run and the player ----
-  std::string VideoFileName;    // the opened video's name without folder; empty until one is opened
+  std::string VideoFileName;    // the loaded video's name without folder; empty while none is loaded
+  std::string VideoPath;        // the loaded video's full path; empty while none is loaded
   std::string TextFileName;     // the current character-movie file
   std::string WebPageFileName;  // the last page written
   int32_t TextFrameIndex = 0;   // the frame the playback timer showed last; -1 before the first
   bool TextSyncMode = false;    // the playback was started with Play2
   int DragStartX = 0, DragStartY = 0;
   bool LabelDragging = false;
-  bool LabelFillsPanel = true;  // the frame label fills Pl_TextShow (no playable movie)
+  bool LabelFillsPanel = true;
+  bool ListGrayKeyPick = false;  // a key is down in the stored-table list  // the frame label fills Pl_TextShow (no playable movie)
 
   // ---- Long-lived objects ----
   std::unique_ptr<video::VideoService> FilterGraph;  // the video service
@@ -295,6 +306,7 @@ class TForm1 : public QMainWindow {
   void resizeEvent(QResizeEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
@@ -308,4 +320,8 @@ class TForm1 : public QMainWindow {
   Services services_;
   bool created_ = false;
   bool shown_ = false;
+  bool outerSizeFitted_ = false;  // the frame has been taken off the size read
+  // Once the desktop has framed the window: the size read is the outer
+  // size, so the inner one becomes the size read less the frame.
+  void FitOuterSize();
 };

@@ -14,96 +14,79 @@
 
 namespace {
 
-constexpr int kDefaultWidth = 640, kDefaultHeight = 480;
-constexpr int kListKeys = 20;  // list keys read at start
-constexpr char kWindow[] = "window";
-constexpr char kSetting[] = "Setting";
-constexpr char kDefaultSavePath[] = "output/";
-
-// Index `value` of a list of `count` items, or -1 (no selection) outside it.
-int ListIndex(int value, int count) { return value >= 0 && value < count ? value : -1; }
-
-bool IsUsableSavePath(const std::string& path) {
-  if (path.size() < 2 && path != "/") return false;
-  return fileio::DirectoryExists(MakeAbsolutePath(path));
+// The first character of `text` that GBK cannot hold (a surrogate pair stays whole).
+QString FirstUnencodable(const QString& text) {
+  for (qsizetype i = 0; i < text.size();) {
+    const qsizetype n = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+    const QString character = text.mid(i, n);
+    std::string bytes;
+    QString ignored;
+    if (!gbk::Encode(character, &bytes, &ignored)) return character;
+    i += n;
+  }
+  return {};
 }
 
 }  // namespace
 
-bool ReadSettings(TForm1& form, const std::string& fileName) {
-  if (!fileio::FileExists(fileName)) return false;
-  const TIniFile ini(fileName);
+// ---- The settings and the window's controls: the one place they meet ---------------
 
-  form.SizeRead = QSize(ini.ReadInteger(kWindow, "width", kDefaultWidth), ini.ReadInteger(kWindow, "height", kDefaultHeight));
-  form.resize(form.SizeRead);
-
-  form.StartMaximized = ini.ReadBool(kWindow, "Max", false);
+void ShowSettings(TForm1& form, const WindowSettings& s) {
+  form.SizeRead = QSize(s.width, s.height);
+  form.resize(form.SizeRead);  // the outer size; the frame is taken off once it is known
+  form.FormResize();           // the panes follow before the window is first laid out
+  form.StartMaximized = s.maximized;
   if (form.StartMaximized) form.TimerStartWindow->start();
 
-  const std::string savePath = ini.ReadString(kSetting, "SavePath", "");
-  if (IsUsableSavePath(savePath)) {
-    form.SavePathBytes = savePath;
-    form.EdSavePath->setText(QString::fromLocal8Bit(savePath.data(), static_cast<qsizetype>(savePath.size())));
-    form.RecordFolder = MakeAbsolutePath(savePath);
-  } else {
-    form.SavePathBytes = kDefaultSavePath;
-    form.EdSavePath->setText(QString::fromLatin1(kDefaultSavePath));
-    form.RecordFolder = AppPath + kDefaultSavePath;
-  }
+  form.SavePathBytes = s.savePath;
+  form.EdSavePath->setText(QString::fromLocal8Bit(s.savePath.data(), static_cast<qsizetype>(s.savePath.size())));
+  form.RecordFolder = MakeAbsolutePath(s.savePath);
 
-  form.SetOutputTypeIndex(std::clamp(ini.ReadInteger(kSetting, "OutPutType", 0), -1, 3));
-  form.CB_AutoConvert->setChecked(ini.ReadBool(kSetting, "AutoConvert", true));
-  form.CB_Size->setCurrentIndex(ListIndex(ini.ReadInteger(kSetting, "OutPutSize", 0), form.CB_Size->count()));
-  form.CBFrame->setCurrentIndex(ListIndex(ini.ReadInteger(kSetting, "OutPutFrame", 0), form.CBFrame->count()));
+  form.SetOutputTypeIndex(s.outputType);
+  form.CB_AutoConvert->setChecked(s.autoConvert);
+  form.CB_Size->setCurrentIndex(s.outputSize);
+  form.CBFrame->setCurrentIndex(s.outputFrame);
+  // The capture interval always matches the rate the box shows.
+  form.CBFrameChange();
 
-  const std::string& grayDefault = gbk::DefaultGrayTable();
-  const std::string gray = ini.ReadString(kSetting, "Grayword", grayDefault);
-  form.GrayBytes = gray;
-  form.EdGray->setText(gbk::Decode(gray));  // runs the level display
-  for (int n = 1; n <= kListKeys; ++n) {
-    form.AddGrayListItem(ini.ReadString(kSetting, "Graywordlist" + std::to_string(n), grayDefault));
+  form.GrayBytes = s.grayword;
+  form.EdGray->setText(gbk::Decode(s.grayword));  // runs the level display
+  for (const std::string& table : s.grayList) form.AddGrayListItem(table);
+}
+
+WindowSettings SettingsOfWindow(const TForm1& form, QString* refusedCharacter) {
+  WindowSettings s;
+  s.maximized = form.isMaximized();
+  // A window the user never resized writes back the size that was read, so
+  // nothing creeps; otherwise its outer size.
+  const QSize outer = form.isVisible() ? form.frameGeometry().size() : form.size();
+  const QSize size = form.SizeRead.isValid() && form.size() == form.SizeShown ? form.SizeRead : outer;
+  s.width = size.width();
+  s.height = size.height();
+  s.outputType = form.OutputTypeIndex();
+  s.autoConvert = form.CB_AutoConvert->isChecked();
+  s.outputSize = form.CB_Size->currentIndex();
+  s.outputFrame = form.CBFrame->currentIndex();
+  s.savePath = form.SavePathBytes;
+  QString refusal;
+  if (!form.GrayTableBytes(&s.grayword, &refusal)) {
+    // A table the user typed that GBK cannot hold keeps the one read at start.
+    s.grayword = form.GrayBytes.value_or(gbk::DefaultGrayTable());
+    if (refusedCharacter) *refusedCharacter = FirstUnencodable(form.EdGray->text());
   }
+  s.grayList.clear();
+  for (int row = 0; row < form.ListGray->count(); ++row) s.grayList.push_back(form.GrayListBytes(row));
+  return s;
+}
+
+bool ReadSettings(TForm1& form, const std::string& fileName) {
+  if (!fileio::FileExists(fileName)) return false;
+  ShowSettings(form, WindowSettings::Read(TIniFile(fileName)));
   return true;
 }
 
-bool WriteSettings(TForm1& form, const std::string& fileName, std::string* error) {
+bool WriteSettings(TForm1& form, const std::string& fileName, std::string* error, QString* refusedCharacter) {
   if (!fileio::FileExists(fileName)) return false;
   TIniFile ini(fileName);
-
-  bool ok = true;
-  auto writeInt = [&](const char* section, const std::string& key, int value) {
-    ok = ok && ini.WriteInteger(section, key, value, error);
-  };
-  auto writeBool = [&](const char* section, const std::string& key, bool value) {
-    ok = ok && ini.WriteBool(section, key, value, error);
-  };
-  auto writeString = [&](const char* section, const std::string& key, const std::string& value) {
-    ok = ok && ini.WriteString(section, key, value, error);
-  };
-
-  if (form.isMaximized()) {
-    // The file keeps the last normal size for the next start.
-    writeBool(kWindow, "Max", true);
-  } else {
-    const QSize size = form.SizeRead.isValid() && form.size() == form.SizeShown ? form.SizeRead : form.size();
-    writeInt(kWindow, "width", size.width());
-    writeInt(kWindow, "height", size.height());
-    writeBool(kWindow, "Max", false);
-  }
-
-  writeInt(kSetting, "OutPutType", form.OutputTypeIndex());
-  writeBool(kSetting, "AutoConvert", form.CB_AutoConvert->isChecked());
-  writeInt(kSetting, "OutPutSize", form.CB_Size->currentIndex());
-  writeInt(kSetting, "OutPutFrame", form.CBFrame->currentIndex());
-  writeString(kSetting, "SavePath", form.SavePathBytes);
-
-  std::string gray;
-  QString refusal;
-  // A table the user typed that GBK cannot hold keeps the one read at start.
-  if (!form.GrayTableBytes(&gray, &refusal)) gray = form.GrayBytes.value_or(gbk::DefaultGrayTable());
-  writeString(kSetting, "Grayword", gray);
-  for (int row = 0; row < form.ListGray->count(); ++row) {
-    writeString(kSetting, "Graywordlist" + std::to_string(row + 1), form.GrayListBytes(row));
-  }
-  return ok;
+  return SettingsOfWindow(form, refusedCharacter).Write(ini, error);
 }

@@ -77,6 +77,11 @@ std::string StripExtension(const std::string& path);
 // 7 gives 143, 16 gives 62).
 int IntervalForFrameRate(int framesPerSecond);
 
+// The most frames a second the recorder captures (the least is 1).
+inline constexpr int kMaxFramesPerSecond = 15;
+// The bytes that begin every frame's separator line in a character movie.
+inline constexpr char kFrameMarker[] = "\x80\x80";
+
 // Gray level 0..255 of a 24-bit pixel: 0.3 R + 0.59 G + 0.11 B, summed in that
 // order in 80-bit extended precision and rounded half to even.
 int GrayLevelOf(int red, int green, int blue);

@@ -14,11 +14,6 @@
 #include <QProgressBar>
 #include <QTimer>
 
-namespace {
-// The size used when the size box has no selected item.
-constexpr int kFallbackSizeIndex = 1;  // "80 X 60"
-}  // namespace
-
 QString FolderBusyMessage(const std::string& folder) {
   return QStringLiteral("录制目录正被另一个转换或录制使用,请等它结束后再试: ") + QString::fromStdString(folder);
 }
@@ -33,8 +28,13 @@ bool TForm1::TakeConversionOptions() {
   Converter->GrayTable = table;
   Converter->GrayLevels = CountGrayUnits(table);
   Converter->Interval = TimerSnap->interval();
+  // The run converts at the size the box shows; text that is no entry is no size.
   const int index = CB_Size->currentIndex();
-  Converter->OutputRect = OutputSizes[static_cast<size_t>(index >= 0 && index < kOutputSizeCount ? index : kFallbackSizeIndex)];
+  if (index < 0 || index >= kOutputSizeCount) {
+    dialogs().Message(this, QStringLiteral("请先选择转换图尺寸"));
+    return false;
+  }
+  Converter->OutputRect = OutputSizes[static_cast<size_t>(index)];
   std::string error;
   if (!Converter->CheckOptions(&error)) {
     dialogs().Message(this, QString::fromStdString(error));
@@ -76,9 +76,10 @@ void TForm1::TBIConvertClick() {
       WebPageFileName.clear();
       if (result.ok) {
         TextFileName = result.textFileName;
-        if (TBIStopText->isEnabled()) TBIStopTextClick();
+        if (TextBarState.Started()) TBIStopTextClick();
         OpenTextMovie(TextFileName);
-        TBISaveText->setEnabled(true);
+        TextBarState.saveOffered = true;
+        ApplyTextBar();
       }
       break;
     case static_cast<int>(OutputForm::Html):
@@ -109,7 +110,8 @@ void TForm1::TBIConvertClick() {
     dialogs().Message(this, QStringLiteral("请先选择输出文件类型"));
   } else if (result.folderBusy) {
     dialogs().Message(this, FolderBusyMessage(request.recordFolder));
-  } else if (!result.ok && !result.error.empty()) {
+  } else if (!result.ok && !result.folderMissing && !result.error.empty()) {
+    // (A folder that could not be made was said above, with the launch.)
     // Nothing already on disk was lost: say what failed and where.
     dialogs().Message(this, QStringLiteral("转换失败: ") + QString::fromStdString(result.error));
   }

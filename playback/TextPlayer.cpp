@@ -28,7 +28,7 @@ int TForm1::TextFontHeight() const { return Lb_TextShow->font().pixelSize(); }
 void TForm1::OpenTextMovie(const std::string& FileName) {
   // Opening stops a running or paused playback first, so the timer never
   // runs on into the new movie from the old counter.
-  if (TBIStopText->isEnabled()) TBIStopTextClick();
+  if (TextBarState.Started()) TBIStopTextClick();
   bool tooLarge = false;
   if (!TextPic->LoadFromFile(FileName, nullptr, &tooLarge)) {
     const QString name = QString::fromLocal8Bit(FileName.c_str());
@@ -40,24 +40,20 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
   SBTextShow->setValue(0);
   SBTextShow->setMaximum(TextPic->FrameTotal() - 1);
   SBTextShowChange();
-  TBIStopText->setEnabled(false);
-  TBIPauseText->setEnabled(false);
-  TBIRwText->setEnabled(false);
-  TBINotepad->setEnabled(fileio::FileExists(TextFileName));
   // Save moves a freshly converted movie; another movie is not it.
-  TBISaveText->setEnabled(false);
+  TextBarState.saveOffered = false;
 
   if (SBTextShow->maximum() < kStandardFrames - 1) {
+    TextBarState.state = TextBar::State::NotStandard;
+    ApplyTextBar();
     dialogs().Message(this, QStringLiteral("注意:打开的不是标准的字符电影文件"));
-    TBIPlayText->setEnabled(false);
-    TBIPlayText2->setEnabled(false);
     LabelFillsPanel = true;
     Lb_TextShow->setLineSpacing(0);
     Lb_TextShow->setFillParent(true);
     return;
   }
-  TBIPlayText->setEnabled(true);
-  TBIPlayText2->setEnabled(!VideoFileName.empty());
+  TextBarState.state = TextBar::State::Ready;
+  ApplyTextBar();
   LabelFillsPanel = false;
   Lb_TextShow->setFillParent(false);
   FitTextLabel(TextFontHeight());
@@ -76,6 +72,17 @@ void TForm1::FitTextLabel(int widthFactor) {
                            spacing * TextPic->LinesPerFrame() + kLabelMargin);
 }
 
+void TForm1::ApplyTextBar() {
+  const TextBar::Items on = TextBarState.Enabled(!VideoFileName.empty(), fileio::FileExists(TextFileName));
+  TBIPlayText->setEnabled(on.play);
+  TBIPlayText2->setEnabled(on.play2);
+  TBIPauseText->setEnabled(on.pause);
+  TBIStopText->setEnabled(on.stop);
+  TBIRwText->setEnabled(on.rw);
+  TBINotepad->setEnabled(on.notepad);
+  TBISaveText->setEnabled(TextBarState.saveOffered);
+}
+
 void TForm1::TBIOpenTextClick() {
   if (const std::optional<QString> file = dialogs().OpenFile(this, QStringLiteral("Txt file|*.txt"))) {
     OpenTextMovie(file->toLocal8Bit().toStdString());
@@ -90,18 +97,14 @@ void TForm1::SBTextShowChange() {
 void TForm1::TBIPlayTextClick(int tag) {
   TextSyncMode = tag > 0;
   if (TextSyncMode) {
-    if (TextFrameIndex < 0 && TBIStop->isEnabled()) TBIStopClick();
+    if (TextFrameIndex < 0 && VideoBarState.running) TBIStopClick();
     TBIPlayClick();
   }
   TimerPlayText->setInterval(TextPic->FrameInterval());
   // An interval of 0 would tick without pause; such a movie does not advance.
   if (TextPic->FrameInterval() > 0) TimerPlayText->start();
-  TBIPlayText2->setEnabled(false);
-  TBIPlayText->setEnabled(false);
-  TBIStopText->setEnabled(true);
-  TBIPauseText->setEnabled(true);
-  TBIRwText->setEnabled(false);
-  TBINotepad->setEnabled(false);
+  TextBarState.state = TextBar::State::Playing;
+  ApplyTextBar();
   Lb_TextShow->move(0, 0);
   StBarPanels[3]->setText(QString());
 }
@@ -119,23 +122,16 @@ void TForm1::TimerPlayTextTimer() {
 void TForm1::TBIPauseTextClick() {
   if (TextSyncMode) TBIPauseClick();
   TimerPlayText->stop();
-  TBIPlayText2->setEnabled(!VideoFileName.empty());
-  TBIPlayText->setEnabled(true);
-  TBIStopText->setEnabled(true);
-  TBIPauseText->setEnabled(false);
-  TBIRwText->setEnabled(false);
+  TextBarState.state = TextBar::State::Paused;
+  ApplyTextBar();
 }
 
 void TForm1::TBIStopTextClick() {
   TextFrameIndex = -1;
   if (TextSyncMode) TBIStopClick();
   TimerPlayText->stop();
-  TBIPlayText->setEnabled(true);
-  TBIPlayText2->setEnabled(!VideoFileName.empty());
-  TBIStopText->setEnabled(false);
-  TBIPauseText->setEnabled(false);
-  TBIRwText->setEnabled(true);
-  TBINotepad->setEnabled(fileio::FileExists(TextFileName));
+  TextBarState.state = TextBar::State::Stopped;
+  ApplyTextBar();
   TextSyncMode = false;
 }
 
@@ -144,12 +140,8 @@ void TForm1::TBIRwTextClick() {
   SBTextShow->setValue(0);
   SBTextShowChange();
   TextFrameIndex = -1;
-  TBIPlayText->setEnabled(true);
-  TBIPlayText2->setEnabled(!VideoFileName.empty());
-  TBIStopText->setEnabled(false);
-  TBIPauseText->setEnabled(false);
-  TBIRwText->setEnabled(false);
-  TBINotepad->setEnabled(fileio::FileExists(TextFileName));
+  TextBarState.state = TextBar::State::Rewound;
+  ApplyTextBar();
 }
 
 void TForm1::TBIFontSizeClick() {
@@ -170,7 +162,7 @@ void TForm1::TBINotepadClick() {
   if (fileio::FileExists(TextFileName)) {
     launcher().URLink(TextFileName);
   } else {
-    TBINotepad->setEnabled(false);
+    ApplyTextBar();  // the file has gone: Notepad goes off
   }
 }
 
@@ -188,8 +180,8 @@ void TForm1::TBISaveTextClick() {
   if (TextFileName != target) return;
   fileio::RemoveFile(previous, nullptr);
   TextFileName = target;
-  TBISaveText->setEnabled(false);
-  TBINotepad->setEnabled(true);
+  TextBarState.saveOffered = false;
+  ApplyTextBar();
 }
 
 void TForm1::Lb_TextShowDragOver(int X, int Y) {

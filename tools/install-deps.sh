@@ -19,6 +19,9 @@ packages=(
   fonts-wqy-zenhei
   # a sound server for the test that plays through a real audio sink
   pulseaudio
+  # the window tests that need a real X session with a window manager
+  # (frames, minimize and restore): a virtual display and a small manager
+  xvfb openbox x11-utils
   # the output-form tests: a real browser plays the page; LibreOffice Calc
   # plays the workbook; libgsf, xlrd and olefile read the workbook back
   chromium

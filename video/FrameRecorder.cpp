@@ -27,6 +27,8 @@ int TForm1::ClearOldFrames() {
 }
 
 void TForm1::TBISnapBeginClick() {
+  // Without a loaded video nothing is recorded and no frame is cleared.
+  if (!VideoBarState.HasMovie() || !FilterGraph->HasMovie() || VideoBarState.Recording()) return;
   // A working folder that is not there yet is made, parents and all.
   std::string error;
   if (!fileio::MakePath(RecordFolder, &error)) {
@@ -40,15 +42,13 @@ void TForm1::TBISnapBeginClick() {
     return;
   }
   if (CB_AutoClearBmp->isChecked()) ClearOldFrames();
-  if (TBIPlay->isEnabled()) TBIPlayClick();
+  if (VideoBarState.state != VideoBar::State::Playing) TBIPlayClick();
   TimerSnap->start();
-  TBISnapBegin->setEnabled(false);
-  TBIPause->setEnabled(false);
-  TBIStop->setEnabled(true);
-  TBIOpen->setEnabled(false);
+  VideoBarState.state = VideoBar::State::Recording;
+  VideoBarState.running = true;
+  VideoBarState.convertPossible = false;
+  ApplyVideoBar();
   FrameCount = 0;
-  StBarPanels[0]->setText(QStringLiteral("正在录制画面..."));
-  StBarPanels[3]->setText(QStringLiteral("可点击停止按钮停止录制"));
   PBar->setMaximum(100);
   PBar->setValue(0);
   PBar->show();
@@ -73,8 +73,9 @@ void TForm1::TimerSnapTimer() {
 
 void TForm1::FinishRecording() {
   TimerSnap->stop();
-  StBarPanels[0]->setText(QStringLiteral("采集完毕"));
-  StBarPanels[3]->setText(QStringLiteral("请点击转换按钮进行转换"));
+  VideoBarState.state = VideoBar::State::StoppedAfterRecording;
+  StBarPanels[0]->setText(VideoBarState.StateText());
+  StBarPanels[3]->setText(VideoBarState.HintText());
   if (CB_AutoConvert->isChecked()) TBIConvertClick();
   ReturnToStopped(true);
   RecordLock.Release();

@@ -31,54 +31,79 @@ QString TForm1::TimeText(int64_t ms) {
   return QLocale::system().toString(time, format.trimmed());
 }
 
+void TForm1::ApplyVideoBar(bool withTexts) {
+  const VideoBar::Items on = VideoBarState.Enabled();
+  TBIOpen->setEnabled(on.open);
+  TBIPlay->setEnabled(on.play);
+  TBIPause->setEnabled(on.pause);
+  TBISnapBegin->setEnabled(on.rec);
+  TBIStop->setEnabled(on.stop);
+  TBIConvert->setEnabled(on.convert);
+  if (withTexts) {
+    StBarPanels[0]->setText(VideoBarState.StateText());
+    StBarPanels[3]->setText(VideoBarState.HintText());
+  }
+}
+
 void TForm1::TBIOpenClick() {
   const std::optional<QString> file = dialogs().OpenFile(
       this, QStringLiteral("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*"));
   if (!file) return;
-  FilterGraph->Deactivate();
-  FilterGraph->Activate();
   const std::string path = file->toLocal8Bit().toStdString();
-  VideoFileName = path.substr(path.rfind('/') + 1);
   std::string error;
-  if (!FilterGraph->RenderFile(path, &error)) {
+  // A file that is no movie is refused before anything is let go: the video
+  // loaded before (if any) stays loaded, under its own name.
+  if (!video::VideoService::CanRender(path, &error)) {
     dialogs().Message(this, QStringLiteral("打开视频出错，请先安装相应视频解码器."));
-    FilterGraph->Deactivate();
     return;
   }
-  TBIPlay->setEnabled(true);
+  FilterGraph->Deactivate();
+  FilterGraph->Activate();
+  if (!FilterGraph->RenderFile(path, &error)) {
+    dialogs().Message(this, QStringLiteral("打开视频出错，请先安装相应视频解码器."));
+    // It opened a moment ago: the previous movie comes back, stopped at its start.
+    if (!VideoPath.empty() && FilterGraph->RenderFile(VideoPath, &error)) {
+      VideoBarState.state = VideoBar::State::Loaded;
+      VideoBarState.running = false;
+    } else {
+      FilterGraph->Deactivate();
+      VideoFileName.clear();
+      VideoPath.clear();
+      VideoBarState.state = VideoBar::State::NoMovie;
+      VideoBarState.running = false;
+      setWindowTitle(ProductName);
+    }
+    ApplyVideoBar();
+    ApplyTextBar();
+    return;
+  }
+  VideoPath = path;
+  VideoFileName = path.substr(path.rfind('/') + 1);
   setWindowTitle(ProductName + QStringLiteral(" - ") + QString::fromLocal8Bit(VideoFileName.c_str()));
   int64_t stop = 0;
   FilterGraph->GetStopPosition(&stop);
   Pl_Time->setText(QStringLiteral("%1/%2").arg(TimeText(0), TimeText(stop / kUnitsPerMs)));
   TrackBar->setValue(0);
-  StBarPanels[0]->setText(QStringLiteral("已装入电影文件"));
-  StBarPanels[3]->setText(QStringLiteral("请点击录制按钮开始录制"));
-  TBIPlay->setEnabled(true);
-  TBIPause->setEnabled(false);
-  TBISnapBegin->setEnabled(true);
-  TBIStop->setEnabled(false);
-  TBIPlayText2->setEnabled(SBTextShow->maximum() > 1);
+  VideoBarState.state = VideoBar::State::Loaded;
+  VideoBarState.running = false;
+  ApplyVideoBar();
+  ApplyTextBar();  // Play2 needs a video
 }
 
 void TForm1::TBIPlayClick() {
+  if (!VideoBarState.HasMovie()) return;
   FilterGraph->Play();
-  TBIOpen->setEnabled(false);
-  TBIPlay->setEnabled(false);
-  TBIPause->setEnabled(true);
-  TBIStop->setEnabled(true);
-  TBISnapBegin->setEnabled(true);
-  TBIConvert->setEnabled(false);
-  StBarPanels[0]->setText(QStringLiteral("正在播放"));
-  StBarPanels[3]->setText(QStringLiteral("请点击录制按钮可开始录制"));
+  VideoBarState.state = VideoBar::State::Playing;
+  VideoBarState.running = true;
+  VideoBarState.convertPossible = false;
+  ApplyVideoBar();
 }
 
 void TForm1::TBIPauseClick() {
+  if (!VideoBarState.HasMovie()) return;
   FilterGraph->Pause();
-  TBIPlay->setEnabled(true);
-  TBIPause->setEnabled(false);
-  TBIOpen->setEnabled(true);
-  StBarPanels[0]->setText(QStringLiteral("播放暂停"));
-  StBarPanels[3]->setText(QStringLiteral("可点击播放按钮继续播放"));
+  VideoBarState.state = VideoBar::State::Paused;
+  ApplyVideoBar();
 }
 
 void TForm1::TBIStopClick() { StopVideo(); }
@@ -101,7 +126,7 @@ void TForm1::FilterGraphDSEvent(long event, intptr_t, intptr_t) {
   // A file cut short ends its pictures more than one interval before the
   // length its video stream declares: a recording that ran into that end is
   // not a success, and says so once it (and its conversion) is over.
-  const bool recording = !TBISnapBegin->isEnabled();
+  const bool recording = VideoBarState.Recording();
   int64_t position = 0, declared = 0;
   const int64_t interval = static_cast<int64_t>(TimerSnap->interval()) * 10000;  // 100-ns units
   const bool endedEarly = recording && FilterGraph->GetCurrentPosition(&position) &&
@@ -117,10 +142,11 @@ void TForm1::FilterGraphDSEvent(long event, intptr_t, intptr_t) {
 
 void TForm1::StopVideo() {
   FilterGraph->Stop();
-  if (TBISnapBegin->isEnabled()) {
-    FinishPreview();
-  } else {
+  if (!VideoBarState.HasMovie()) return;  // nothing was loaded: nothing to finish
+  if (VideoBarState.Recording()) {
     FinishRecording();
+  } else {
+    FinishPreview();
   }
 }
 
@@ -131,26 +157,24 @@ void TForm1::SeekToStart() {
 
 void TForm1::FinishPreview() {
   TimerSnap->stop();
-  StBarPanels[0]->setText(QStringLiteral("已停止播放"));
-  StBarPanels[3]->setText(QStringLiteral("请点击录制按钮进行录制"));
+  VideoBarState.state = VideoBar::State::StoppedAfterPreview;
+  StBarPanels[0]->setText(VideoBarState.StateText());
+  StBarPanels[3]->setText(VideoBarState.HintText());
   ReturnToStopped(fileio::FileExists(RecordFolder + "1.bmp"));
 }
 
 void TForm1::ReturnToStopped(bool convertEnabled) {
   SeekToStart();
   TrackBar->setValue(0);
-  TBIOpen->setEnabled(true);
-  TBIPlay->setEnabled(true);
-  TBIPause->setEnabled(false);
-  TBISnapBegin->setEnabled(true);
-  TBIStop->setEnabled(false);
-  TBIConvert->setEnabled(convertEnabled);
+  VideoBarState.running = false;
+  VideoBarState.convertPossible = convertEnabled;
+  ApplyVideoBar(false);
   PBar->hide();
 }
 
 void TForm1::TrackBarTimer(uint32_t currentMs, uint32_t durationMs) {
   Pl_Time->setText(QStringLiteral("%1/%2").arg(TimeText(currentMs), TimeText(durationMs)));
-  if (!TBISnapBegin->isEnabled() && durationMs > 0) {
+  if (VideoBarState.Recording() && durationMs > 0) {
     PBar->setValue(static_cast<int>(std::nearbyint(100.0 * currentMs / durationMs)));
   }
 }

@@ -34,12 +34,16 @@ class TrackBar : public QSlider, public PositionBar {
  protected:
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  // Arrow keys and the wheel move the thumb by one position and seek there.
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 
  private:
   void SeekToThumb();
 
   VideoService* service_ = nullptr;
   bool held_ = false;  // the left button is down on the bar
+  int wheelRest_ = 0;  // wheel turn short of a whole notch
 };
 
 }  // namespace video

@@ -103,10 +103,22 @@ class Playback : public SoundSource {
     if (old == state) return;
     clock_.Run(state == State::Playing);
     if (output_ && !soundFailed_) {
-      if (state == State::Playing && old == State::Stopped) StartSound();
-      else if (state == State::Playing) output_->Resume();
-      else if (state == State::Paused && old == State::Playing) output_->Pause();
-      else if (state == State::Stopped) output_->Stop();
+      // Every way into Playing starts the device when it is not started (a
+      // movie paused before it ever played has no sound running to resume).
+      if (state == State::Playing && !soundStarted_) {
+        StartSound();
+      } else if (state == State::Playing) {
+        {
+          std::lock_guard lock(soundMutex_);
+          lastAdvanceUs_ = NowUs();  // a pause is no stall
+        }
+        output_->Resume();
+      } else if (state == State::Paused && old == State::Playing) {
+        output_->Pause();
+      } else if (state == State::Stopped && soundStarted_) {
+        output_->Stop();
+        soundStarted_ = false;
+      }
     }
     wake_.notify_all();
   }
@@ -187,6 +199,7 @@ class Playback : public SoundSource {
       awaitingSound_ = true;
       clock_.Run(false);
     }
+    soundStarted_ = true;
     if (!output_->Start(soundFormat_, this)) {
       soundFailed_ = true;  // plays silently; the thread stops decoding sound
       wake_.notify_all();
@@ -209,7 +222,9 @@ class Playback : public SoundSource {
     }
     if (!soundEnded_ || !chunks_.empty()) {
       drainedSinceUs_ = -1;
-      return false;
+      // The picture has ended; a device that stopped taking sound long ago
+      // will not take the rest.
+      return NowUs() - lastAdvanceUs_ >= kSoundDrainMaxUs;
     }
     // The last sample has gone to the device; a device that miscounts must
     // not hold the end of the movie back for ever.
@@ -321,6 +336,7 @@ class Playback : public SoundSource {
   const int64_t durationUs_;
   const int64_t streamDurationUs_;  // what the video stream declares; longer in a file cut short
   std::atomic<bool> soundFailed_{false};
+  bool soundStarted_ = false;  // the device was started and not stopped since (user-interface thread)
   MonotonicClock clock_;
   std::thread thread_;
 
@@ -349,7 +365,7 @@ class Playback : public SoundSource {
   int64_t lastAdvanceUs_ = 0; // steady time it last moved
   int64_t drainedSinceUs_ = -1;
   bool awaitingSound_ = false;  // the device has started but played nothing yet
-  int64_t soundStartUs_ = 0;    // steady time the device was started // steady time the queue ran dry at the end of the sound
+  int64_t soundStartUs_ = 0;    // steady time the device was started
 };
 
 // ---- VideoService ------------------------------------------------------------------
@@ -401,6 +417,19 @@ bool VideoService::RenderFile(const std::string& path, std::string* error) {
   }
   playback_ = std::move(playback);
   playback_->Start();
+  return true;
+}
+
+bool VideoService::CanRender(const std::string& path, std::string* error) {
+  std::string ignored;
+  if (!error) error = &ignored;
+  MediaReader reader;
+  if (!reader.Open(path, false, error)) return false;
+  FrameCursor cursor(&reader);
+  if (!cursor.Seek(0)) {
+    *error = path + ": no picture can be decoded";
+    return false;
+  }
   return true;
 }
 

@@ -87,6 +87,12 @@ class VideoService : public QObject {
   // be decoded or played leaves the picture playing silently.
   bool RenderFile(const std::string& path, std::string* error);
 
+  // Whether RenderFile would open `path`: a movie with a decodable picture.
+  // Touches no service; false with *error (a text for a log) otherwise.
+  static bool CanRender(const std::string& path, std::string* error);
+  // A movie is open.
+  bool HasMovie() const { return playback_ != nullptr; }
+
   void Play();   // starts or resumes; starts the position tick
   void Pause();  // holds the picture; ends the tick
   void Stop();   // stops where it is (the position is kept); ends the tick

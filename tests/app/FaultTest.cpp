@@ -116,7 +116,8 @@ TEST_F(Faults, AMovieFileThatChangesUnderThePlayer) {
   for (int i = 0; i < 4; ++i) text += "aabb\r\n\x80\x80\r\nW002V0050F0000" + std::to_string(i) + "\r\n";
   WriteAll(app / "movie.txt", text);
   f.OpenTextMovie(app / "movie.txt");
-  f.TBISaveText->setEnabled(true);
+  f.TextBarState.saveOffered = true;  // as after a conversion
+  f.ApplyTextBar();
 
   // Deleted: the movie still plays from memory, Notepad turns itself off,
   // Save copies nothing, opening it again keeps the movie shown.

@@ -73,7 +73,8 @@ TEST_F(WindowTest, StartsWithTheDesignedToolbarsAndTexts) {
   EXPECT_EQ(f.PBar->parentWidget(), f.StBarPanels[1]);
   EXPECT_EQ(f.CBFrame->currentText(), "10");
   EXPECT_EQ(f.CB_Size->currentText(), "160 X 120");
-  EXPECT_EQ(f.TimerSnap->interval(), 200);
+  EXPECT_EQ(f.CBFrame->currentIndex(), 5) << "the entry shown is selected";
+  EXPECT_EQ(f.TimerSnap->interval(), 100) << "and it is the rate recorded";
   EXPECT_EQ(f.TimerStartWindow->interval(), 100);
   EXPECT_FALSE(f.TimerStartWindow->isActive());
   EXPECT_EQ(f.LeftTopHeight(), f.RightTopHeight());
@@ -105,22 +106,10 @@ TEST_F(WindowTest, PreviewKeepsItsAspectAndIsCentred) {
   }
 }
 
-TEST_F(WindowTest, SplittersLevelTheTopPanesAndLayoutsSwitch) {
+// (Dragging the splitters is tested through the mouse in WiringTest.)
+TEST_F(WindowTest, LayoutsSwitch) {
   TForm1& f = Start();
   f.show();
-  f.SetLeftTopHeight(200);
-  f.Splitter1Moved(1);
-  EXPECT_EQ(f.RightTopHeight(), 200);
-  f.SetRightTopHeight(120);
-  f.Splitter1Moved(2);
-  EXPECT_EQ(f.LeftTopHeight(), 120);
-  f.SetLeftWidth(300);
-  f.SetLeftTopHeight(90);
-  f.Splitter1Moved(0);  // between the columns: nothing is copied
-  EXPECT_EQ(f.LeftTopHeight(), 90);
-  EXPECT_EQ(f.RightTopHeight(), 120);
-  EXPECT_EQ(f.SplitterTag, 0);
-
   f.TBIWnd->trigger();  // text layout
   EXPECT_TRUE(f.TBIWnd->isChecked());
   EXPECT_EQ(f.LeftWidth(), 0);
@@ -134,7 +123,7 @@ TEST_F(WindowTest, SplittersLevelTheTopPanesAndLayoutsSwitch) {
 
 TEST_F(WindowTest, DefaultsButtonSetsTheOptionsButNotTheFolderOrTables) {
   TForm1& f = Start("[Setting]\nOutPutFrame=14\nOutPutSize=8\nOutPutType=2\nAutoConvert=0\nSavePath=output/\n");
-  EXPECT_EQ(f.TimerSnap->interval(), 200) << "restoring the frame rate does not apply it";
+  EXPECT_EQ(f.TimerSnap->interval(), 1000) << "the rate restored is the rate recorded";
   EXPECT_TRUE(dialogs.shown.empty()) << "restoring a wide size does not warn";
   f.CB_AutoClearBmp->setChecked(false);
   f.BtnOptionDefaultClick();

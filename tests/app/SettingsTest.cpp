@@ -66,10 +66,11 @@ TEST_F(WindowTest, ValuesOutOfRangeHexadecimalAndWords) {
     int type, size, frame;
     bool autoConvert, max;
   } cases[] = {
-      {"[Setting]\nOutPutType=-5\nOutPutSize=9\nOutPutFrame=15\n", -1, -1, -1, true, false},
+      // Outside the lists: the entries the boxes show by design ("160 X 120", "10").
+      {"[Setting]\nOutPutType=-5\nOutPutSize=9\nOutPutFrame=15\n", -1, 4, 5, true, false},
       {"[setting]\noutputtype=7\nOUTPUTSIZE=0x3\nOutPutFrame=$a\nAutoConvert=0\n[WINDOW]\nmax=2\n", 3, 3, 10, false,
        true},
-      {"[Setting]\nOutPutSize=-1\nOutPutFrame=three\nAutoConvert=no\n[window]\nMax=yes\n", 0, -1, 0, true, false},
+      {"[Setting]\nOutPutSize=-1\nOutPutFrame=three\nAutoConvert=no\n[window]\nMax=yes\n", 0, 4, 0, true, false},
   };
   for (const auto& c : cases) {
     TForm1& f = Start(c.ini);
@@ -86,7 +87,7 @@ TEST_F(WindowTest, ValuesOutOfRangeHexadecimalAndWords) {
 TEST_F(WindowTest, StartMaximizedWaitsForTheTimerAndAMaximizedCloseKeepsTheSize) {
   TForm1& f = Start("[window]\nwidth=700\nheight=500\nMax=1\n");
   f.show();
-  EXPECT_EQ(f.size(), QSize(700, 500));
+  EXPECT_EQ(f.frameGeometry().size(), QSize(700, 500)) << "the stored size is the outer size";
   EXPECT_FALSE(f.isMaximized());
   f.TimerStartWindowTimer();
   EXPECT_FALSE(f.TimerStartWindow->isActive());
@@ -104,7 +105,7 @@ TEST_F(WindowTest, StartAndCloseWriteBackTheSizeThatWasRead) {
   form->close();
   form.reset();
   Start(nullptr).show();  // the file from the first run
-  EXPECT_EQ(form->size(), QSize(811, 577));
+  EXPECT_EQ(form->frameGeometry().size(), QSize(811, 577));
   form->close();
   EXPECT_EQ(Key(app / "dll/Kinograf.ini", "window", "width"), "811");
   EXPECT_EQ(Key(app / "dll/Kinograf.ini", "window", "height"), "577");

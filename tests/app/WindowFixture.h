@@ -10,9 +10,27 @@
 #include "support/TestSupport.h"
 #include "support/TestVideo.h"
 
+#include <QAction>
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
+
+// Enabled states of the video bar: Open Play Pause Rec Stop Convert.
+inline std::string VideoItems(const TForm1& f) {
+  std::string s;
+  for (QAction* a : {f.TBIOpen, f.TBIPlay, f.TBIPause, f.TBISnapBegin, f.TBIStop, f.TBIConvert})
+    s += a->isEnabled() ? '1' : '0';
+  return s;
+}
+
+// Enabled states of the text bar: Play Play2 Pause Stop Rw Notepad.
+inline std::string TextItems(const TForm1& f) {
+  std::string s;
+  for (QAction* a : {f.TBIPlayText, f.TBIPlayText2, f.TBIPauseText, f.TBIStopText, f.TBIRwText, f.TBINotepad})
+    s += a->isEnabled() ? '1' : '0';
+  return s;
+}
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -35,6 +53,17 @@ class WindowTest : public ::testing::Test {
     clipSpec.frameCount = frames;
     std::string error;
     EXPECT_TRUE(testing_support::WriteTestVideo(app / name, clipSpec, &error)) << error;
+    return app / name;
+  }
+  // A character movie of `frames` frames of 4 x 2 cells, interval 50 ms.
+  std::string Movie(const std::string& name, int frames) {
+    std::string text;
+    for (int i = 0; i < frames; ++i) {
+      char info[32];
+      std::snprintf(info, sizeof info, "W004V0050F%05d\r\n", i);
+      text += "aabbccdd\r\nddccbbaa\r\n\x80\x80\r\n" + std::string(info);
+    }
+    testing_support::WriteAll(app / name, text);
     return app / name;
   }
   // Opens `path` through the Open command, the dialog answering with it.

@@ -16,10 +16,13 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QWheelEvent>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 
 namespace {
 
@@ -168,6 +171,55 @@ TEST(TrackBar, FollowsTheTickExceptWhileHeldAndSeeksOnRelease) {
 
   bar.OnGraphEvent(video::EC_CLOCK_CHANGED);
   EXPECT_EQ(bar.value(), 0);
+  service.Deactivate();
+}
+
+// A click on the groove moves the thumb two positions toward it and seeks
+// there at the release (never to the end of a short movie); arrow keys and
+// wheel notches move it one position and seek at once.
+TEST(TrackBar, GrooveClicksArrowKeysAndTheWheelStepAndSeek) {
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = testing_support::FormatFor(".avi");
+  clipSpec.frameCount = 125;  // 5 s: the bar runs 0..5
+  clipSpec.withSound = false;
+  const std::string path = CustomClip("five-seconds.avi", clipSpec);
+  VideoService service;
+  video::TrackBar bar;
+  bar.resize(300, 30);
+  bar.show();
+  bar.SetService(&service);
+  service.Activate();
+  std::string error;
+  ASSERT_TRUE(service.RenderFile(path, &error)) << error;
+  service.PositionTick();
+  ASSERT_EQ(bar.maximum(), 5);
+  int64_t stop = 0;
+  ASSERT_TRUE(service.GetStopPosition(&stop));
+  auto thumbMs = [&](int thumb) { return stop * thumb / 5 / 10000; };
+
+  const struct {
+    const char* what;
+    std::function<void()> act;
+    int thumb;
+  } steps[] = {
+      {"groove right of the thumb", [&] { QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(290, 15)); }, 2},
+      {"groove again", [&] { QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(290, 15)); }, 4},
+      {"groove left of the thumb", [&] { QTest::mouseClick(&bar, Qt::LeftButton, {}, QPoint(5, 15)); }, 2},
+      {"right arrow", [&] { QTest::keyClick(&bar, Qt::Key_Right); }, 3},
+      {"left arrow", [&] { QTest::keyClick(&bar, Qt::Key_Left); }, 2},
+      {"wheel up one notch",
+       [&] {
+         QWheelEvent wheel(QPointF(150, 15), bar.mapToGlobal(QPointF(150, 15)), {}, QPoint(0, 120), Qt::NoButton,
+                           Qt::NoModifier, Qt::NoScrollPhase, false);
+         QCoreApplication::sendEvent(&bar, &wheel);
+       },
+       3},
+  };
+  for (const auto& step : steps) {
+    step.act();
+    EXPECT_EQ(bar.value(), step.thumb) << step.what;
+    EXPECT_EQ(Ms(service), thumbMs(step.thumb)) << step.what << ": the movie seeks to the thumb";
+  }
   service.Deactivate();
 }
 

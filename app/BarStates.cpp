@@ -1,0 +1,41 @@
+#include "app/BarStates.h"
+
+QString VideoBar::StateText() const {
+  switch (state) {
+    case State::NoMovie:
+      return QStringLiteral("未装入电影文件");
+    case State::Loaded:
+      return QStringLiteral("已装入电影文件");
+    case State::Playing:
+      return QStringLiteral("正在播放");
+    case State::Paused:
+      return QStringLiteral("播放暂停");
+    case State::Recording:
+      return QStringLiteral("正在录制画面...");
+    case State::StoppedAfterPreview:
+      return QStringLiteral("已停止播放");
+    case State::StoppedAfterRecording:
+      return QStringLiteral("采集完毕");
+  }
+  return {};
+}
+
+QString VideoBar::HintText() const {
+  switch (state) {
+    case State::NoMovie:
+      return QStringLiteral("点击\"打开电影\"按钮打开一个视频文件");
+    case State::Loaded:
+      return QStringLiteral("请点击录制按钮开始录制");
+    case State::Playing:
+      return QStringLiteral("请点击录制按钮可开始录制");
+    case State::Paused:
+      return QStringLiteral("可点击播放按钮继续播放");
+    case State::Recording:
+      return QStringLiteral("可点击停止按钮停止录制");
+    case State::StoppedAfterPreview:
+      return QStringLiteral("请点击录制按钮进行录制");
+    case State::StoppedAfterRecording:
+      return QStringLiteral("请点击转换按钮进行转换");
+  }
+  return {};
+}

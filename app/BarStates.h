@@ -1,0 +1,119 @@
+// The toolbars' states as values. Handlers change a state and apply it; the
+// buttons and status texts follow from the value alone, and every decision
+// ("is a recording running?", "has the video been started?") is taken from
+// the value, never read back from a widget.
+#pragma once
+
+#include <QString>
+
+// The video half of the main toolbar: open, play, pause, record, stop and
+// the Convert item.
+struct VideoBar {
+  enum class State {
+    NoMovie,           // at start, and after a failed open with nothing loaded before
+    Loaded,            // a movie just opened, stopped at its start
+    Playing,
+    Paused,
+    Recording,
+    StoppedAfterPreview,
+    StoppedAfterRecording,
+  };
+  // Which items are enabled.
+  struct Items {
+    bool open = false, play = false, pause = false, rec = false, stop = false, convert = false;
+    bool operator==(const Items&) const = default;
+  };
+
+  State state = State::NoMovie;
+  // The video has been started and not stopped since (Stop is offered, also
+  // through a pause; the text player's synchronized start reads it).
+  bool running = false;
+  // Convert is offered: frames are there to convert. Set by the transitions
+  // (off while playing, on after a recording, "1.bmp" exists after a preview).
+  bool convertPossible = false;
+
+  Items Enabled() const {
+    Items i;
+    i.convert = convertPossible;
+    switch (state) {
+      case State::NoMovie:
+        i.open = true;
+        break;
+      case State::Loaded:
+      case State::StoppedAfterPreview:
+      case State::StoppedAfterRecording:
+        i.open = i.play = i.rec = true;
+        break;
+      case State::Playing:
+        i.pause = i.rec = i.stop = true;
+        break;
+      case State::Paused:
+        i.open = i.play = i.rec = true;
+        i.stop = running;
+        break;
+      case State::Recording:
+        i.stop = true;
+        break;
+    }
+    return i;
+  }
+  bool Recording() const { return state == State::Recording; }
+  bool HasMovie() const { return state != State::NoMovie; }
+
+  // Status panel 0 and panel 3 of the state.
+  QString StateText() const;
+  QString HintText() const;
+};
+
+// The text player's half of the toolbar.
+struct TextBar {
+  enum class State {
+    Empty,        // nothing opened yet
+    NotStandard,  // a file of fewer than three frames: browsed, not played
+    Ready,        // a movie of three frames or more, just opened
+    Playing,
+    Paused,
+    Stopped,
+    Rewound,
+  };
+  struct Items {
+    bool play = false, play2 = false, pause = false, stop = false, rw = false, notepad = false;
+    bool operator==(const Items&) const = default;
+  };
+
+  State state = State::Empty;
+  // Save is offered for a movie the conversion run has just written.
+  bool saveOffered = false;
+
+  // `videoKnown`: a video is loaded (Play2 needs it); `fileExists`: the
+  // movie's file is still there (Notepad opens it).
+  Items Enabled(bool videoKnown, bool fileExists) const {
+    Items i;
+    switch (state) {
+      case State::Empty:
+        break;
+      case State::NotStandard:
+        i.notepad = fileExists;
+        break;
+      case State::Ready:
+      case State::Stopped:
+      case State::Rewound:
+        i.play = true;
+        i.play2 = videoKnown;
+        i.rw = state == State::Stopped;
+        i.notepad = fileExists;
+        break;
+      case State::Playing:
+        i.pause = i.stop = true;
+        break;
+      case State::Paused:
+        i.play = true;
+        i.play2 = videoKnown;
+        i.stop = true;
+        break;
+    }
+    return i;
+  }
+  // Playback has been started and not stopped (playing or paused).
+  bool Started() const { return state == State::Playing || state == State::Paused; }
+};
