@@ -9,7 +9,6 @@
 #include "playback/TextPic.h"
 
 #include <QAction>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -49,7 +48,6 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
     TBIPlayText->setEnabled(false);
     TBIPlayText2->setEnabled(false);
     LabelFillsPanel = true;
-    Lb_TextShow->setLineSpacing(0);
     Lb_TextShow->setFillParent(true);
     return;
   }
@@ -61,16 +59,9 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
 }
 
 void TForm1::FitTextLabel(int widthFactor) {
-  const int s = TextFontHeight();
-  const int widest = QFontMetrics(Lb_TextShow->font()).lineSpacing() + 2;
-  int spacing = s;
-  for (; spacing < widest; ++spacing) {
-    Lb_TextShow->setLineSpacing(spacing);
-    if (Lb_TextShow->drawsFromCells()) break;
-  }
-  Lb_TextShow->setLineSpacing(spacing);
+  // Lines are s pixels apart, so the height is exactly the cells' height.
   Lb_TextShow->setGeometry(0, 0, widthFactor * TextPic->FrameWidth() + kLabelMargin,
-                           spacing * TextPic->LinesPerFrame() + kLabelMargin);
+                           TextFontHeight() * TextPic->LinesPerFrame() + kLabelMargin);
 }
 
 void TForm1::TBIOpenTextClick() {
