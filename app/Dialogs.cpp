@@ -1,6 +1,8 @@
 #include "app/Dialogs.h"
 
+#include <QCheckBox>
 #include <QFileDialog>
+#include <QGridLayout>
 #include <QMessageBox>
 
 void QtDialogs::Message(QWidget* parent, const QString& text) {
@@ -31,6 +33,30 @@ std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& c
   const QString folder = QFileDialog::getExistingDirectory(parent, caption, QString(), QFileDialog::ShowDirsOnly);
   if (folder.isEmpty()) return std::nullopt;
   return folder;
+}
+
+std::optional<VideoExportChoice> QtDialogs::ExportVideo(QWidget* parent, const QString& proposed,
+                                                        bool soundOffered) {
+  QFileDialog dialog(parent, QStringLiteral("导出为视频"), proposed);
+  // Qt's own dialog, so that the sound box can join its layout.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  const QStringList filters = {QStringLiteral("MP4 视频 (*.mp4)"), QStringLiteral("WebM 视频 (*.webm)"),
+                               QStringLiteral("GIF 动画 (*.gif)")};
+  const QStringList suffixes = {QStringLiteral("mp4"), QStringLiteral("webm"), QStringLiteral("gif")};
+  dialog.setNameFilters(filters);
+  dialog.setDefaultSuffix(suffixes.front());
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+    dialog.setDefaultSuffix(suffixes.value(static_cast<int>(filters.indexOf(filter)), suffixes.front()));
+  });
+  auto* sound = new QCheckBox(QStringLiteral("包含视频的声音"), &dialog);
+  sound->setChecked(soundOffered);
+  sound->setEnabled(soundOffered);
+  if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
+    grid->addWidget(sound, grid->rowCount(), 0, 1, grid->columnCount());
+  }
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  return VideoExportChoice{dialog.selectedFiles().front(), soundOffered && sound->isChecked()};
 }
 
 QString QtFilterFrom(const QString& filter) {

@@ -8,6 +8,12 @@
 
 class QWidget;
 
+// The answer of the video-export dialog.
+struct VideoExportChoice {
+  QString path;            // the file to write; its extension picks the format
+  bool withSound = false;  // "包含视频的声音" was ticked
+};
+
 class Dialogs {
  public:
   virtual ~Dialogs() = default;
@@ -22,6 +28,11 @@ class Dialogs {
   virtual std::optional<QString> SaveFile(QWidget* parent, const QString& filter, const QString& proposed) = 0;
   // An existing folder; `caption` is the chooser's title.
   virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) = 0;
+  // A file to export a character movie to, proposing `proposed`, with the
+  // formats MP4, WebM and GIF; when `soundOffered`, a box "包含视频的声音"
+  // (ticked at first) offers the loaded video's sound.
+  virtual std::optional<VideoExportChoice> ExportVideo(QWidget* parent, const QString& proposed,
+                                                       bool soundOffered) = 0;
 };
 
 // Real Qt dialogs.
@@ -32,6 +43,7 @@ class QtDialogs : public Dialogs {
   std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
   std::optional<QString> SaveFile(QWidget* parent, const QString& filter, const QString& proposed) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
+  std::optional<VideoExportChoice> ExportVideo(QWidget* parent, const QString& proposed, bool soundOffered) override;
 };
 
 // "电影文件|*.WMV;*.avi|所有文件|*.*" as Qt's "电影文件 (*.WMV *.avi);;所有文件 (*)".

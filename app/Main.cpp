@@ -6,6 +6,7 @@
 #include "app/Launcher.h"
 #include "app/Link.h"
 #include "app/Myinifile.h"
+#include "app/VideoExport.h"
 #include "app/WindowSettings.h"
 #include "playback/FrameLabel.h"
 #include "common/Gbk.h"
@@ -320,6 +321,7 @@ void TForm1::BuildPanes() {
   Lb_TextShow->setCursor(Qt::OpenHandCursor);
   Lb_TextShow->setColors(Lb_TextShow->palette().color(QPalette::Text), Qt::white);
   Lb_TextShow->setFillParent(true);
+  new TVideoExporter(this);  // the pane's context menu: the movie as a video
   Splitter3->addWidget(Pl_RightBottom);
   Splitter2->addWidget(Pl_right);
   Splitter2->setStretchFactor(1, 1);

@@ -127,7 +127,6 @@ int main(int argc, char** argv) {
                  label.setFrame(frame);
                  pane.render(&paneImage);
                }));
-        if (!label.drawsFromCells()) std::printf("  (not drawn from cells!)\n");
       }
       {  // setting the text alone: decoding and cutting into cells
         TFrameLabel label;
@@ -140,7 +139,7 @@ int main(int argc, char** argv) {
         label.setFont(SongTi(s));
         label.setColors(Qt::black, Qt::white);
         label.setFrame(frames.front());
-        label.resize(s * w + 20, label.lineSpacing() * (h + 2));
+        label.resize(s * w + 20, s * (h + 2));
         QImage whole(label.size(), QImage::Format_ARGB32_Premultiplied);
         Report("whole", w, h, s, Time(frames, [&](const std::string& frame) {
                  label.setFrame(frame);

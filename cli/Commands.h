@@ -29,6 +29,8 @@ int MakeCommand(const Context& context, const std::vector<std::string>& args);
 int InfoCommand(const Context& context, const std::vector<std::string>& args);
 int FrameCommand(const Context& context, const std::vector<std::string>& args);
 int PlayCommand(const Context& context, const std::vector<std::string>& args);
+// Needs a QGuiApplication (it draws text).
+int ExportCommand(const Context& context, const std::vector<std::string>& args);
 
 // Usage texts, for --help and for bad arguments.
 extern const char* const kConvertUsage;
@@ -37,5 +39,6 @@ extern const char* const kFrameUsage;
 extern const char* const kPlayUsage;
 extern const char* const kRecordUsage;
 extern const char* const kMakeUsage;
+extern const char* const kExportUsage;
 
 }  // namespace cli

@@ -5,11 +5,13 @@
 #include "common/FolderLock.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -23,6 +25,7 @@ const char* const kUsage =
     "  play MOVIE [--loop]    play a character movie in the terminal\n"
     "  record VIDEO FOLDER    a video's pictures into numbered bitmaps\n"
     "  make VIDEO [FOLDER]    record and convert in one: video to character movie\n"
+    "  export MOVIE OUT       a character movie as an MP4, WebM, GIF or MKV video\n"
     "\n"
     "glyphreel-cli COMMAND --help tells more. Exit status: 0 success, 1 the work failed\n"
     "or ended early, 2 bad arguments.\n";
@@ -51,7 +54,12 @@ void InstallSignalHandlers() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QCoreApplication app(argc, argv);
+  // Drawing text (export) needs a QGuiApplication; the offscreen platform
+  // serves without a display.
+  const bool drawsText = argc > 1 && std::strcmp(argv[1], "export") == 0;
+  if (drawsText && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  const std::unique_ptr<QCoreApplication> app =
+      drawsText ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
   const cli::Context context{QCoreApplication::applicationDirPath().toStdString() + "/"};
   const Command commands[] = {
       {"convert", cli::kConvertUsage, cli::ConvertCommand},
@@ -60,6 +68,7 @@ int main(int argc, char** argv) {
       {"play", cli::kPlayUsage, cli::PlayCommand},
       {"record", cli::kRecordUsage, cli::RecordCommand},
       {"make", cli::kMakeUsage, cli::MakeCommand},
+      {"export", cli::kExportUsage, cli::ExportCommand},
   };
 
   std::vector<std::string> args(argv + 1, argv + argc);

@@ -9,7 +9,6 @@
 #include "playback/TextPic.h"
 
 #include <QAction>
-#include <QFontMetrics>
 #include <QLabel>
 #include <QScrollBar>
 #include <QStatusBar>
@@ -48,7 +47,6 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
     ApplyTextBar();
     dialogs().Message(this, QStringLiteral("注意:打开的不是标准的字符电影文件"));
     LabelFillsPanel = true;
-    Lb_TextShow->setLineSpacing(0);
     Lb_TextShow->setFillParent(true);
     return;
   }
@@ -60,16 +58,9 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
 }
 
 void TForm1::FitTextLabel(int widthFactor) {
-  const int s = TextFontHeight();
-  const int widest = QFontMetrics(Lb_TextShow->font()).lineSpacing() + 2;
-  int spacing = s;
-  for (; spacing < widest; ++spacing) {
-    Lb_TextShow->setLineSpacing(spacing);
-    if (Lb_TextShow->drawsFromCells()) break;
-  }
-  Lb_TextShow->setLineSpacing(spacing);
+  // Lines are s pixels apart, so the height is exactly the cells' height.
   Lb_TextShow->setGeometry(0, 0, widthFactor * TextPic->FrameWidth() + kLabelMargin,
-                           spacing * TextPic->LinesPerFrame() + kLabelMargin);
+                           TextFontHeight() * TextPic->LinesPerFrame() + kLabelMargin);
 }
 
 void TForm1::ApplyTextBar() {

@@ -27,6 +27,9 @@ packages=(
   chromium
   libreoffice-calc python3-uno
   libgsf-bin python3-xlrd python3-olefile
+  # the video-export benchmark: the ffmpeg program encodes the same frames as
+  # the encoding floor (the export itself goes through the libraries)
+  ffmpeg
 )
 packages+=("$@")
 

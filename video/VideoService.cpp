@@ -391,6 +391,7 @@ void VideoService::CloseMovie() {
   tick_.stop();
   ++session_;  // whatever the old thread has posted is now stale
   playback_.reset();
+  path_.clear();
   std::lock_guard lock(frameMutex_);
   frame_ = QImage();
 }
@@ -416,6 +417,7 @@ bool VideoService::RenderFile(const std::string& path, std::string* error) {
     return false;
   }
   playback_ = std::move(playback);
+  path_ = path;
   playback_->Start();
   return true;
 }

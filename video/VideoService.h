@@ -86,6 +86,8 @@ class VideoService : public QObject {
   // stream; the previous movie is gone either way. A sound track that cannot
   // be decoded or played leaves the picture playing silently.
   bool RenderFile(const std::string& path, std::string* error);
+  // The path of the open movie as RenderFile() was given it; empty when none.
+  const std::string& FilePath() const { return path_; }
 
   // Whether RenderFile would open `path`: a movie with a decodable picture.
   // Touches no service; false with *error (a text for a log) otherwise.
@@ -157,6 +159,7 @@ class VideoService : public QObject {
   bool active_ = false;
   QTimer tick_;
   std::unique_ptr<Playback> playback_;
+  std::string path_;  // of the open movie
   // Events posted by a decoding thread carry the session they belong to; a
   // late arrival from a closed movie is dropped.
   std::atomic<uint64_t> session_{0};

@@ -227,7 +227,7 @@ TEST(CliConvert, NamesAndNumbersAsTheFileSystemHasThem) {
 }
 
 TEST(CliHelp, EveryCommandExplainsItself) {
-  for (const char* command : {"convert", "info", "frame", "play", "record", "make"}) {
+  for (const char* command : {"convert", "info", "frame", "play", "record", "make", "export"}) {
     const CliRun r = Cli({command, "--help"});
     EXPECT_EQ(r.status, 0) << command;
     EXPECT_NE(r.out.find(std::string("glyphreel-cli ") + command), std::string::npos) << command;
@@ -354,6 +354,66 @@ TEST(CliMake, TheWholeRoadInOneCommand) {
   EXPECT_FALSE(Exists(dir / "never"));
   EXPECT_EQ(Cli({"make", clip, dir / "never", "--gray", "한"}).status, 2);
   EXPECT_FALSE(Exists(dir / "never"));
+}
+
+// The command line's export: the path on success, the sizes it was asked
+// for, a refusal to replace without --overwrite, and exit statuses as the
+// other commands have them.
+TEST(CliExport, WritesTheVideoAndRefusesWhatItCannotDo) {
+  TempFolder dir;
+  const std::string movie = MakeMovie(dir.Path(), 3);  // 80 x 60 units, interval 20
+  const std::string clip = Clip(dir / "clip.avi", 10);
+
+  CliRun r = Cli({"export", movie, dir / "out.mkv", "--font-size", "4", "--colours", "inverted", "--video", clip});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.LastLine(), dir / "out.mkv");
+  const std::string first = ReadAll(dir / "out.mkv");
+  EXPECT_GT(first.size(), 1000u);
+
+  struct Refusal {
+    std::vector<std::string> args;
+    int status;
+    const char* says;
+  };
+  const Refusal refusals[] = {
+      {{"export", movie, dir / "out.mkv"}, 1, "--overwrite"},
+      {{"export", movie, dir / "out.avi"}, 2, ".mp4, .webm, .gif or .mkv"},
+      {{"export", movie, dir / "x.mp4", "--font-size", "13"}, 2, "--font-size"},
+      {{"export", movie, dir / "x.mp4", "--colours", "pink"}, 2, "normal or inverted"},
+      {{"export", movie}, 2, "OUT"},
+      {{"export", dir / "missing.txt", dir / "x.mp4"}, 1, "cannot read"},
+  };
+  for (const Refusal& refusal : refusals) {
+    r = Cli(refusal.args);
+    EXPECT_EQ(r.status, refusal.status) << refusal.args.back();
+    EXPECT_NE(r.err.find(refusal.says), std::string::npos) << r.err;
+    EXPECT_TRUE(r.out.empty()) << r.out;
+  }
+  EXPECT_EQ(ReadAll(dir / "out.mkv"), first) << "a refused export leaves the old file";
+  EXPECT_FALSE(Exists(dir / "x.mp4"));
+
+  // A movie too wide for 3840 pixels at the asked size takes a smaller one and says so.
+  std::string wide;
+  for (int k = 0; k < 3; ++k) {
+    wide += std::string(700, 'M') + "\r\n\x80\x80\r\nW700V0100F0000" + std::to_string(k) + "\r\n";
+  }
+  WriteAll(dir / "wide.txt", wide);
+  r = Cli({"export", dir / "wide.txt", dir / "wide.gif", "--font-size", "12"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("using font size 10"), std::string::npos) << "350 cells: 4200 px at 12, 3850 at 11" << r.err;
+  r = Cli({"export", dir / "wide.txt", dir / "wide.gif", "--font-size", "12", "--overwrite"});
+  EXPECT_EQ(r.status, 0) << r.err;
+
+  // A sound source with no sound gives a silent export, said so.
+  ClipSpec silent;
+  silent.format = FormatFor(".avi");
+  silent.frameCount = 10;
+  silent.withSound = false;
+  std::string error;
+  ASSERT_TRUE(WriteTestVideo(dir / "silent.avi", silent, &error)) << error;
+  r = Cli({"export", movie, dir / "quiet.mp4", "--video", dir / "silent.avi"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("has no sound"), std::string::npos) << r.err;
 }
 
 }  // namespace

@@ -7,9 +7,9 @@
 #include <QCoreApplication>
 #include <QFont>
 #include <QImage>
-#include <QPainter>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -18,11 +18,8 @@ namespace {
 
 using testing_support::MakeImage;
 
-QFont SongTi(int pixels) {
-  QFont font(QStringLiteral("宋体"));
-  font.setPixelSize(pixels);
-  return font;
-}
+// The movie font itself (the window maps "宋体" to the same families).
+QFont SongTi(int pixels) { return MovieFont(pixels); }
 
 // A frame as the engine writes it, from a picture with gradients, edges and
 // noise, so that every unit of the table meets many neighbours.
@@ -41,28 +38,6 @@ std::string EngineFrame(const std::string& grayTable, int width, int height) {
     return unsigned(v) * 0x010101u;
   });
   return engine.BitmapToFrame(picture);
-}
-
-// The lines of `text` by a rule of the test's own: CR LF, LF and CR each end a line.
-QStringList Lines(const QString& text) {
-  QString unified = text;
-  unified.replace(QStringLiteral("\r\n"), QStringLiteral("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-  return unified.split(QLatin1Char('\n'));
-}
-
-// What the label must look like: QPainter::drawText of each line at the
-// label's line spacing and baseline, on its background, left to right.
-QImage Reference(const QString& text, const QFont& font, const QColor& fg, const QColor& bg, QSize size,
-                 int lineSpacing, int baseline) {
-  QImage image(size, QImage::Format_ARGB32_Premultiplied);
-  image.fill(bg);
-  QPainter p(&image);
-  p.setLayoutDirection(Qt::LeftToRight);
-  p.setFont(font);
-  p.setPen(fg);
-  const QStringList lines = Lines(text);
-  for (int i = 0; i < lines.size(); ++i) p.drawText(QPointF(0, i * lineSpacing + baseline), lines[i]);
-  return image;
 }
 
 // The widget painted into an image (the label writes its cells straight into
@@ -107,24 +82,22 @@ Difference Compare(const QImage& expected, const QImage& actual) {
 struct Sample {
   const char* name;
   QString text;
-  bool grid;  // drawn from cells
 };
 
 std::vector<Sample> Samples() {
   const std::string mixedTable = gbk::EncodeOrThrow(QStringLiteral("厲嵌MM懒傳##蛤凯++来旯==圀国--困园..四  "));
   return {
-      {"default table", gbk::Decode(EngineFrame(gbk::DefaultGrayTable(), 48, 20)), true},
-      {"ASCII-pair table", gbk::Decode(EngineFrame("MMWW@@##%%**++==--::..  ", 48, 20)), true},
-      {"mixed table", gbk::Decode(EngineFrame(mixedTable, 48, 20)), true},
-      {"lines of any length, LF and CR breaks", QStringLiteral("国一\nab\r\rW160V0100F00000\r\n€€\n"), true},
+      {"default table", gbk::Decode(EngineFrame(gbk::DefaultGrayTable(), 48, 20))},
+      {"ASCII-pair table", gbk::Decode(EngineFrame("MMWW@@##%%**++==--::..  ", 48, 20))},
+      {"mixed table", gbk::Decode(EngineFrame(mixedTable, 48, 20))},
+      {"lines of any length, LF and CR breaks", QStringLiteral("国一\nab\r\rW160V0100F00000\r\n€€\n")},
       {"text file with tabs and mixed widths",
        gbk::Decode(gbk::EncodeOrThrow(QStringLiteral("第一章\t开始\r\nHello, 世界! (wide and narrow)\r\n"
-                                                     "  缩进的一行，标点。\r\n\r\nlast line without a break"))),
-       false},
-      {"single column before a double one", QStringLiteral("a国b\r\n"), false},
-      {"combining marks and right-to-left text",
-       QStringLiteral("cafe\u0301 \u05E9\u05DC\u05D5\u05DD\r\n\u0627\u0644\u0639\u0631\u0628\u064A\u0629 text\r\n"),
-       false},
+                                                     "  缩进的一行，标点。\r\n\r\nlast line without a break")))},
+      {"single column before a double one", QStringLiteral("a国b\r\n")},
+      {"combining marks, right-to-left text and a surrogate pair",
+       QStringLiteral("cafe\u0301 \u05E9\u05DC\u05D5\u05DD\r\n\u0627\u0644\u0639\u0631\u0628\u064A\u0629 "
+                      "text \U0001F600\r\n")},
   };
 }
 
@@ -134,25 +107,26 @@ struct Look {
 };
 
 // One widget goes through every sample, size and colour pair, so a picture
-// kept from an earlier font or colour pair would show.
-TEST(FrameLabel, DrawsWhatDrawTextDrawsForEverySampleSizeAndColourPair) {
+// kept from an earlier font or colour pair would show. The label must show
+// exactly what the export renders.
+TEST(FrameLabel, ShowsTheRenderersPictureForEverySampleSizeAndColourPair) {
   TFrameLabel label;
   const std::vector<Look> looks = {
       {9, Qt::black, Qt::white}, {9, Qt::white, Qt::black}, {12, Qt::black, Qt::white},
-      {12, Qt::white, Qt::black}, {7, Qt::black, Qt::white},  // 7: single columns fall on half pixels
-      {4, Qt::white, Qt::black},                               // the smallest size of the player
+      {7, Qt::black, Qt::white},  // 7: the two halves of a cell differ in width
+      {4, Qt::white, Qt::black},  // the smallest size of the player
   };
   for (const Look& look : looks) {
     label.setFont(SongTi(look.pixels));
     label.setColors(look.fg, look.bg);
+    TFrameRenderer renderer(SongTi(look.pixels), look.fg, look.bg);
     for (const Sample& sample : Samples()) {
       SCOPED_TRACE(std::string(sample.name) + " at " + std::to_string(look.pixels) + " px, " +
                    look.fg.name().toStdString() + " on " + look.bg.name().toStdString());
       label.setText(sample.text);
-      EXPECT_EQ(label.drawsFromCells(), sample.grid);
-      label.resize(look.pixels * 50 + 20, label.lineSpacing() * 24 + 5);
-      const QImage expected = Reference(sample.text, SongTi(look.pixels), look.fg, look.bg, label.size(),
-                                        label.lineSpacing(), label.baseline());
+      EXPECT_EQ(label.lineSpacing(), look.pixels);
+      label.resize(look.pixels * 50 + 20, look.pixels * 24 + 5);
+      const QImage expected = renderer.Render(sample.text, label.size());
       for (Target target : {Target::Image, Target::Pixmap}) {
         const QImage actual = Rendered(label, target);
         const Difference d = Compare(expected, actual);
@@ -162,37 +136,75 @@ TEST(FrameLabel, DrawsWhatDrawTextDrawsForEverySampleSizeAndColourPair) {
   }
 }
 
-// Playback must stay on the fast path at every size the player steps through.
-TEST(FrameLabel, MovieFramesAreDrawnFromCellsAtEveryPlayerSize) {
-  TFrameLabel label;
-  const std::string frame = EngineFrame(gbk::DefaultGrayTable(), 40, 10);
-  for (int pixels = 4; pixels <= 12; ++pixels) {
-    label.setFont(SongTi(pixels));
-    label.setFrame(frame);
-    EXPECT_TRUE(label.drawsFromCells()) << pixels << " px";
-    EXPECT_GT(label.lineSpacing(), pixels) << pixels << " px";
+// The bounding box of every pixel that is not the background.
+QRect InkBox(const QImage& image, QRgb background) {
+  int left = image.width(), right = -1, top = image.height(), bottom = -1;
+  for (int y = 0; y < image.height(); ++y) {
+    for (int x = 0; x < image.width(); ++x) {
+      if (image.pixel(x, y) == background) continue;
+      left = std::min(left, x);
+      right = std::max(right, x);
+      top = std::min(top, y);
+      bottom = std::max(bottom, y);
+    }
+  }
+  return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// Cells are square and s pixels apart at every size of the player, single-
+// byte characters share a cell (floor(s/2), then the rest), and no glyph's
+// ink leaves its cell: a glyph between two others looks as it does alone.
+TEST(FrameRenderer, CellsAreSquareAndGlyphsStayInsideThem) {
+  for (int s = 4; s <= 12; ++s) {
+    SCOPED_TRACE(std::to_string(s) + " px");
+    TFrameRenderer renderer(SongTi(s), Qt::black, Qt::white);
+    EXPECT_EQ(renderer.CellSize(), s);
+    const QString text = QStringLiteral("国国国\r\nab€\r\n\r\nW160");
+    const auto lines = TFrameRenderer::SplitLines(text);
+    EXPECT_EQ(renderer.TextSize(text, lines), QSize(3 * s, 4 * s));
+    EXPECT_EQ(renderer.LineWidth(u"a"), s / 2);
+    EXPECT_EQ(renderer.LineWidth(u"ab"), s);
+    EXPECT_EQ(renderer.LineWidth(u"a国b"), s / 2 + s + s / 2) << "a double-byte character restarts the pairing";
+    EXPECT_EQ(renderer.LineWidth(u"\U0001F600"), s) << "a surrogate pair is one character";
+
+    const QImage row = renderer.Render(QStringLiteral("厲国厲"), QSize(3 * s, s));
+    const QImage alone = renderer.Render(QStringLiteral("　国"), QSize(2 * s, s));
+    EXPECT_EQ(row.copy(s, 0, s, s), alone.copy(s, 0, s, s));
+    const QRect ink = InkBox(alone, QColor(Qt::white).rgba());
+    EXPECT_FALSE(ink.isNull()) << "the glyph is drawn";
+    EXPECT_GE(ink.height(), s * 6 / 10) << "and fills most of its cell";
+    const QImage pair = renderer.Render(QStringLiteral("MW"), QSize(s, s));
+    EXPECT_EQ(pair.copy(0, 0, s / 2, s), renderer.Render(QStringLiteral("M "), QSize(s, s)).copy(0, 0, s / 2, s));
   }
 }
 
-// The cells are cut to one line of spacing; glyphs reaching into the next
-// line would be cut off, so such a spacing is drawn line by line instead.
-TEST(FrameLabel, TightLineSpacingStillDrawsWhatDrawTextDraws) {
+// A circle in the video stays a circle in the drawn frame: the frame label's
+// picture of a converted disk is as wide as it is tall (within 5 %) at every
+// size of the player.
+TEST(FrameLabel, ACircleInTheSourceStaysRoundInTheDrawnFrame) {
+  TConverter engine;
+  engine.FrameMarker = "\x80\x80";
+  engine.GrayTable = gbk::EncodeOrThrow(QStringLiteral("国困四一　"));  // dark to blank
+  engine.GrayLevels = CountGrayUnits(engine.GrayTable);
+  engine.Interval = 100;
+  engine.OutputRect = TRect{0, 0, 80, 60};
+  const QImage picture = MakeImage(80, 60, [](int x, int y) {
+    return std::hypot(x + 0.5 - 40, y + 0.5 - 30) < 22 ? 0x000000u : 0xffffffu;
+  });
+  const std::string frame = engine.BitmapToFrame(picture);
   TFrameLabel label;
-  label.setFont(SongTi(9));
   label.setColors(Qt::black, Qt::white);
-  const QString frame = gbk::Decode(EngineFrame(gbk::DefaultGrayTable(), 30, 12));
-  for (int spacing : {9, 16}) {
-    SCOPED_TRACE("spacing " + std::to_string(spacing));
-    label.setLineSpacing(spacing);
-    label.setText(frame);
-    EXPECT_EQ(label.lineSpacing(), spacing);
-    EXPECT_EQ(label.drawsFromCells(), spacing == 16);
-    label.resize(9 * 32, spacing * 15);
-    const QImage expected =
-        Reference(frame, SongTi(9), Qt::black, Qt::white, label.size(), spacing, label.baseline());
-    const QImage actual = Rendered(label);
-    const Difference d = Compare(expected, actual);
-    EXPECT_EQ(d.count, 0) << d.Describe(expected, actual);
+  for (int s = 4; s <= 12; ++s) {
+    SCOPED_TRACE(std::to_string(s) + " px");
+    label.setFont(SongTi(s));
+    label.setFrame(frame);
+    label.resize(s * 90, s * 70);
+    // The picture's 60 rows, without the marker and info lines under them.
+    const QImage drawn = Rendered(label).copy(0, 0, s * 90, s * 60);
+    const QRect ink = InkBox(drawn, QColor(Qt::white).rgba());
+    ASSERT_FALSE(ink.isNull());
+    const double ratio = double(ink.width()) / ink.height();
+    EXPECT_NEAR(ratio, 1.0, 0.05) << ink.width() << " x " << ink.height();
   }
 }
 
@@ -201,24 +213,18 @@ TEST(FrameLabel, TightLineSpacingStillDrawsWhatDrawTextDraws) {
 // same part of the same picture.
 TEST(FrameLabel, PannedInsideASmallerPanelShowsTheRightPart) {
   const QString frame = gbk::Decode(EngineFrame(gbk::DefaultGrayTable(), 60, 30));
-  for (bool cells : {true, false}) {
-    SCOPED_TRACE(cells ? "from cells" : "line by line");
-    QWidget panel;
-    panel.resize(203, 151);
-    TFrameLabel label(&panel);
-    label.setFont(SongTi(9));
-    label.setColors(Qt::white, Qt::black);
-    label.setLineSpacing(cells ? 0 : 9);
-    label.setText(frame);
-    ASSERT_EQ(label.drawsFromCells(), cells);
-    label.setGeometry(-40, -57, 9 * 60 + 20, label.lineSpacing() * 32 + 20);
-    const QImage whole = Reference(frame, SongTi(9), Qt::white, Qt::black, label.size(), label.lineSpacing(),
-                                   label.baseline());
-    const QImage expected = whole.copy(40, 57, 203, 151);
-    const QImage actual = panel.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
-    const Difference d = Compare(expected, actual);
-    EXPECT_EQ(d.count, 0) << d.Describe(expected, actual);
-  }
+  QWidget panel;
+  panel.resize(203, 151);
+  TFrameLabel label(&panel);
+  label.setFont(SongTi(9));
+  label.setColors(Qt::white, Qt::black);
+  label.setText(frame);
+  label.setGeometry(-40, -57, 9 * 60 + 20, 9 * 32 + 20);
+  const QImage whole = TFrameRenderer(SongTi(9), Qt::white, Qt::black).Render(frame, label.size());
+  const QImage expected = whole.copy(40, 57, 203, 151);
+  const QImage actual = panel.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+  const Difference d = Compare(expected, actual);
+  EXPECT_EQ(d.count, 0) << d.Describe(expected, actual);
 }
 
 class CountingLabel : public TFrameLabel {

@@ -13,6 +13,8 @@ class ScriptedDialogs : public Dialogs {
   std::deque<bool> confirmations;
   std::deque<std::optional<QString>> files;    // for OpenFile and SaveFile
   std::deque<std::optional<QString>> folders;  // for ChooseFolder
+  std::deque<std::optional<VideoExportChoice>> exports;  // for ExportVideo
+  std::vector<bool> soundOffers;  // what ExportVideo was offered
 
   // Everything shown, in order: messages and confirmation questions.
   std::vector<QString> shown;
@@ -39,6 +41,14 @@ class ScriptedDialogs : public Dialogs {
   std::optional<QString> ChooseFolder(QWidget*, const QString& caption) override {
     shown.push_back(caption);
     return Next(folders);
+  }
+  std::optional<VideoExportChoice> ExportVideo(QWidget*, const QString& name, bool soundOffered) override {
+    proposed.push_back(name);
+    soundOffers.push_back(soundOffered);
+    if (exports.empty()) return std::nullopt;
+    const std::optional<VideoExportChoice> answer = exports.front();
+    exports.pop_front();
+    return answer;
   }
 
  private:

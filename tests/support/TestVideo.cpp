@@ -87,7 +87,7 @@ void DrawFrame(AVFrame* frame, int number, const ClipSpec& clipSpec) {
 void DrawTone(AVFrame* frame, int64_t first, const ClipSpec& clipSpec) {
   for (int i = 0; i < frame->nb_samples; ++i) {
     const double t = static_cast<double>(first + i) / clipSpec.sampleRate;
-    const double v = kToneAmplitude * std::sin(2 * M_PI * clipSpec.toneHz * t);
+    const double v = t < clipSpec.toneFromSeconds ? 0.0 : kToneAmplitude * std::sin(2 * M_PI * clipSpec.toneHz * t);
     switch (frame->format) {
       case AV_SAMPLE_FMT_S16:
       case AV_SAMPLE_FMT_S16P:

@@ -42,6 +42,7 @@ struct ClipSpec {
   int soundFrames = -1;        // the tone lasts this many pictures' time; -1: as long as the picture
   int sampleRate = 44100;      // Hz of the sine tone
   int toneHz = 440;
+  double toneFromSeconds = 0;  // silence before this moment, the tone from it on
   bool withSound = true;       // false: picture only, whatever format.audioCodec says
   bool withVideo = true;       // false: sound only (a movie with no picture)
   bool fastPreset = true;      // libx264: the fastest preset

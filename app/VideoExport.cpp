@@ -1,0 +1,128 @@
+#include "app/VideoExport.h"
+
+#include "app/Dialogs.h"
+#include "app/Launcher.h"
+#include "app/Main.h"
+#include "playback/FrameLabel.h"
+#include "playback/MovieExport.h"
+#include "playback/TextPic.h"
+#include "video/VideoService.h"
+
+#include <QAction>
+#include <QFrame>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+
+namespace {
+// A movie can be exported from three frames on, with an interval, as it can be played.
+constexpr int32_t kStandardFrames = 3;
+}  // namespace
+
+const QString TVideoExporter::kExportCaption = QStringLiteral("导出为视频…");
+const QString TVideoExporter::kCancelCaption = QStringLiteral("取消导出视频");
+
+TVideoExporter::TVideoExporter(TForm1* form) : QObject(form), form_(form) {
+  setObjectName(QStringLiteral("VideoExporter"));
+  menu_ = new QMenu(form_->Pl_TextShow);
+  menu_->setObjectName(QStringLiteral("MovieContextMenu"));
+  exportAction_ = menu_->addAction(kExportCaption);
+  cancelAction_ = menu_->addAction(kCancelCaption);
+  connect(exportAction_, &QAction::triggered, this, &TVideoExporter::StartExport);
+  connect(cancelAction_, &QAction::triggered, this, &TVideoExporter::Cancel);
+  // The frame label leaves context menus to the pane under it.
+  form_->Pl_TextShow->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(form_->Pl_TextShow, &QWidget::customContextMenuRequested, this, &TVideoExporter::ShowMenu);
+}
+
+TVideoExporter::~TVideoExporter() {
+  if (cancel_) cancel_->store(true);
+  JoinWorker();
+}
+
+void TVideoExporter::JoinWorker() {
+  if (worker_ && worker_->joinable()) worker_->join();
+  worker_.reset();
+}
+
+void TVideoExporter::ShowMenu(const QPoint& at) {
+  const TTextPic& movie = *form_->TextPic;
+  exportAction_->setVisible(!Running());
+  exportAction_->setEnabled(movie.FrameTotal() >= kStandardFrames && movie.FrameInterval() > 0);
+  cancelAction_->setVisible(Running());
+  // Not exec(): the window goes on (playback, an export's progress) while the menu is up.
+  menu_->popup(form_->Pl_TextShow->mapToGlobal(at));
+}
+
+void TVideoExporter::StartExport() {
+  if (Running()) return;
+  const std::string& movieFile = form_->TextFileName;
+  QString proposed = QString::fromLocal8Bit(movieFile.c_str());
+  const qsizetype dot = proposed.lastIndexOf(QLatin1Char('.'));
+  if (dot > proposed.lastIndexOf(QLatin1Char('/'))) proposed.truncate(dot);
+  proposed += QStringLiteral(".mp4");
+  const std::string soundSource = form_->FilterGraph ? form_->FilterGraph->FilePath() : std::string();
+  const std::optional<VideoExportChoice> choice =
+      form_->dialogs().ExportVideo(form_, proposed, !soundSource.empty());
+  if (!choice) return;
+
+  movie_export::Options options;
+  options.output = choice->path.toLocal8Bit().toStdString();
+  options.soundSource = choice->withSound ? soundSource : std::string();
+  options.fontSize = form_->TextFontHeight();
+  options.text = form_->Lb_TextShow->textColor();
+  options.background = form_->Lb_TextShow->backgroundColor();
+  // The save dialog has asked about replacing an existing file already.
+  options.overwrite = true;
+
+  // The worker reads its own copy: the window may open another movie meanwhile.
+  auto movie = std::make_shared<TTextPic>(*form_->TextPic);
+  cancel_ = std::make_shared<std::atomic<bool>>(false);
+  form_->PBar->setRange(0, movie->FrameTotal() + 1);
+  form_->PBar->setValue(0);
+  form_->PBar->show();
+  form_->StBarPanels[3]->setText(QStringLiteral("正在导出视频…"));
+  worker_ = std::make_unique<std::thread>([this, movie, options, cancel = cancel_] {
+    const movie_export::Result result = movie_export::Export(*movie, options, [&](int done, int total) {
+      QMetaObject::invokeMethod(this, [this, done, total] { OnProgress(done, total); }, Qt::QueuedConnection);
+      return !cancel->load();
+    });
+    QString notes;
+    if (result.ok && result.plan.fontSizeReduced) {
+      notes = QStringLiteral("画面过大,字体大小改用 %1").arg(result.plan.fontSize);
+    }
+    if (result.ok && result.soundMissing) notes = QStringLiteral("视频没有声音");
+    const QString error = QString::fromLocal8Bit(result.error.c_str());
+    const QString output = QString::fromLocal8Bit(options.output.c_str());
+    QMetaObject::invokeMethod(
+        this, [this, ok = result.ok, cancelled = result.cancelled, error, output,
+               notes] { OnFinished(ok, cancelled, error, output, notes); },
+        Qt::QueuedConnection);
+  });
+}
+
+void TVideoExporter::Cancel() {
+  if (cancel_) cancel_->store(true);
+}
+
+void TVideoExporter::OnProgress(int done, int total) {
+  form_->PBar->setMaximum(total);
+  form_->PBar->setValue(done);
+}
+
+void TVideoExporter::OnFinished(bool ok, bool cancelled, const QString& error, const QString& output,
+                                const QString& notes) {
+  JoinWorker();
+  cancel_.reset();
+  form_->PBar->hide();
+  form_->StBarPanels[3]->setText(cancelled ? QStringLiteral("已取消导出视频") : notes);
+  if (cancelled) return;
+  if (!ok) {
+    form_->dialogs().Message(form_, QStringLiteral("导出失败: %1").arg(error));
+    return;
+  }
+  if (form_->dialogs().Confirm(form_, QStringLiteral("导出完毕: %1。是否打开所在文件夹？").arg(output))) {
+    const qsizetype slash = output.lastIndexOf(QLatin1Char('/'));
+    form_->launcher().URLink(output.left(slash + 1).toLocal8Bit().toStdString());
+  }
+}

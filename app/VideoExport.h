@@ -1,0 +1,51 @@
+// The character movie pane's context menu: "导出为视频…" exports the loaded
+// movie as a video at the frame label's font size and colours, on a worker
+// thread, with progress in the status bar; while it runs the same menu
+// offers to cancel it.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+
+class QAction;
+class QMenu;
+class TForm1;
+
+class TVideoExporter : public QObject {
+  Q_OBJECT
+
+ public:
+  // Puts the context menu on the form's movie pane. Owned by the form.
+  explicit TVideoExporter(TForm1* form);
+  // Cancels an export under way and waits for its thread.
+  ~TVideoExporter() override;
+
+  bool Running() const { return worker_ != nullptr; }
+
+  // The menu's texts.
+  static const QString kExportCaption;  // "导出为视频…"
+  static const QString kCancelCaption;  // "取消导出视频"
+
+ private:
+  void ShowMenu(const QPoint& at);
+  void StartExport();
+  void Cancel();
+  // User-interface thread: a picture was encoded / the worker finished.
+  void OnProgress(int done, int total);
+  void OnFinished(bool ok, bool cancelled, const QString& error, const QString& output, const QString& notes);
+  void JoinWorker();
+
+  TForm1* form_;
+  QMenu* menu_;
+  QAction* exportAction_;
+  QAction* cancelAction_;
+
+  // ---- Shared with the worker thread ----
+  std::shared_ptr<std::atomic<bool>> cancel_;
+  // ---- User-interface thread only ----
+  std::unique_ptr<std::thread> worker_;
+};

@@ -1,0 +1,128 @@
+// Exporting a character movie as a video: a 60-second 160 x 120 movie at 15
+// frames a second, with its clip's sound, to MP4 at font size 9 (1440 x 1080)
+// through `glyphreel-cli export`: wall time, times faster than real time and
+// peak memory. In the same run the `ffmpeg` program encodes the same pictures
+// (rendered once to a raw file) with the same encoder settings: the encoding
+// floor the export is measured against.
+//
+// Usage: export_bench [work folder]   (default: a folder under /tmp)
+#include "BenchSupport.h"
+#include "common/FileWrite.h"
+#include "playback/MovieExport.h"
+#include "playback/TextPic.h"
+#include "support/TestVideo.h"
+
+#include <QGuiApplication>
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+
+namespace {
+
+constexpr int kSeconds = 60;
+constexpr int kFramesPerSecond = 15;
+
+// Runs `program` with `args` in a child; its wall time and peak memory.
+bench::Measure Run(const std::string& program, const std::vector<std::string>& args) {
+  return bench::InChild([&] {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    // Quiet: no progress bar, no encoder chatter.
+    std::freopen("/dev/null", "w", stderr);
+    execv(program.c_str(), argv.data());
+    return false;
+  });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  QGuiApplication app(argc, argv);
+  const std::string work = argc > 1 ? std::string(argv[1]) + "/" : "/tmp/glyphreel-export-bench/";
+  fileio::MakePath(work, nullptr);
+  const std::string bin = QCoreApplication::applicationDirPath().toStdString() + "/";
+  const std::string cli = bin + "glyphreel-cli";
+  const std::string clip = work + "clip.avi";
+  const std::string movieFile = work + "clip/clip.txt";
+
+  if (!fileio::FileExists(movieFile)) {
+    std::printf("making a %d-second 160 x 120 movie at %d frames a second ...\n", kSeconds, kFramesPerSecond);
+    testing_support::ClipSpec spec;
+    spec.format = testing_support::FormatFor(".avi");
+    spec.width = 320;
+    spec.height = 240;
+    spec.framesPerSecond = 25;
+    spec.frameCount = 25 * kSeconds;
+    spec.busyPicture = true;
+    std::string error;
+    if (!testing_support::WriteTestVideo(clip, spec, &error)) {
+      std::fprintf(stderr, "%s\n", error.c_str());
+      return 1;
+    }
+    QProcess make;
+    make.start(QString::fromStdString(cli), {QStringLiteral("make"), QString::fromStdString(clip),
+                                             QStringLiteral("--fps"), QString::number(kFramesPerSecond),
+                                             QStringLiteral("--size"), QStringLiteral("160x120")});
+    make.waitForFinished(-1);
+    if (make.exitCode() != 0) {
+      std::fprintf(stderr, "%s", make.readAllStandardError().constData());
+      return 1;
+    }
+  }
+  TTextPic movie;
+  movie.FrameMarker = "\x80\x80";
+  if (!movie.LoadFromFile(movieFile)) return 1;
+  movie_export::Options options;
+  options.output = work + "export.mp4";
+  options.soundSource = clip;
+  options.overwrite = true;
+  movie_export::Plan plan;
+  std::string error;
+  if (!movie_export::MakePlan(movie, options, &plan, &error)) {
+    std::fprintf(stderr, "%s\n", error.c_str());
+    return 1;
+  }
+  const double length = plan.DurationMs() / 1000.0;
+  std::printf("movie: %d frames, %d ms apart, %d x %d pixels at font size %d, %.1f s\n", plan.frames,
+              plan.intervalMs, plan.size.width(), plan.size.height(), plan.fontSize, length);
+
+  const bench::Measure exported =
+      Run(cli, {"export", movieFile, options.output, "--video", clip, "--font-size", "9", "--overwrite"});
+  std::printf("export:  %s %.2f s, %.1fx faster than real time, peak memory %.0f MB\n", exported.ok ? "ok" : "FAILED",
+              exported.seconds, length / exported.seconds, exported.peakKiB / 1024.0);
+
+  const QString ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg"));
+  if (ffmpeg.isEmpty()) {
+    std::printf("floor:   no ffmpeg program (tools/install-deps.sh installs it)\n");
+    return exported.ok ? 0 : 1;
+  }
+  // The same pictures, rendered once, in the encoder's own format.
+  const std::string raw = work + "pictures.rgb";
+  {
+    std::ofstream out(raw, std::ios::binary);
+    movie_export::FramePictures pictures(movie, plan, options);
+    for (int j = 0; j < plan.VideoFrames(); ++j) {
+      const QImage picture = pictures.Picture(std::max(0, j - 1));
+      out.write(reinterpret_cast<const char*>(picture.constBits()), picture.sizeInBytes());
+    }
+  }
+  const std::string size = std::to_string(plan.size.width()) + "x" + std::to_string(plan.size.height());
+  const std::string rate = "1000/" + std::to_string(plan.intervalMs);
+  const bench::Measure floor =
+      Run(ffmpeg.toStdString(),
+          {"-y", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "bgra", "-s", size, "-framerate", rate, "-i", raw,
+           "-i", clip, "-map", "0:v", "-map", "1:a", "-t", std::to_string(length), "-c:v", "libx264", "-preset",
+           "veryfast", "-crf", "20", "-pix_fmt", "yuv420p", "-c:a", "aac", "-movflags", "+faststart",
+           work + "floor.mp4"});
+  std::printf("floor:   %s %.2f s (ffmpeg from raw pictures), %.1fx faster than real time, peak memory %.0f MB\n",
+              floor.ok ? "ok" : "FAILED", floor.seconds, length / floor.seconds, floor.peakKiB / 1024.0);
+  std::printf("export / floor: %.2f (goal: at most 1.2)\n", exported.seconds / floor.seconds);
+  fileio::RemoveFile(raw, nullptr);
+  return exported.ok && floor.ok ? 0 : 1;
+}

@@ -1,0 +1,122 @@
+// glyphreel-cli export: a character movie as a video file (MP4, WebM, GIF or
+// MKV), drawn as the window's frame label draws it.
+#include "cli/Arguments.h"
+#include "cli/Commands.h"
+#include "playback/MovieExport.h"
+#include "playback/TextPic.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace cli {
+
+const char* const kExportUsage =
+    "usage: glyphreel-cli export MOVIE OUT [--video SOURCE] [--font-size S]\n"
+    "                            [--colours normal|inverted] [--overwrite]\n"
+    "\n"
+    "Draws every frame of a character movie as the player does (square cells of S\n"
+    "pixels, default 9) and encodes it; OUT's extension picks the kind of video:\n"
+    "  .mp4   H.264 and AAC sound (plays everywhere)\n"
+    "  .webm  VP9 and Opus sound\n"
+    "  .gif   no sound\n"
+    "  .mkv   FFV1, lossless, and PCM sound\n"
+    "Frame k shows from (k+1) x V to (k+2) x V ms (frame 0 also from 0), as in\n"
+    "synchronized play; V is the movie's interval.\n"
+    "\n"
+    "  --video SOURCE  take the sound of SOURCE from its start, cut to the movie's length\n"
+    "  --font-size S   4 to 12; a picture larger than 3840 x 2160 takes the largest S that fits\n"
+    "  --colours C     normal (black on white) or inverted (white on black)\n"
+    "  --overwrite     replace OUT when it exists\n";
+
+namespace {
+
+// A one-line bar on standard error, redrawn in place while it is a terminal.
+class ExportProgress {
+ public:
+  ExportProgress() : enabled_(isatty(STDERR_FILENO) != 0) {}
+  ~ExportProgress() {
+    if (shown_) std::fputs("\n", stderr);
+  }
+  void Show(int done, int total) {
+    if (!enabled_) return;
+    constexpr int kWidth = 40;
+    const int filled = total > 0 ? std::clamp(kWidth * done / total, 0, kWidth) : 0;
+    std::fprintf(stderr, "\rexporting [%-*s] %d/%d frames", kWidth, std::string(size_t(filled), '#').c_str(), done,
+                 total);
+    std::fflush(stderr);
+    shown_ = true;
+  }
+
+ private:
+  bool enabled_;
+  bool shown_ = false;
+};
+
+}  // namespace
+
+int ExportCommand(const Context&, const std::vector<std::string>& args) {
+  const Arguments a(args, {"overwrite"}, {"video", "font-size", "colours"});
+  movie_export::Options options;
+  const std::string& moviePath = a.Require(0, "MOVIE");
+  options.output = a.Require(1, "OUT");
+  a.AtMost(2);
+  if (!movie_export::ContainerFor(options.output)) {
+    throw UsageError{"OUT must end in .mp4, .webm, .gif or .mkv: " + options.output};
+  }
+  if (const auto v = a.Value("video")) options.soundSource = *v;
+  if (const auto s = a.Value("font-size")) {
+    options.fontSize = ParseInt(*s, movie_export::kSmallestFontSize, movie_export::kLargestFontSize, "--font-size");
+  }
+  if (const auto c = a.Value("colours")) {
+    if (*c == "inverted") {
+      std::swap(options.text, options.background);
+    } else if (*c != "normal") {
+      throw UsageError{"--colours must be normal or inverted"};
+    }
+  }
+  options.overwrite = a.Has("overwrite");
+
+  TTextPic movie;
+  movie.FrameMarker = "\x80\x80";
+  if (!movie.LoadFromFile(moviePath)) {
+    std::fprintf(stderr, "glyphreel-cli: cannot read %s\n", moviePath.c_str());
+    return kFailed;
+  }
+  movie_export::Plan plan;
+  std::string error;
+  if (!movie_export::MakePlan(movie, options, &plan, &error)) {
+    std::fprintf(stderr, "glyphreel-cli: %s\n", error.c_str());
+    return kFailed;
+  }
+  if (plan.fontSizeReduced) {
+    std::fprintf(stderr, "glyphreel-cli: at font size %d the picture would exceed %d x %d; using font size %d\n",
+                 options.fontSize, movie_export::kMaxWidth, movie_export::kMaxHeight, plan.fontSize);
+  }
+
+  av_log_set_level(AV_LOG_ERROR);  // the encoders' own reports are not for this terminal
+  movie_export::Result result;
+  {
+    ExportProgress bar;
+    result = movie_export::Export(movie, options, [&](int done, int total) {
+      bar.Show(done, total);
+      return true;
+    });
+  }
+  if (!result.ok) {
+    std::fprintf(stderr, "glyphreel-cli: %s\n", result.error.c_str());
+    return kFailed;
+  }
+  if (result.soundMissing) {
+    std::fprintf(stderr, "glyphreel-cli: %s has no sound; the video is silent\n", options.soundSource.c_str());
+  }
+  std::printf("%s\n", options.output.c_str());
+  return kOk;
+}
+
+}  // namespace cli

@@ -1,0 +1,186 @@
+#include "playback/FrameRenderer.h"
+
+#include <QFontMetricsF>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+// The picture format of cells and of composed pictures: what the raster
+// engine draws text into, copied unchanged by drawImage.
+constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
+
+// Cell pictures kept; a text of very many distinct characters starts afresh.
+constexpr size_t kMaxTiles = size_t(1) << 14;
+
+// Glyphs that reach far up and down in the movie font (dense ideographs, a
+// capital and descenders): the font size is chosen so that their ink fits
+// one line.
+const char16_t kTallGlyphs[] = u"国鬱龍囍WQgjy|";
+
+}  // namespace
+
+QStringList MovieFontFamilies() {
+  return {QStringLiteral("SimSun"), QStringLiteral("NSimSun"), QStringLiteral("WenQuanYi Zen Hei Mono")};
+}
+
+QFont MovieFont(int pixels) {
+  QFont font;
+  font.setFamilies(MovieFontFamilies());
+  font.setPixelSize(std::max(1, pixels));
+  return font;
+}
+
+TFrameRenderer::TFrameRenderer(const QFont& font, const QColor& text, const QColor& background)
+    : font_(font), glyphFont_(font), text_(text), background_(background) {
+  cell_ = std::max(1, font.pixelSize());
+  if (font.pixelSize() <= 0) font_.setPixelSize(cell_);
+  // The largest size whose tallest ink fits the line, centred in it.
+  const QString probe = QString::fromUtf16(kTallGlyphs);
+  QRectF ink;
+  for (int pixels = cell_; pixels >= 1; --pixels) {
+    glyphFont_.setPixelSize(pixels);
+    ink = QFontMetricsF(glyphFont_).tightBoundingRect(probe);
+    if (ink.height() <= cell_) break;
+  }
+  baseline_ = static_cast<int>(std::lround((cell_ - ink.height()) / 2 - ink.top()));
+}
+
+std::vector<TFrameRenderer::Line> TFrameRenderer::SplitLines(QStringView text) {
+  std::vector<Line> lines;
+  const int n = static_cast<int>(text.size());
+  int start = 0;
+  for (int i = 0; i < n; ++i) {
+    const char16_t c = text[i].unicode();
+    if (c != u'\r' && c != u'\n') continue;
+    lines.push_back({start, i});
+    if (c == u'\r' && i + 1 < n && text[i + 1] == u'\n') ++i;
+    start = i + 1;
+  }
+  if (start < n) lines.push_back({start, n});
+  return lines;
+}
+
+int TFrameRenderer::PartWidth(Part part) const {
+  switch (part) {
+    case FirstHalf:
+      return cell_ / 2;
+    case SecondHalf:
+      return cell_ - cell_ / 2;
+    case Whole:
+      break;
+  }
+  return cell_;
+}
+
+namespace {
+
+// Walks one line cell by cell: each call gives the next character, the part
+// of a cell it takes and its width. Single-byte characters alternate between
+// first and second halves; a double-byte one starts the pairing afresh.
+template <typename Visit>
+void ForEachCell(QStringView line, int cell, Visit&& visit) {
+  bool second = false;
+  const int n = static_cast<int>(line.size());
+  for (int i = 0; i < n; ++i) {
+    char32_t ch = line[i].unicode();
+    if (QChar::isHighSurrogate(ch) && i + 1 < n && line[i + 1].isLowSurrogate()) {
+      ch = QChar::surrogateToUcs4(line[i].unicode(), line[i + 1].unicode());
+      ++i;
+    }
+    if (ch < 0x10000 && TFrameRenderer::SingleByte(static_cast<char16_t>(ch))) {
+      const int width = second ? cell - cell / 2 : cell / 2;
+      if (!visit(ch, second ? 2 : 1, width)) return;
+      second = !second;
+    } else {
+      if (!visit(ch, 0, cell)) return;
+      second = false;
+    }
+  }
+}
+
+}  // namespace
+
+int TFrameRenderer::LineWidth(QStringView line) const {
+  int width = 0;
+  ForEachCell(line, cell_, [&](char32_t, int, int w) {
+    width += w;
+    return true;
+  });
+  return width;
+}
+
+QSize TFrameRenderer::TextSize(QStringView text, const std::vector<Line>& lines) const {
+  int width = 0;
+  for (const Line& l : lines) width = std::max(width, LineWidth(text.mid(l.start, l.end - l.start)));
+  return QSize(width, static_cast<int>(lines.size()) * cell_);
+}
+
+const QImage& TFrameRenderer::Tile(char32_t ch, Part part) {
+  const uint64_t key = (uint64_t(ch) << 2) | part;
+  auto it = tiles_.find(key);
+  if (it != tiles_.end()) return it->second;
+  const int width = PartWidth(part);
+  QImage tile(std::max(1, width), cell_, kFormat);
+  tile.fill(background_);
+  const QString glyph = QString::fromUcs4(&ch, 1);
+  if (width > 0 && (ch > u' ' || ch >= 0x80)) {
+    QPainter p(&tile);
+    p.setClipRect(tile.rect());
+    p.setFont(glyphFont_);
+    p.setPen(text_);
+    const qreal advance = QFontMetricsF(glyphFont_).horizontalAdvance(glyph);
+    p.drawText(QPointF((width - advance) / 2, baseline_), glyph);
+  }
+  return tiles_.emplace(key, std::move(tile)).first->second;
+}
+
+void TFrameRenderer::Compose(QStringView text, const std::vector<Line>& lines, const QRect& area, uchar* origin,
+                             qsizetype stride) {
+  if (area.isEmpty()) return;
+  // Never while composing: pointers into the store are held below.
+  if (tiles_.size() >= kMaxTiles) tiles_.clear();
+  const QRgb bg = qPremultiply(background_.rgba());
+  const int right = area.right() + 1, bottom = area.bottom() + 1;
+  const int s = cell_;
+  for (int line = std::max(0, area.top() / s); line * s < bottom; ++line) {
+    const int top = std::max(area.top(), line * s);
+    const int rows = std::min(bottom, (line + 1) * s) - top;
+    uchar* band = origin + static_cast<qsizetype>(top - area.top()) * stride;
+    int covered = area.left();  // cell pictures reach this far right
+    if (line < static_cast<int>(lines.size())) {
+      const Line& l = lines[static_cast<size_t>(line)];
+      int x = 0;
+      ForEachCell(text.mid(l.start, l.end - l.start), s, [&](char32_t ch, int part, int width) {
+        const int cellLeft = x;
+        x += width;
+        if (x <= area.left() || width == 0) return true;
+        if (cellLeft >= right) return false;
+        const QImage& tile = Tile(ch, static_cast<Part>(part));
+        const int left = std::max(area.left(), cellLeft);
+        const int end = std::min(right, x);
+        const uchar* src = tile.constBits() + static_cast<qsizetype>(top - line * s) * tile.bytesPerLine() +
+                           static_cast<qsizetype>(left - cellLeft) * 4;
+        uchar* dst = band + static_cast<qsizetype>(left - area.left()) * 4;
+        const size_t bytes = static_cast<size_t>(end - left) * 4;
+        for (int y = 0; y < rows; ++y) std::memcpy(dst + y * stride, src + y * tile.bytesPerLine(), bytes);
+        covered = end;
+        return true;
+      });
+    }
+    for (int y = 0; y < rows; ++y) {
+      auto* row = reinterpret_cast<QRgb*>(band + y * stride);
+      std::fill(row + (covered - area.left()), row + (right - area.left()), bg);
+    }
+  }
+}
+
+QImage TFrameRenderer::Render(QStringView text, const QSize& size) {
+  QImage image(size, kFormat);
+  if (image.isNull()) return image;
+  Compose(text, SplitLines(text), image.rect(), image.bits(), image.bytesPerLine());
+  return image;
+}

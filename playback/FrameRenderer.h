@@ -1,0 +1,84 @@
+// Draws character-movie text as a grid of square cells: the one drawing used
+// by the frame label on screen and by the video export.
+//
+// At cell size s (the font's pixel size) every line is s pixels tall and
+// every double-byte character (two GBK bytes) takes an s x s cell, so a
+// picture keeps the shape of the video it came from. Single-byte characters
+// (ASCII and the euro sign, one GBK byte) go in pairs into the same s pixels:
+// the first of a pair takes floor(s / 2), the second the rest. Each glyph is
+// fitted into its cell: drawn at the largest font size whose ink fits the
+// line's height (never above s), centred in the cell and clipped to it, so
+// nothing of one cell ever reaches another.
+//
+// Needs QtGui only (a QGuiApplication must exist for drawing text). One
+// renderer is used by one thread at a time: it keeps its cell pictures.
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QImage>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+// The families of the movie font ("宋体" in the window), best first: SimSun
+// where it is installed, then the CJK monospace font the project installs.
+QStringList MovieFontFamilies();
+// The movie font at a pixel size, without depending on font substitutions.
+QFont MovieFont(int pixels);
+
+class TFrameRenderer {
+ public:
+  // A line of a text: [start, end) offsets into it, without the line break.
+  struct Line {
+    int start = 0;
+    int end = 0;
+  };
+
+  // The cell size is `font`'s pixel size (at least 1).
+  TFrameRenderer(const QFont& font, const QColor& text, const QColor& background);
+
+  int CellSize() const { return cell_; }
+  const QFont& Font() const { return font_; }
+  QColor TextColor() const { return text_; }
+  QColor BackgroundColor() const { return background_; }
+
+  // Splits `text` at CR LF, LF or CR; a last line without a break counts.
+  static std::vector<Line> SplitLines(QStringView text);
+  // True for characters that take one GBK byte (half a cell).
+  static bool SingleByte(char16_t ch) { return ch < 0x80 || ch == 0x20AC; }
+
+  // Width in pixels of one line of text.
+  int LineWidth(QStringView line) const;
+  // Size in pixels of the lines: the widest line by the line count times s.
+  QSize TextSize(QStringView text, const std::vector<Line>& lines) const;
+
+  // Writes the pixels of `area` (in the text's own coordinates, its top-left
+  // corner at (0, 0)) as 32-bit premultiplied ARGB rows starting at `origin`,
+  // `stride` bytes apart: the cells of `lines` of `text`, and the background
+  // everywhere else.
+  void Compose(QStringView text, const std::vector<Line>& lines, const QRect& area, uchar* origin,
+               qsizetype stride);
+  // The whole picture of `text` at `size` (Format_ARGB32_Premultiplied).
+  QImage Render(QStringView text, const QSize& size);
+
+ private:
+  // A cell picture's shape: a whole cell, or the first or second half.
+  enum Part : uint8_t { Whole = 0, FirstHalf = 1, SecondHalf = 2 };
+  const QImage& Tile(char32_t ch, Part part);
+  int PartWidth(Part part) const;
+
+  QFont font_;        // the caller's font at pixel size s
+  QFont glyphFont_;   // the same at the size that fits a line's height
+  QColor text_;
+  QColor background_;
+  int cell_ = 1;
+  int baseline_ = 0;  // of a glyph inside its cell
+  // (character << 2 | part) -> picture of the cell; a node map, so pictures stay put
+  std::unordered_map<uint64_t, QImage> tiles_;
+};

@@ -1,0 +1,682 @@
+#include "playback/MovieExport.h"
+
+#include "common/FileWrite.h"
+#include "common/Gbk.h"
+#include "playback/FrameRenderer.h"
+#include "playback/TextPic.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/audio_fifo.h>
+#include <libavutil/channel_layout.h>
+#include <libswresample/swresample.h>
+#include <libswscale/swscale.h>
+}
+
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <vector>
+
+namespace movie_export {
+
+const char* const kNotStandardMovie = "注意:打开的不是标准的字符电影文件";
+
+namespace {
+
+constexpr int32_t kStandardFrames = 3;    // a movie plays from three frames on, as in the player
+constexpr int kMaxSoundChannels = 2;      // more is folded down to stereo
+constexpr int kPcmFrameSamples = 1024;    // samples per sound frame where the encoder takes any number
+constexpr int kOpusSampleRate = 48000;    // the one rate Opus is encoded at here
+constexpr const char* kX264Preset = "veryfast";
+constexpr const char* kX264Crf = "20";
+constexpr const char* kVp9Crf = "32";     // VP9 quality in constant-quality mode (0-63, lower is better)
+constexpr const char* kVp9Speed = "8";    // libvpx cpu-used in real-time mode: fastest
+constexpr int kCentisecondsPerSecond = 100;
+
+std::string AvError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof text);
+  return text;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// The rows of a frame's bytes (everything before its marker line), decoded.
+QString FrameRows(const TTextPic& movie, int32_t index) {
+  const std::string_view frame = movie.FrameView(index);
+  size_t pos = 0;
+  size_t rowsEnd = frame.size();
+  while (pos < frame.size()) {
+    size_t end = frame.find("\r\n", pos);
+    if (end == std::string_view::npos) end = frame.size();
+    if (frame.substr(pos, end - pos) == movie.FrameMarker) {
+      rowsEnd = pos;
+      break;
+    }
+    pos = end + 2;
+  }
+  return gbk::Decode(frame.substr(0, rowsEnd));
+}
+
+QSize PictureSize(const TTextPic& movie, int fontSize) {
+  const TFrameRenderer renderer(MovieFont(fontSize), Qt::black, Qt::white);
+  const QString rows = FrameRows(movie, 0);
+  const QSize cells = renderer.TextSize(rows, TFrameRenderer::SplitLines(rows));
+  // Encoders of 4:2:0 pictures need even sizes; the padding is background.
+  return QSize(std::max(2, (cells.width() + 1) / 2 * 2), std::max(2, (cells.height() + 1) / 2 * 2));
+}
+
+struct CodecDeleter {
+  void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
+};
+struct PacketDeleter {
+  void operator()(AVPacket* p) const { av_packet_free(&p); }
+};
+struct FifoDeleter {
+  void operator()(AVAudioFifo* f) const { av_audio_fifo_free(f); }
+};
+struct SwsDeleter {
+  void operator()(SwsContext* s) const { sws_freeContext(s); }
+};
+using CodecPtr = std::unique_ptr<AVCodecContext, CodecDeleter>;
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+
+struct AVFrameDeleter {
+  void operator()(AVFrame* f) const { av_frame_free(&f); }
+};
+using AvFramePtr = std::unique_ptr<AVFrame, AVFrameDeleter>;
+
+// The sound of a video file, decoded from its start and resampled to the
+// encoder's format, handed out in runs of exact length; past the sound's end
+// it gives silence.
+class SoundSource {
+ public:
+  ~SoundSource() {
+    swr_free(&resampler_);
+    avformat_close_input(&format_);
+  }
+
+  // False with *error when the file cannot be read; true with HasSound()
+  // false when it holds no decodable sound.
+  bool Open(const std::string& path, std::string* error) {
+    int rc = avformat_open_input(&format_, path.c_str(), nullptr, nullptr);
+    if (rc < 0) {
+      *error = "Cannot read " + path + ": " + AvError(rc);
+      return false;
+    }
+    if ((rc = avformat_find_stream_info(format_, nullptr)) < 0) {
+      *error = "Cannot read " + path + ": " + AvError(rc);
+      return false;
+    }
+    const AVCodec* codec = nullptr;
+    stream_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &codec, 0);
+    if (stream_ < 0 || codec == nullptr) return true;
+    // Only the sound is read: every other stream's packets are dropped by the demuxer.
+    for (unsigned i = 0; i < format_->nb_streams; ++i) {
+      if (static_cast<int>(i) != stream_) format_->streams[i]->discard = AVDISCARD_ALL;
+    }
+    decoder_.reset(avcodec_alloc_context3(codec));
+    if (!decoder_ || avcodec_parameters_to_context(decoder_.get(), format_->streams[stream_]->codecpar) < 0 ||
+        avcodec_open2(decoder_.get(), codec, nullptr) < 0) {
+      decoder_.reset();
+    }
+    return true;
+  }
+
+  bool HasSound() const { return decoder_ != nullptr; }
+  int SourceRate() const { return decoder_->sample_rate; }
+  int SourceChannels() const { return std::min(kMaxSoundChannels, decoder_->ch_layout.nb_channels); }
+
+  // Resamples to the encoder's format from here on.
+  bool SetTarget(const AVCodecContext* encoder, std::string* error) {
+    AVChannelLayout in{}, out{};
+    if (decoder_->ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+      av_channel_layout_default(&in, decoder_->ch_layout.nb_channels);
+    } else {
+      av_channel_layout_copy(&in, &decoder_->ch_layout);
+    }
+    av_channel_layout_copy(&out, &encoder->ch_layout);
+    int rc = swr_alloc_set_opts2(&resampler_, &out, encoder->sample_fmt, encoder->sample_rate, &in,
+                                 decoder_->sample_fmt, decoder_->sample_rate, 0, nullptr);
+    av_channel_layout_uninit(&in);
+    av_channel_layout_uninit(&out);
+    if (rc >= 0) rc = swr_init(resampler_);
+    if (rc < 0) {
+      *error = "Cannot convert the sound: " + AvError(rc);
+      return false;
+    }
+    outFormat_ = encoder->sample_fmt;
+    outChannels_ = encoder->ch_layout.nb_channels;
+    fifo_.reset(av_audio_fifo_alloc(outFormat_, outChannels_, kPcmFrameSamples));
+    return fifo_ != nullptr;
+  }
+
+  // Fills `frame` (allocated by the caller for `count` samples) with the
+  // next `count` samples; silence where the sound has ended.
+  void Read(AVFrame* frame, int count) {
+    while (av_audio_fifo_size(fifo_.get()) < count && !ended_) DecodeMore();
+    const int got = std::max(0, av_audio_fifo_read(fifo_.get(), reinterpret_cast<void**>(frame->data), count));
+    if (got < count) {
+      av_samples_set_silence(frame->data, got, count - got, frame->ch_layout.nb_channels,
+                             static_cast<AVSampleFormat>(frame->format));
+    }
+  }
+
+ private:
+  void DecodeMore() {
+    AvFramePtr decoded(av_frame_alloc());
+    PacketPtr packet(av_packet_alloc());
+    while (true) {
+      const int rc = avcodec_receive_frame(decoder_.get(), decoded.get());
+      if (rc == 0) {
+        Convert(decoded.get());
+        return;
+      }
+      if (rc == AVERROR_EOF || (rc != AVERROR(EAGAIN))) {
+        Convert(nullptr);  // what the resampler still holds
+        ended_ = true;
+        return;
+      }
+      // The decoder wants input.
+      int read;
+      while ((read = av_read_frame(format_, packet.get())) >= 0 && packet->stream_index != stream_) {
+        av_packet_unref(packet.get());
+      }
+      if (read < 0) {
+        avcodec_send_packet(decoder_.get(), nullptr);
+      } else {
+        avcodec_send_packet(decoder_.get(), packet.get());  // a damaged packet is skipped
+        av_packet_unref(packet.get());
+      }
+    }
+  }
+
+  void Convert(const AVFrame* decoded) {
+    const int inSamples = decoded ? decoded->nb_samples : 0;
+    const int room = swr_get_out_samples(resampler_, inSamples);
+    if (room <= 0) return;
+    AvFramePtr buffer(av_frame_alloc());
+    buffer->nb_samples = room;
+    buffer->format = outFormat_;
+    av_channel_layout_default(&buffer->ch_layout, outChannels_);
+    if (av_frame_get_buffer(buffer.get(), 0) < 0) return;
+    const uint8_t** in = decoded ? const_cast<const uint8_t**>(decoded->extended_data) : nullptr;
+    const int made = swr_convert(resampler_, buffer->data, room, in, inSamples);
+    if (made > 0) av_audio_fifo_write(fifo_.get(), reinterpret_cast<void**>(buffer->data), made);
+  }
+
+  AVFormatContext* format_ = nullptr;
+  int stream_ = -1;
+  CodecPtr decoder_;
+  SwrContext* resampler_ = nullptr;
+  std::unique_ptr<AVAudioFifo, FifoDeleter> fifo_;
+  AVSampleFormat outFormat_ = AV_SAMPLE_FMT_NONE;
+  int outChannels_ = 0;
+  bool ended_ = false;
+};
+
+// The export's output file: a muxer writing into a temporary file beside
+// the output, with one video stream and at most one sound stream.
+class Writer {
+ public:
+  ~Writer() { Abandon(); }
+
+  bool Open(const Plan& plan, const Options& options, SoundSource* sound, std::string* error) {
+    plan_ = plan;
+    output_ = options.output;
+    if (!ClaimTemporary(error)) return false;
+    static const char* const kFormats[] = {"mp4", "webm", "gif", "matroska"};
+    int rc = avformat_alloc_output_context2(&format_, nullptr, kFormats[static_cast<int>(plan.container)],
+                                            temporary_.c_str());
+    if (rc < 0 || format_ == nullptr) {
+      *error = "Cannot make " + output_ + ": " + AvError(rc);
+      return false;
+    }
+    if (!OpenVideo(error)) return false;
+    if (sound != nullptr && sound->HasSound() && plan.container != Container::Gif && !OpenSound(sound, error)) {
+      return false;
+    }
+    if ((rc = avio_open(&format_->pb, temporary_.c_str(), AVIO_FLAG_WRITE)) < 0) {
+      *error = fileio::ErrorText("write", output_, AVUNERROR(rc));
+      return false;
+    }
+    AVDictionary* muxerOptions = nullptr;
+    if (plan.container == Container::Mp4) av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
+    if (plan.container == Container::Gif) {
+      // The last picture's own delay, so that the whole runs exactly (K + 1) x V.
+      const int64_t n = plan.VideoFrames();
+      av_dict_set_int(&muxerOptions, "last_delay", Centiseconds(n) - Centiseconds(n - 1), 0);
+    }
+    rc = avformat_write_header(format_, &muxerOptions);
+    av_dict_free(&muxerOptions);
+    if (rc < 0) return Failed("write", rc, error);
+    return true;
+  }
+
+  // Writes video picture `index` (0-based) made from `picture`, with the sound
+  // up to the picture's end first.
+  bool WritePicture(int index, const QImage& picture, SoundSource* sound, std::string* error) {
+    if (audio_ && !WriteSoundUntil(int64_t(index + 1) * plan_.intervalMs, sound, error)) return false;
+    if (av_frame_make_writable(videoFrame_.get()) < 0) return Failed("write", AVERROR(ENOMEM), error);
+    if (plan_.container == Container::Gif) {
+      ToPalette(picture);
+      const int64_t pts = Centiseconds(index);
+      if (index > 0 && pts == lastGifPts_) return true;  // shorter than a centisecond: the next one covers it
+      lastGifPts_ = pts;
+      videoFrame_->pts = pts;
+    } else {
+      const uint8_t* src[4] = {picture.constBits(), nullptr, nullptr, nullptr};
+      const int srcStride[4] = {static_cast<int>(picture.bytesPerLine()), 0, 0, 0};
+      sws_scale(scaler_.get(), src, srcStride, 0, picture.height(), videoFrame_->data, videoFrame_->linesize);
+      videoFrame_->pts = index;
+    }
+    return Encode(video_.get(), videoStream_, videoFrame_.get(), error);
+  }
+
+  // Flushes the encoders, writes the index and moves the file into place.
+  bool Finish(SoundSource* sound, std::string* error) {
+    if (audio_ && !WriteSoundUntil(plan_.DurationMs(), sound, error)) return false;
+    if (!Encode(video_.get(), videoStream_, nullptr, error)) return false;
+    if (audio_ && !Encode(audio_.get(), audioStream_, nullptr, error)) return false;
+    int rc = av_write_trailer(format_);
+    if (rc < 0) return Failed("write", rc, error);
+    if (format_->pb->error < 0) return Failed("write", format_->pb->error, error);
+    rc = avio_closep(&format_->pb);
+    if (rc < 0) return Failed("write", rc, error);
+    return Commit(error);
+  }
+
+  // Removes the temporary file, if any.
+  void Abandon() {
+    if (format_ != nullptr) {
+      if (format_->pb != nullptr) avio_closep(&format_->pb);
+      avformat_free_context(format_);
+      format_ = nullptr;
+    }
+    if (!temporary_.empty()) {
+      ::unlink(temporary_.c_str());
+      temporary_.clear();
+    }
+  }
+
+ private:
+  // A fresh, uniquely named file in the output's folder, so the final rename
+  // stays on one file system.
+  bool ClaimTemporary(std::string* error) {
+    const size_t slash = output_.rfind('/');
+    const std::string folder = slash == std::string::npos ? std::string() : output_.substr(0, slash + 1);
+    const std::string name = slash == std::string::npos ? output_ : output_.substr(slash + 1);
+    std::string pattern = folder + "." + name + ".XXXXXX";
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0) {
+      *error = fileio::ErrorText("write", output_, errno);
+      return false;
+    }
+    ::close(fd);
+    temporary_ = pattern;
+    return true;
+  }
+
+  bool Commit(std::string* error) {
+    // mkstemp made the file private; a finished export is readable like any other file.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(temporary_.c_str(), 0666 & ~mask);
+    if (optionsOverwrite_) {
+      if (::rename(temporary_.c_str(), output_.c_str()) != 0) {
+        *error = fileio::ErrorText("write", output_, errno);
+        return false;
+      }
+    } else {
+      // Claimed atomically: a file that appeared meanwhile is not replaced.
+      if (::link(temporary_.c_str(), output_.c_str()) != 0) {
+        *error = fileio::ErrorText("write", output_, errno);
+        return false;
+      }
+      ::unlink(temporary_.c_str());
+    }
+    temporary_.clear();
+    return true;
+  }
+
+  int64_t Centiseconds(int64_t index) const {
+    return (index * plan_.intervalMs * kCentisecondsPerSecond + 500) / 1000;
+  }
+
+  bool Failed(const char* what, int rc, std::string* error) {
+    // Errors of the system (a full disk, say) read as the other file errors do.
+    constexpr int kLargestErrno = 4095;
+    if (rc < 0 && AVUNERROR(rc) <= kLargestErrno) {
+      *error = fileio::ErrorText(what, output_, AVUNERROR(rc));
+    } else {
+      *error = std::string("Cannot ") + what + " " + output_ + ": " + AvError(rc);
+    }
+    return false;
+  }
+
+  // The encoder `names` gives for the plan's container, with a fresh context
+  // in *context; null with *error when this FFmpeg lacks it.
+  const AVCodec* NewEncoder(const char* const (&names)[4], CodecPtr* context, std::string* error) const {
+    const char* name = names[static_cast<int>(plan_.container)];
+    const AVCodec* codec = avcodec_find_encoder_by_name(name);
+    if (codec == nullptr) {
+      *error = std::string("This FFmpeg has no ") + name + " encoder";
+      return nullptr;
+    }
+    context->reset(avcodec_alloc_context3(codec));
+    return codec;
+  }
+
+  bool OpenVideo(std::string* error) {
+    static const char* const kEncoders[] = {"libx264", "libvpx-vp9", "gif", "ffv1"};
+    const AVCodec* codec = NewEncoder(kEncoders, &video_, error);
+    if (codec == nullptr) return false;
+    const char* name = codec->name;
+    AVCodecContext* c = video_.get();
+    c->width = plan_.size.width();
+    c->height = plan_.size.height();
+    c->sample_aspect_ratio = AVRational{1, 1};
+    AVDictionary* opts = nullptr;
+    AVPixelFormat pixels = AV_PIX_FMT_YUV420P;
+    switch (plan_.container) {
+      case Container::Mp4:
+        av_dict_set(&opts, "preset", kX264Preset, 0);
+        av_dict_set(&opts, "crf", kX264Crf, 0);
+        break;
+      case Container::WebM:
+        av_dict_set(&opts, "crf", kVp9Crf, 0);
+        av_dict_set(&opts, "b", "0", 0);
+        av_dict_set(&opts, "deadline", "realtime", 0);
+        av_dict_set(&opts, "cpu-used", kVp9Speed, 0);
+        av_dict_set(&opts, "row-mt", "1", 0);
+        break;
+      case Container::Gif:
+        pixels = AV_PIX_FMT_PAL8;
+        break;
+      case Container::Mkv:
+        pixels = AV_PIX_FMT_0RGB32;  // the renderer's own pixels: lossless without a conversion
+        av_dict_set(&opts, "level", "3", 0);
+        av_dict_set(&opts, "slicecrc", "1", 0);
+        break;
+    }
+    c->pix_fmt = pixels;
+    if (plan_.container == Container::Gif) {
+      c->time_base = AVRational{1, kCentisecondsPerSecond};
+    } else {
+      av_reduce(&c->time_base.num, &c->time_base.den, plan_.intervalMs, 1000, INT32_MAX);
+      c->framerate = av_inv_q(c->time_base);
+    }
+    if (pixels == AV_PIX_FMT_YUV420P) c->color_range = AVCOL_RANGE_MPEG;  // what the scaler makes
+    if (format_->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    c->thread_count = 0;  // as many as the machine has
+    int rc = avcodec_open2(c, codec, &opts);
+    av_dict_free(&opts);
+    if (rc < 0) {
+      *error = std::string("Cannot start the ") + name + " encoder: " + AvError(rc);
+      return false;
+    }
+    videoStream_ = avformat_new_stream(format_, nullptr);
+    avcodec_parameters_from_context(videoStream_->codecpar, c);
+    videoStream_->time_base = c->time_base;
+    videoStream_->avg_frame_rate = plan_.container == Container::Gif ? AVRational{0, 1} : c->framerate;
+    videoFrame_.reset(av_frame_alloc());
+    videoFrame_->format = pixels;
+    videoFrame_->width = c->width;
+    videoFrame_->height = c->height;
+    if (av_frame_get_buffer(videoFrame_.get(), 0) < 0) return Failed("write", AVERROR(ENOMEM), error);
+    if (plan_.container != Container::Gif) {
+      scaler_.reset(sws_getContext(c->width, c->height, AV_PIX_FMT_BGRA, c->width, c->height, pixels,
+                                   SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
+      if (!scaler_) return Failed("write", AVERROR(ENOMEM), error);
+    }
+    return true;
+  }
+
+  bool OpenSound(SoundSource* sound, std::string* error) {
+    static const char* const kEncoders[] = {"aac", "libopus", "", "pcm_s16le"};
+    const AVCodec* codec = NewEncoder(kEncoders, &audio_, error);
+    if (codec == nullptr) return false;
+    const char* name = codec->name;
+    AVCodecContext* c = audio_.get();
+    c->sample_fmt = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    c->sample_rate = plan_.container == Container::WebM ? kOpusSampleRate : sound->SourceRate();
+    if (codec->supported_samplerates != nullptr && plan_.container != Container::WebM) {
+      bool supported = false;
+      for (const int* r = codec->supported_samplerates; *r != 0; ++r) supported |= *r == c->sample_rate;
+      if (!supported) c->sample_rate = 48000;
+    }
+    av_channel_layout_default(&c->ch_layout, sound->SourceChannels());
+    c->time_base = AVRational{1, c->sample_rate};
+    if (plan_.container == Container::Mp4) c->bit_rate = 128000 * c->ch_layout.nb_channels / 2;
+    if (plan_.container == Container::WebM) c->bit_rate = 96000;
+    if (format_->oformat->flags & AVFMT_GLOBALHEADER) c->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    int rc = avcodec_open2(c, codec, nullptr);
+    if (rc < 0) {
+      *error = std::string("Cannot start the ") + name + " encoder: " + AvError(rc);
+      return false;
+    }
+    if (!sound->SetTarget(c, error)) return false;
+    audioStream_ = avformat_new_stream(format_, nullptr);
+    avcodec_parameters_from_context(audioStream_->codecpar, c);
+    audioStream_->time_base = c->time_base;
+    frameSamples_ = c->frame_size > 0 ? c->frame_size : kPcmFrameSamples;
+    totalSamples_ = plan_.DurationMs() * c->sample_rate / 1000;
+    return true;
+  }
+
+  bool WriteSoundUntil(int64_t ms, SoundSource* sound, std::string* error) {
+    const int64_t until = std::min(totalSamples_, ms * audio_->sample_rate / 1000);
+    while (samplesWritten_ < until) {
+      const int count = static_cast<int>(std::min<int64_t>(frameSamples_, totalSamples_ - samplesWritten_));
+      AvFramePtr frame(av_frame_alloc());
+      frame->nb_samples = count;
+      frame->format = audio_->sample_fmt;
+      frame->sample_rate = audio_->sample_rate;
+      av_channel_layout_copy(&frame->ch_layout, &audio_->ch_layout);
+      if (av_frame_get_buffer(frame.get(), 0) < 0) return Failed("write", AVERROR(ENOMEM), error);
+      sound->Read(frame.get(), count);
+      frame->pts = samplesWritten_;
+      samplesWritten_ += count;
+      if (!Encode(audio_.get(), audioStream_, frame.get(), error)) return false;
+    }
+    return true;
+  }
+
+  // Sends one frame (nullptr: the end) and writes every packet it yields.
+  bool Encode(AVCodecContext* codec, AVStream* stream, const AVFrame* frame, std::string* error) {
+    int rc = avcodec_send_frame(codec, frame);
+    if (rc < 0) {
+      *error = "Cannot encode " + output_ + ": " + AvError(rc);
+      return false;
+    }
+    PacketPtr packet(av_packet_alloc());
+    while ((rc = avcodec_receive_packet(codec, packet.get())) == 0) {
+      if (packet->duration == 0 && codec == video_.get() && plan_.container != Container::Gif) packet->duration = 1;
+      av_packet_rescale_ts(packet.get(), codec->time_base, stream->time_base);
+      packet->stream_index = stream->index;
+      rc = av_interleaved_write_frame(format_, packet.get());
+      if (rc < 0) return Failed("write", rc, error);
+      if (format_->pb->error < 0) return Failed("write", format_->pb->error, error);
+    }
+    if (rc != AVERROR(EAGAIN) && rc != AVERROR_EOF) {
+      *error = "Cannot encode " + output_ + ": " + AvError(rc);
+      return false;
+    }
+    return true;
+  }
+
+  // Maps each pixel onto the palette running from the background to the
+  // text colour: the renderer's pixels are exactly such blends.
+  void ToPalette(const QImage& picture) {
+    auto* palette = reinterpret_cast<uint32_t*>(videoFrame_->data[1]);
+    const QRgb bg = background_, fg = text_;
+    for (int i = 0; i < 256; ++i) {
+      auto mix = [&](int b, int f) { return static_cast<uint32_t>((b * (255 - i) + f * i + 127) / 255); };
+      palette[i] = 0xff000000u | mix(qRed(bg), qRed(fg)) << 16 | mix(qGreen(bg), qGreen(fg)) << 8 |
+                   mix(qBlue(bg), qBlue(fg));
+    }
+    // The channel in which the two colours differ most tells the blend best.
+    int channel = 0, spread = 0;
+    const int diffs[3] = {qRed(fg) - qRed(bg), qGreen(fg) - qGreen(bg), qBlue(fg) - qBlue(bg)};
+    for (int k = 0; k < 3; ++k) {
+      if (std::abs(diffs[k]) > std::abs(spread)) {
+        spread = diffs[k];
+        channel = k;
+      }
+    }
+    const int base = channel == 0 ? qRed(bg) : channel == 1 ? qGreen(bg) : qBlue(bg);
+    for (int y = 0; y < picture.height(); ++y) {
+      const auto* row = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+      uint8_t* out = videoFrame_->data[0] + static_cast<ptrdiff_t>(y) * videoFrame_->linesize[0];
+      for (int x = 0; x < picture.width(); ++x) {
+        const QRgb p = row[x];
+        const int v = channel == 0 ? qRed(p) : channel == 1 ? qGreen(p) : qBlue(p);
+        out[x] = spread == 0 ? 0 : static_cast<uint8_t>(std::clamp(((v - base) * 255 + spread / 2) / spread, 0, 255));
+      }
+    }
+  }
+
+ public:
+  bool optionsOverwrite_ = false;
+  QRgb text_ = 0xff000000u;
+  QRgb background_ = 0xffffffffu;
+
+ private:
+  Plan plan_;
+  std::string output_;
+  std::string temporary_;
+  AVFormatContext* format_ = nullptr;
+  CodecPtr video_;
+  CodecPtr audio_;
+  AVStream* videoStream_ = nullptr;
+  AVStream* audioStream_ = nullptr;
+  AvFramePtr videoFrame_;
+  std::unique_ptr<SwsContext, SwsDeleter> scaler_;
+  int frameSamples_ = 0;
+  int64_t totalSamples_ = 0;
+  int64_t samplesWritten_ = 0;
+  int64_t lastGifPts_ = -1;
+};
+
+}  // namespace
+
+std::optional<Container> ContainerFor(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return std::nullopt;
+  const std::string ext = Lower(path.substr(dot));
+  if (ext == ".mp4") return Container::Mp4;
+  if (ext == ".webm") return Container::WebM;
+  if (ext == ".gif") return Container::Gif;
+  if (ext == ".mkv") return Container::Mkv;
+  return std::nullopt;
+}
+
+bool MakePlan(const TTextPic& movie, const Options& options, Plan* plan, std::string* error) {
+  if (movie.FrameTotal() < kStandardFrames || movie.FrameInterval() <= 0) {
+    *error = kNotStandardMovie;
+    return false;
+  }
+  const std::optional<Container> container = ContainerFor(options.output);
+  if (!container) {
+    *error = "Unknown video type for " + options.output + " (use .mp4, .webm, .gif or .mkv)";
+    return false;
+  }
+  if (options.fontSize < kSmallestFontSize || options.fontSize > kLargestFontSize) {
+    *error = "Font size " + std::to_string(options.fontSize) + " is outside 4 to 12";
+    return false;
+  }
+  if (!options.overwrite && fileio::PathExists(options.output)) {
+    *error = options.output + " exists (replace it with --overwrite)";
+    return false;
+  }
+  Plan p;
+  p.container = *container;
+  p.frames = movie.FrameTotal();
+  p.intervalMs = movie.FrameInterval();
+  for (int s = options.fontSize; s >= kSmallestFontSize; --s) {
+    const QSize size = PictureSize(movie, s);
+    if (size.width() <= kMaxWidth && size.height() <= kMaxHeight) {
+      p.fontSize = s;
+      p.fontSizeReduced = s != options.fontSize;
+      p.size = size;
+      *plan = p;
+      return true;
+    }
+  }
+  *error = "The picture would be larger than 3840 x 2160 even at font size 4";
+  return false;
+}
+
+struct FramePictures::Impl {
+  Impl(const TTextPic& m, const Plan& p, const Options& o)
+      : movie(m), plan(p), renderer(MovieFont(p.fontSize), o.text, o.background) {}
+  const TTextPic& movie;
+  Plan plan;
+  TFrameRenderer renderer;
+};
+
+FramePictures::FramePictures(const TTextPic& movie, const Plan& plan, const Options& options)
+    : impl_(std::make_unique<Impl>(movie, plan, options)) {}
+FramePictures::~FramePictures() = default;
+
+QImage FramePictures::Picture(int32_t index) {
+  return impl_->renderer.Render(FrameRows(impl_->movie, index), impl_->plan.size);
+}
+
+Result Export(const TTextPic& movie, const Options& options, const Progress& progress) {
+  Result result;
+  if (!MakePlan(movie, options, &result.plan, &result.error)) return result;
+  const Plan& plan = result.plan;
+
+  SoundSource sound;
+  SoundSource* soundIn = nullptr;
+  if (!options.soundSource.empty() && plan.container != Container::Gif) {
+    if (!sound.Open(options.soundSource, &result.error)) return result;
+    if (sound.HasSound()) {
+      soundIn = &sound;
+    } else {
+      result.soundMissing = true;
+    }
+  }
+
+  Writer writer;
+  writer.optionsOverwrite_ = options.overwrite;
+  writer.text_ = options.text.rgb();
+  writer.background_ = options.background.rgb();
+  if (!writer.Open(plan, options, soundIn, &result.error)) return result;
+
+  FramePictures pictures(movie, plan, options);
+  const int total = plan.VideoFrames();
+  QImage picture;
+  for (int index = 0; index < total; ++index) {
+    // Picture 0 and 1 both show movie frame 0.
+    if (index <= 1) {
+      if (index == 0) picture = pictures.Picture(0);
+    } else {
+      picture = pictures.Picture(index - 1);
+    }
+    if (!writer.WritePicture(index, picture, soundIn, &result.error)) return result;
+    if (progress && !progress(index + 1, total)) {
+      result.cancelled = true;
+      result.error = "Cancelled";
+      return result;
+    }
+  }
+  if (!writer.Finish(soundIn, &result.error)) return result;
+  result.ok = true;
+  return result;
+}
+
+}  // namespace movie_export

@@ -1,0 +1,114 @@
+// A character movie exported as a video file: every frame drawn by the movie
+// renderer (as the frame label draws it, without the marker and info lines
+// and without the label's margin) and encoded with FFmpeg, optionally with
+// the sound of a video.
+//
+// Timing follows synchronized play: movie frame k is the picture taken
+// (k + 1) x V ms into the video and is on screen from (k + 1) x V to
+// (k + 2) x V; frame 0 also from 0 to V. The video thus has K + 1 pictures
+// at a constant V ms each (frame 0 twice) and lasts (K + 1) x V ms, V the
+// movie's interval and K its frame count.
+//
+// The container and codecs follow the output name's extension:
+//   .mp4   H.264 (libx264, preset veryfast, CRF 20, yuv420p), AAC sound, index at the front
+//   .webm  VP9 (libvpx), Opus sound
+//   .gif   one palette from the two colours, delays in centiseconds that never drift, no sound
+//   .mkv   FFV1 (lossless RGB), 16-bit PCM sound
+// Frames are rendered and encoded one at a time, so memory stays flat with
+// the movie's length. The file is written under a temporary name beside the
+// output and moved into place only when it is complete: a failed or
+// cancelled export leaves no partial file, and an existing output is never
+// touched unless `overwrite` is set.
+//
+// Needs a QGuiApplication (drawing text). Runs on any one thread.
+#pragma once
+
+#include <QColor>
+#include <QImage>
+#include <QSize>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class TTextPic;
+
+namespace movie_export {
+
+enum class Container { Mp4, WebM, Gif, Mkv };
+
+// The container for an output name, by its extension (any letter case).
+std::optional<Container> ContainerFor(const std::string& path);
+
+// Cell sizes, as the player's font sizes (pixels).
+constexpr int kSmallestFontSize = 4;
+constexpr int kLargestFontSize = 12;
+constexpr int kDefaultFontSize = 9;
+// The largest picture an export makes (pixels).
+constexpr int kMaxWidth = 3840;
+constexpr int kMaxHeight = 2160;
+
+// The player's refusal of a movie that cannot be played.
+extern const char* const kNotStandardMovie;
+
+struct Options {
+  std::string output;       // the file to write; its extension picks the container
+  std::string soundSource;  // a video whose sound goes along; empty for none
+  int fontSize = kDefaultFontSize;
+  QColor text = Qt::black;   // the frame label's colours
+  QColor background = Qt::white;
+  bool overwrite = false;  // replace an existing output
+};
+
+// What an export makes, decided before anything is written.
+struct Plan {
+  Container container = Container::Mkv;
+  int fontSize = kDefaultFontSize;  // the cell size used (smaller than asked when the picture would be too big)
+  bool fontSizeReduced = false;
+  QSize size;          // pixels, even in both directions
+  int32_t frames = 0;  // the movie's frames (K)
+  int32_t intervalMs = 0;
+  int64_t DurationMs() const { return int64_t(frames + 1) * intervalMs; }
+  int32_t VideoFrames() const { return frames + 1; }  // frame 0 shows twice
+};
+
+// Checks the movie and the options and works out the plan. Returns false and
+// sets *error (an English text, or kNotStandardMovie) when the export cannot
+// be made: fewer than three frames or interval 0, an unknown extension, a
+// font size outside 4 to 12, a picture too big even at size 4, an existing
+// output without `overwrite`.
+bool MakePlan(const TTextPic& movie, const Options& options, Plan* plan, std::string* error);
+
+struct Result {
+  bool ok = false;
+  bool cancelled = false;  // `progress` asked to stop; no file was left
+  std::string error;       // why it failed, naming the path where one is concerned
+  Plan plan;
+  bool soundMissing = false;  // a sound source was given but holds no sound: the export is silent
+};
+
+// Called after each encoded picture with (pictures done, pictures in all);
+// returning false cancels the export.
+using Progress = std::function<bool(int done, int total)>;
+
+// Makes the export. The movie is only read. Frame 0 of the movie is drawn
+// into every picture's size; a later frame of other dimensions is cut or
+// padded with the background.
+Result Export(const TTextPic& movie, const Options& options, const Progress& progress = {});
+
+// The picture of movie frame `index` as the export draws it, at the plan's
+// size (Format_ARGB32_Premultiplied). For tests and previews.
+class FramePictures {
+ public:
+  FramePictures(const TTextPic& movie, const Plan& plan, const Options& options);
+  ~FramePictures();
+  QImage Picture(int32_t index);
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace movie_export

@@ -1,0 +1,129 @@
+// The movie pane's "导出为视频…": reached by a right click, run on a worker
+// thread, finished with a question, failed with a message, cancelled from the
+// same menu.
+#include "WindowFixture.h"
+
+#include "app/VideoExport.h"
+#include "playback/ExportSupport.h"
+#include "playback/FrameLabel.h"
+
+#include <QContextMenuEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QProgressBar>
+#include <QTest>
+
+namespace {
+
+using testing_support::Exists;
+using testing_support::WriteAll;
+
+class VideoExport : public WindowTest {
+ protected:
+  // Right-clicks the frame label (the platform's context-menu event, which
+  // the label leaves to its pane) and returns the menu that opened.
+  QMenu* RightClick(TForm1& f) {
+    const QPoint at(5, 5);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, f.Lb_TextShow->mapToGlobal(at));
+    QCoreApplication::sendEvent(f.Lb_TextShow, &event);
+    QMenu* menu = f.findChild<QMenu*>(QStringLiteral("MovieContextMenu"));
+    EXPECT_TRUE(menu && menu->isVisible()) << "the pane's menu opens";
+    return menu;
+  }
+  static QAction* Item(QMenu* menu, const QString& caption) {
+    for (QAction* a : menu->actions()) {
+      if (a->text() == caption && a->isVisible()) return a;
+    }
+    return nullptr;
+  }
+  // Clicks a menu item with the mouse.
+  static void Click(QMenu* menu, QAction* item) {
+    QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+  }
+  std::string MovieFile(const std::string& name, int frames) {
+    WriteAll(app / name, export_support::MovieText(frames, 6, 4, 50, [](int k, int x, int y) {
+               return (x + y + k) % 3 == 0;
+             }));
+    return app / name;
+  }
+  static bool WaitUntil(const std::function<bool()>& done) { return QTest::qWaitFor(done, 60000); }
+};
+
+TEST_F(VideoExport, FromTheContextMenuWithTheLabelsLookAndTheVideosSound) {
+  TForm1& f = Start();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  auto* exporter = f.findChild<TVideoExporter*>();
+  ASSERT_NE(exporter, nullptr);
+
+  // No playable movie: the item is there but disabled.
+  QMenu* menu = RightClick(f);
+  ASSERT_NE(menu, nullptr);
+  ASSERT_NE(Item(menu, TVideoExporter::kExportCaption), nullptr);
+  EXPECT_FALSE(Item(menu, TVideoExporter::kExportCaption)->isEnabled());
+  QTest::keyClick(menu, Qt::Key_Escape);
+
+  OpenVideo(Clip("clip.avi", 50));
+  f.OpenTextMovie(MovieFile("movie.txt", 5));
+  f.TBIFontSize->trigger();  // 8 px
+  f.TBIColor->trigger();     // white on black
+  dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "movie.mkv"), true});
+  dialogs.confirmations.push_back(true);
+  menu = RightClick(f);
+  QAction* item = Item(menu, TVideoExporter::kExportCaption);
+  ASSERT_TRUE(item && item->isEnabled());
+  Click(menu, item);
+  ASSERT_EQ(dialogs.proposed.back(), QString::fromStdString(app / "movie.mp4")) << "named after the movie";
+  EXPECT_EQ(dialogs.soundOffers.back(), true) << "a video is loaded";
+  ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_EQ(dialogs.shown.back(),
+            QStringLiteral("导出完毕: %1。是否打开所在文件夹？").arg(QString::fromStdString(app / "movie.mkv")));
+  ASSERT_FALSE(launcher.Calls.empty());
+  EXPECT_EQ(launcher.Calls.back().argument, app.Path()) << "the folder opens";
+  EXPECT_FALSE(f.PBar->isVisible());
+
+  const export_support::Decoded d = export_support::DecodeFile(app / "movie.mkv", true, false);
+  EXPECT_EQ(d.width, 6 * 8);
+  EXPECT_EQ(d.height, 4 * 8);
+  EXPECT_EQ(d.ptsMs.size(), 6u);
+  EXPECT_EQ(d.soundCodec, "pcm_s16le");
+  ASSERT_FALSE(d.pictures.empty());
+  EXPECT_EQ(d.pictures[0].pixel(47, 31), QColor(Qt::black).rgb()) << "the label's colours: white on black";
+}
+
+TEST_F(VideoExport, FailureSaysSoAndCancelLeavesNothing) {
+  TForm1& f = Start();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  auto* exporter = f.findChild<TVideoExporter*>();
+  f.OpenTextMovie(MovieFile("long.txt", 2000));
+
+  // A folder that does not exist: one message, no file.
+  dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "gone/movie.mp4"), false});
+  QMenu* menu = RightClick(f);
+  Click(menu, Item(menu, TVideoExporter::kExportCaption));
+  EXPECT_EQ(dialogs.soundOffers.back(), false) << "no video loaded";
+  ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
+  ASSERT_FALSE(dialogs.shown.empty());
+  EXPECT_TRUE(dialogs.shown.back().startsWith(QStringLiteral("导出失败: "))) << dialogs.shown.back().toStdString();
+  EXPECT_TRUE(dialogs.shown.back().contains(QStringLiteral("No such file or directory")));
+
+  // Cancelled from the menu while it runs: no question, no file.
+  const size_t shownBefore = dialogs.shown.size();
+  dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "long.webm"), false});
+  menu = RightClick(f);
+  Click(menu, Item(menu, TVideoExporter::kExportCaption));
+  ASSERT_TRUE(exporter->Running());
+  menu = RightClick(f);
+  EXPECT_EQ(Item(menu, TVideoExporter::kExportCaption), nullptr) << "one export at a time";
+  QAction* cancel = Item(menu, TVideoExporter::kCancelCaption);
+  ASSERT_NE(cancel, nullptr);
+  Click(menu, cancel);
+  ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
+  EXPECT_EQ(dialogs.shown.size(), shownBefore);
+  EXPECT_EQ(f.StBarPanels[3]->text(), QStringLiteral("已取消导出视频"));
+  EXPECT_FALSE(Exists(app / "long.webm"));
+}
+
+}  // namespace

@@ -1,0 +1,317 @@
+// Character movies exported as videos, read back with libavformat/libavcodec.
+#include "playback/MovieExport.h"
+
+#include "common/Gbk.h"
+#include "conversion/BmpTxt.h"
+#include "playback/ExportSupport.h"
+#include "playback/TextPic.h"
+#include "support/TestSupport.h"
+#include "support/TestVideo.h"
+
+#include <QDir>
+#include <QProcess>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+using namespace testing_support;
+using export_support::DecodeFile;
+using export_support::Decoded;
+
+// A movie as the converter writes it from pictures with gradients and a
+// moving disk, so that every unit of the default table shows up.
+std::string EngineMovie(int frames, int width, int height, int intervalMs) {
+  TConverter engine;
+  engine.FrameMarker = "\x80\x80";
+  engine.GrayTable = gbk::DefaultGrayTable();
+  engine.GrayLevels = CountGrayUnits(engine.GrayTable);
+  engine.Interval = intervalMs;
+  engine.OutputRect = TRect{0, 0, width, height};
+  std::string text;
+  for (int k = 0; k < frames; ++k) {
+    engine.FrameIndex = k;
+    const QImage picture = MakeImage(width, height, [&](int x, int y) {
+      const bool disk = std::hypot(x - 4.0 * k - 10, y - height / 2.0) < height / 4.0;
+      const unsigned v = disk ? 0u : unsigned(255 * x / width);
+      return v * 0x010101u;
+    });
+    text += engine.BitmapToFrame(picture);
+  }
+  return text;
+}
+
+TTextPic Load(const std::string& path, const std::string& text) {
+  WriteAll(path, text);
+  TTextPic movie;
+  movie.FrameMarker = "\x80\x80";
+  EXPECT_TRUE(movie.LoadFromFile(path));
+  return movie;
+}
+
+struct ContainerCase {
+  const char* extension;
+  const char* codec;
+  int intervalMs;
+  int64_t slackMs;  // how far a time may be off: a GIF counts in centiseconds
+};
+
+// Every container: K + 1 pictures (frame 0 twice), each V apart from 0, the
+// whole lasting (K + 1) x V; the size is the cells' at the font size, made
+// even. A GIF's delays are rounded so that the running time never drifts.
+TEST(MovieExport, EveryContainerHasTheFramesSizeAndTimingOfSynchronizedPlay) {
+  TempFolder dir;
+  const ContainerCase cases[] = {
+      {".mkv", "ffv1", 100, 1}, {".mp4", "h264", 100, 1}, {".webm", "vp9", 100, 1}, {".gif", "gif", 67, 10}};
+  for (const ContainerCase& c : cases) {
+    SCOPED_TRACE(c.extension);
+    const int frames = 6;
+    const TTextPic movie = Load(dir / "movie.txt", export_support::MovieText(frames, 25, 15, c.intervalMs, [](int k, int x, int y) {
+      return (x + y + k) % 5 == 0;
+    }));
+    movie_export::Options options;
+    options.output = dir / (std::string("out") + c.extension);
+    const movie_export::Result result = movie_export::Export(movie, options);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.plan.size, QSize(25 * 9 + 1, 15 * 9 + 1)) << "225 x 135 padded to even";
+
+    const Decoded d = DecodeFile(options.output, false, false);
+    ASSERT_TRUE(d.opened) << d.error;
+    EXPECT_EQ(d.videoCodec, c.codec);
+    EXPECT_EQ(d.width, 226);
+    EXPECT_EQ(d.height, 136);
+    ASSERT_EQ(d.ptsMs.size(), size_t(frames + 1));
+    for (int j = 0; j <= frames; ++j) {
+      const int64_t expected = c.slackMs > 1 ? (j * c.intervalMs + 5) / 10 * 10 : j * c.intervalMs;
+      EXPECT_NEAR(d.ptsMs[size_t(j)], expected, c.slackMs) << "picture " << j;
+    }
+    const int64_t duration = (frames + 1) * c.intervalMs;
+    EXPECT_NEAR(d.durationMs, duration, c.slackMs);
+    EXPECT_TRUE(d.soundCodec.empty());
+  }
+}
+
+// The pictures are the renderer's: FFV1 keeps every pixel, H.264 comes within
+// 35 dB. Picture j shows movie frame j - 1 (picture 0 frame 0 as well).
+TEST(MovieExport, PicturesAreTheRenderersLosslessOrWithin35Decibels) {
+  TempFolder dir;
+  const TTextPic movie = Load(dir / "movie.txt", EngineMovie(5, 60, 30, 100));
+  for (const char* extension : {".mkv", ".mp4"}) {
+    for (const bool inverted : {false, true}) {
+      SCOPED_TRACE(std::string(extension) + (inverted ? " inverted" : " normal"));
+      movie_export::Options options;
+      options.output = dir / (std::string("out") + extension);
+      options.overwrite = true;
+      options.fontSize = inverted ? 7 : 12;
+      if (inverted) std::swap(options.text, options.background);
+      const movie_export::Result result = movie_export::Export(movie, options);
+      ASSERT_TRUE(result.ok) << result.error;
+      const Decoded d = DecodeFile(options.output, true, false);
+      ASSERT_EQ(d.pictures.size(), 6u);
+      movie_export::FramePictures pictures(movie, result.plan, options);
+      for (int j = 0; j < 6; ++j) {
+        const QImage expected = pictures.Picture(std::max(0, j - 1)).convertToFormat(QImage::Format_RGB32);
+        ASSERT_EQ(d.pictures[size_t(j)].size(), expected.size());
+        if (std::string(extension) == ".mkv") {
+          EXPECT_EQ(d.pictures[size_t(j)], expected) << "picture " << j;
+        } else {
+          EXPECT_GE(export_support::Psnr(d.pictures[size_t(j)], expected), 35.0) << "picture " << j;
+        }
+      }
+    }
+  }
+}
+
+// The source's sound from its start, cut (or padded) to the export's length;
+// a source without sound gives a silent export and says so.
+TEST(MovieExport, SoundOfTheSourceCutToTheDuration) {
+  TempFolder dir;
+  const TTextPic movie = Load(dir / "movie.txt", EngineMovie(9, 40, 30, 200));  // 2 s
+  ClipSpec longClip;
+  longClip.format = FormatFor(".mp4");
+  longClip.frameCount = 75;  // 3 s of sound
+  longClip.sampleRate = 44100;
+  std::string error;
+  ASSERT_TRUE(WriteTestVideo(dir / "long.mp4", longClip, &error)) << error;
+  ClipSpec shortClip = longClip;
+  shortClip.frameCount = 25;  // 1 s
+  ASSERT_TRUE(WriteTestVideo(dir / "short.mp4", shortClip, &error)) << error;
+  ClipSpec silentClip = longClip;
+  silentClip.withSound = false;
+  ASSERT_TRUE(WriteTestVideo(dir / "silent.mp4", silentClip, &error)) << error;
+
+  struct SoundCase {
+    const char* source;
+    const char* extension;
+    const char* codec;  // "" for none
+  };
+  const SoundCase cases[] = {
+      {"long.mp4", ".mkv", "pcm_s16le"}, {"long.mp4", ".mp4", "aac"},   {"long.mp4", ".webm", "opus"},
+      {"short.mp4", ".mkv", "pcm_s16le"}, {"silent.mp4", ".mp4", ""},  {"long.mp4", ".gif", ""},
+  };
+  for (const SoundCase& c : cases) {
+    SCOPED_TRACE(std::string(c.source) + " into " + c.extension);
+    movie_export::Options options;
+    options.output = dir / (std::string("out") + c.extension);
+    options.overwrite = true;
+    options.soundSource = dir / c.source;
+    const movie_export::Result result = movie_export::Export(movie, options);
+    ASSERT_TRUE(result.ok) << result.error;
+    EXPECT_EQ(result.soundMissing, std::string(c.source) == "silent.mp4");
+    const Decoded d = DecodeFile(options.output, false, true);
+    EXPECT_EQ(d.soundCodec, c.codec);
+    if (*c.codec == 0) continue;
+    const double soundMs = 1000.0 * double(d.soundSamples) / d.sampleRate;
+    // AAC and Opus round up to whole packets of about 21 ms.
+    EXPECT_NEAR(soundMs, 2000.0, std::string(c.codec) == "pcm_s16le" ? 1.0 : 30.0);
+    // The tone is there from the start; a short source ends in silence.
+    ASSERT_GT(d.soundLevel.size(), 1900u);
+    EXPECT_GT(*std::max_element(d.soundLevel.begin() + 100, d.soundLevel.begin() + 900), 0.1f);
+    const float late = *std::max_element(d.soundLevel.begin() + 1200, d.soundLevel.begin() + 1900);
+    if (std::string(c.source) == "short.mp4") {
+      EXPECT_LT(late, 0.01f);
+    } else {
+      EXPECT_GT(late, 0.1f);
+    }
+  }
+}
+
+// At one frame a second an error of one interval is a whole second. A source
+// that flashes white while it beeps, made into a movie by the command line
+// and exported with its sound: the first bright picture and the beep's onset
+// lie within half an interval.
+TEST(MovieExport, FlashAndBeepStayInStepAtOneFrameASecond) {
+  TempFolder dir;
+  ClipSpec clip;
+  clip.format = FormatFor(".avi");
+  clip.framesPerSecond = 10;
+  clip.frameCount = 80;  // 8 s
+  clip.toneFromSeconds = 3.8;
+  clip.luma = [](int frame, int, int) { return frame >= 38 && frame < 46 ? 255 : 0; };
+  std::string error;
+  ASSERT_TRUE(WriteTestVideo(dir / "flash.avi", clip, &error)) << error;
+
+  QProcess make;
+  make.start(QString::fromStdString(BuiltAppPath() + "glyphreel-cli"),
+             {QStringLiteral("make"), QString::fromStdString(dir / "flash.avi"), QStringLiteral("--fps"),
+              QStringLiteral("1"), QStringLiteral("--size"), QStringLiteral("80x60")});
+  ASSERT_TRUE(make.waitForFinished(60000));
+  ASSERT_EQ(make.exitCode(), 0) << make.readAllStandardError().toStdString();
+  TTextPic movie;
+  movie.FrameMarker = "\x80\x80";
+  ASSERT_TRUE(movie.LoadFromFile(dir / "flash/flash.txt"));
+  ASSERT_EQ(movie.FrameInterval(), 1000);
+
+  movie_export::Options options;
+  options.output = dir / "flash.mkv";
+  options.soundSource = dir / "flash.avi";
+  const movie_export::Result result = movie_export::Export(movie, options);
+  ASSERT_TRUE(result.ok) << result.error;
+  const Decoded d = DecodeFile(options.output, true, true);
+  ASSERT_FALSE(d.pictures.empty());
+
+  // Brightness of each picture; the flash is the first well above the first's.
+  auto brightness = [](const QImage& p) {
+    double sum = 0;
+    for (int y = 0; y < p.height(); y += 2)
+      for (int x = 0; x < p.width(); x += 2) sum += qGray(p.pixel(x, y));
+    return sum / ((p.height() / 2) * (p.width() / 2));
+  };
+  const double dark = brightness(d.pictures.front());
+  int64_t flashMs = -1;
+  for (size_t j = 0; j < d.pictures.size() && flashMs < 0; ++j) {
+    if (brightness(d.pictures[j]) > dark + 20) flashMs = d.ptsMs[j];
+  }
+  int64_t beepMs = -1;
+  for (size_t ms = 0; ms < d.soundLevel.size() && beepMs < 0; ++ms) {
+    if (d.soundLevel[ms] > 0.05f) beepMs = int64_t(ms);
+  }
+  ASSERT_GE(flashMs, 0);
+  ASSERT_GE(beepMs, 0);
+  EXPECT_NEAR(double(flashMs), double(beepMs), 500.0) << "flash at " << flashMs << " ms, beep at " << beepMs << " ms";
+}
+
+// Refusals come before anything is written: the player's message for a movie
+// that cannot play, an unknown type, a size out of range, an existing output.
+// A picture too big at the asked size takes the largest size that fits.
+TEST(MovieExport, PlansRefuseWhatCannotBeMadeAndShrinkWhatIsTooBig) {
+  TempFolder dir;
+  const auto any = [](int, int, int) { return false; };
+  const TTextPic two = Load(dir / "two.txt", export_support::MovieText(2, 4, 3, 100, any));
+  const TTextPic still = Load(dir / "still.txt", export_support::MovieText(3, 4, 3, 0, any));
+  const TTextPic wide = Load(dir / "wide.txt", export_support::MovieText(3, 500, 3, 100, any));
+  const TTextPic tall = Load(dir / "tall.txt", export_support::MovieText(3, 4, 600, 100, any));
+  const TTextPic fine = Load(dir / "fine.txt", export_support::MovieText(3, 4, 3, 100, any));
+  WriteAll(dir / "taken.mp4", "keep me");
+
+  struct PlanCase {
+    const char* name;
+    const TTextPic* movie;
+    std::string output;
+    int fontSize;
+    bool overwrite;
+    std::string error;  // empty: a plan
+    int planFontSize;
+  };
+  const PlanCase cases[] = {
+      {"two frames", &two, dir / "a.mp4", 9, false, movie_export::kNotStandardMovie, 0},
+      {"interval 0", &still, dir / "a.mp4", 9, false, movie_export::kNotStandardMovie, 0},
+      {"unknown type", &fine, dir / "a.avi", 9, false, "Unknown video type", 0},
+      {"size 3", &fine, dir / "a.mp4", 3, false, "outside 4 to 12", 0},
+      {"size 13", &fine, dir / "a.mp4", 13, false, "outside 4 to 12", 0},
+      {"existing output", &fine, dir / "taken.mp4", 9, false, "exists", 0},
+      {"existing output, overwrite", &fine, dir / "taken.mp4", 9, true, "", 9},
+      {"500 units wide: 7 px fits 3840", &wide, dir / "a.webm", 9, false, "", 7},
+      {"600 lines: nothing fits 2160", &tall, dir / "a.webm", 9, false, "larger than 3840 x 2160", 0},
+  };
+  for (const PlanCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    movie_export::Options options;
+    options.output = c.output;
+    options.fontSize = c.fontSize;
+    options.overwrite = c.overwrite;
+    movie_export::Plan plan;
+    std::string error;
+    const bool ok = movie_export::MakePlan(*c.movie, options, &plan, &error);
+    EXPECT_EQ(ok, c.error.empty()) << error;
+    if (!ok) {
+      EXPECT_NE(error.find(c.error), std::string::npos) << error;
+      const movie_export::Result result = movie_export::Export(*c.movie, options);
+      EXPECT_FALSE(result.ok);
+      EXPECT_EQ(result.error, error);
+    } else {
+      EXPECT_EQ(plan.fontSize, c.planFontSize);
+      EXPECT_EQ(plan.fontSizeReduced, c.planFontSize != c.fontSize);
+      EXPECT_LE(plan.size.width(), 3840);
+    }
+  }
+  EXPECT_EQ(ReadAll(dir / "taken.mp4"), "keep me");
+  EXPECT_FALSE(Exists(dir / "a.mp4"));
+}
+
+// A cancelled export stops at once and leaves nothing behind, the previous
+// file of that name included.
+TEST(MovieExport, CancelLeavesNoFile) {
+  TempFolder dir;
+  const TTextPic movie = Load(dir / "movie.txt", EngineMovie(20, 40, 30, 100));
+  WriteAll(dir / "out.mp4", "old");
+  movie_export::Options options;
+  options.output = dir / "out.mp4";
+  options.overwrite = true;
+  int calls = 0;
+  const movie_export::Result result = movie_export::Export(movie, options, [&](int done, int total) {
+    EXPECT_EQ(total, 21);
+    ++calls;
+    return done < 5;
+  });
+  EXPECT_FALSE(result.ok);
+  EXPECT_TRUE(result.cancelled);
+  EXPECT_EQ(calls, 5);
+  EXPECT_EQ(ReadAll(dir / "out.mp4"), "old");
+  QDir folder(QString::fromStdString(dir.Path()));
+  EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden).size(), 2) << "movie.txt and out.mp4 only";
+}
+
+}  // namespace
