@@ -9,6 +9,7 @@
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
+#include "support/RunLengthBmp.h"
 #include "support/TestVideo.h"
 
 #include <QBuffer>
@@ -87,6 +88,8 @@ void ReaderSeeds() {
 }
 
 void BitmapSeeds() {
+  Put("bitmap", "rle8.bmp", testing_support::RunLengthBmp(1, testing_support::kRle8Codes));
+  Put("bitmap", "rle4.bmp", testing_support::RunLengthBmp(2, testing_support::kRle4Codes));
   std::string bytes;
   bmp::Encode24(Gradient(5, 3), &bytes);
   Put("bitmap", "rgb24.bmp", bytes);

@@ -184,6 +184,43 @@ TEST(CliFaults, SignalsRemoveTheRunsTemporaryFilesOnly) {
   EXPECT_EQ(ReadAll(dir / "movie.txt"), Expected(0, 8, 100, kTable, 150));
 }
 
+TEST(CliFaults, PlayAndRecordEndCleanlyOnSignals) {
+  TempFolder dir;
+  // Playing: a closed terminal (SIGHUP) ends it like Ctrl-C, not by death.
+  Record(dir.Path(), 3);
+  const CliRun made = Cli({"convert", dir.Path(), "--interval", "2000"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  QProcess play;
+  StartCli(&play, {"play", made.LastLine()});
+  ASSERT_TRUE(play.waitForReadyRead(30000)) << "the first frame is shown";
+  ASSERT_EQ(::kill(static_cast<pid_t>(play.processId()), SIGHUP), 0);
+  const CliRun played = Finish(&play);
+  EXPECT_EQ(played.status, 1) << played.err;
+  EXPECT_NE(played.err.find("glyphreel-cli: interrupted"), std::string::npos) << played.err;
+
+  // Recording: stopped mid-way, every bitmap written is whole, nothing hidden stays.
+  const std::string clip = Clip(dir / "clip.avi", 75);
+  QProcess record;
+  StartCli(&record, {"record", clip, dir / "frames"});
+  for (int i = 0; i < 100000 && !Exists(dir / "frames/2.bmp") && record.state() != QProcess::NotRunning; ++i) {
+    std::this_thread::sleep_for(std::chrono::microseconds(200));
+  }
+  const auto pid = static_cast<pid_t>(record.processId());
+  if (record.state() == QProcess::NotRunning || pid <= 0) GTEST_SKIP() << "the recording ended before the signal";
+  ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+  ASSERT_EQ(::kill(pid, SIGTERM), 0);
+  ASSERT_EQ(::kill(pid, SIGCONT), 0);
+  const CliRun r = Finish(&record);
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_NE(r.err.find("glyphreel-cli: interrupted"), std::string::npos) << r.err;
+  const auto frames = Snapshot(dir / "frames/");
+  EXPECT_LT(frames.size(), 29u);
+  for (const auto& [name, bytes] : frames) {
+    EXPECT_NE(name[0], '.') << "left behind: " << name;
+    EXPECT_EQ(bytes.size(), 57654u) << name << " is cut short";
+  }
+}
+
 TEST(CliFaults, FullAndReadOnlyDisksLoseNothing) {
   struct Case {
     const char* what;

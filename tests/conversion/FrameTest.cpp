@@ -5,6 +5,7 @@
 
 #include "ConversionTestSupport.h"
 #include "common/Gbk.h"
+#include "support/RunLengthBmp.h"
 
 #include <QBuffer>
 #include <gtest/gtest.h>
@@ -147,42 +148,13 @@ TEST(Frame, BitmapKindsThatLoadTheSame) {
   }
 }
 
-// A 4 x 3 run-length bitmap (compression 1 = RLE8, 2 = RLE4) with a
-// four-colour palette and the given pixel data.
-std::string RleBmp(int compression, const std::vector<uint8_t>& pixels) {
-  const uint32_t paletteSize = 4 * 4, offset = 14 + 40 + paletteSize;
-  std::string b(offset, '\0');
-  const auto put32 = [&](size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i) b[at + i] = static_cast<char>(v >> (8 * i));
-  };
-  b[0] = 'B';
-  b[1] = 'M';
-  put32(2, offset + static_cast<uint32_t>(pixels.size()));
-  put32(10, offset);
-  put32(14, 40);
-  put32(18, 4);                                           // width
-  put32(22, 3);                                           // height, bottom-up
-  b[26] = 1;                                              // planes
-  b[28] = static_cast<char>(compression == 1 ? 8 : 4);   // bits per pixel
-  put32(30, static_cast<uint32_t>(compression));
-  put32(34, static_cast<uint32_t>(pixels.size()));
-  put32(46, 4);  // colours used
-  const uint32_t palette[] = {0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF};  // red, green, blue, white (stored B G R 0)
-  for (int i = 0; i < 4; ++i) put32(54 + 4 * i, palette[i]);
-  b.append(reinterpret_cast<const char*>(pixels.data()), pixels.size());
-  return b;
-}
-
 TEST(Frame, RunLengthPixelsThatNoRunWritesArePaletteIndexZero) {
-  // Bottom row: a run of two greens, then an early end of line. Middle row:
-  // a delta skip of two, one blue, end of line. Top row: three literal
-  // pixels (white, green, blue), then the end of the bitmap one pixel short.
-  const std::vector<uint8_t> rle8 = {2, 1, 0, 0, 0, 2, 2, 0, 1, 2, 0, 0, 0, 3, 3, 1, 2, 0, 0, 1};
-  const std::vector<uint8_t> rle4 = {2, 0x11, 0, 0, 0, 2, 2, 0, 1, 0x20, 0, 0, 0, 3, 0x31, 0x20, 0, 1};
+  // Runs, early line ends, a delta skip and literals (see RunLengthBmp.h);
+  // every pixel they pass over is index 0, red.
   const unsigned red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF, white = 0xFFFFFF;
   const std::vector<std::vector<unsigned>> expected = {
       {white, green, blue, red}, {red, red, blue, red}, {green, green, red, red}};
-  for (const auto& [name, data] : {std::pair{"RLE8", RleBmp(1, rle8)}, std::pair{"RLE4", RleBmp(2, rle4)}}) {
+  for (const auto& [name, data] : {std::pair{"RLE8", RunLengthBmp(1, kRle8Codes)}, std::pair{"RLE4", RunLengthBmp(2, kRle4Codes)}}) {
     // The same file twice, with the heap dirtied in between: the same picture.
     for (int pass = 0; pass < 2; ++pass) {
       // Freed blocks full of a pattern the decoder's buffer may be carved from.
@@ -199,7 +171,7 @@ TEST(Frame, RunLengthPixelsThatNoRunWritesArePaletteIndexZero) {
   }
   // A run past the right edge is cut there.
   QImage cut;
-  ASSERT_TRUE(bmp::DecodeStretched(RleBmp(1, {200, 1, 0, 1}), 4, 3, &cut));
+  ASSERT_TRUE(bmp::DecodeStretched(RunLengthBmp(1, {200, 1, 0, 1}), 4, 3, &cut));
   EXPECT_EQ(cut.pixel(3, 2) & 0xFFFFFFu, green);
   EXPECT_EQ(cut.pixel(0, 1) & 0xFFFFFFu, red);
 }
