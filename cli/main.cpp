@@ -1,5 +1,6 @@
 // glyphreel-cli: the road from video to character movie without the window,
 // for servers, scripts and terminals. The same core as the window does the work.
+#include "app/Link.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 
@@ -35,7 +36,7 @@ struct Command {
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const cli::Context context{QCoreApplication::applicationDirPath().toStdString() + "/"};
+  const cli::Context context{LayoutFor(ProgramFolder(), CurrentEnvironment()).supportFolder};
   const Command commands[] = {
       {"convert", cli::kConvertUsage, cli::ConvertCommand},
       {"info", cli::kInfoUsage, cli::InfoCommand},

@@ -20,7 +20,7 @@ struct ConversionRequest {
   int form = 0;                // an OutputForm index; any other index writes nothing
   std::string recordFolder;    // folder of the numbered bitmaps and of every output; ends with "/"
   std::string videoFileName;   // the video's file name without folder; the outputs are named after it
-  std::string appPath;         // program folder, ends with "/": holds dll/Web.dll and dll/xls.dll
+  std::string supportFolder;   // ends with "/": holds Web.dll and xls.dll
   bool overwrite = false;      // Text form only: replace stem + ".txt" instead of taking a free name
 };
 

@@ -30,7 +30,7 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
   // runs on into the new movie from the old counter.
   if (TBIStopText->isEnabled()) TBIStopTextClick();
   if (!TextPic->LoadFromFile(FileName)) {
-    dialogs().Message(this, QStringLiteral("无法读取字符电影文件: ") + QString::fromLocal8Bit(FileName.c_str()));
+    dialogs().Message(this, tr("无法读取字符电影文件: ") + QString::fromLocal8Bit(FileName.c_str()));
     return;
   }
   TextFileName = FileName;
@@ -45,7 +45,7 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
   TBISaveText->setEnabled(false);
 
   if (SBTextShow->maximum() < kStandardFrames - 1) {
-    dialogs().Message(this, QStringLiteral("注意:打开的不是标准的字符电影文件"));
+    dialogs().Message(this, tr("注意:打开的不是标准的字符电影文件"));
     TBIPlayText->setEnabled(false);
     TBIPlayText2->setEnabled(false);
     LabelFillsPanel = true;
@@ -74,10 +74,10 @@ void TForm1::FitTextLabel(int widthFactor) {
 }
 
 void TForm1::TBIOpenTextClick() {
-  if (const std::optional<QString> file = dialogs().OpenFile(this, QStringLiteral("Txt file|*.txt"))) {
+  if (const std::optional<QString> file = dialogs().OpenFile(this, tr("Txt file|*.txt"))) {
     OpenTextMovie(file->toLocal8Bit().toStdString());
   }
-  StBarPanels[3]->setText(QStringLiteral("请点击\"播放\"或\"同步播放\"按钮播放字符电影"));
+  StBarPanels[3]->setText(tr("请点击\"播放\"或\"同步播放\"按钮播放字符电影"));
 }
 
 void TForm1::SBTextShowChange() {
@@ -173,7 +173,7 @@ void TForm1::TBINotepadClick() {
 
 void TForm1::TBISaveTextClick() {
   const std::optional<QString> chosen =
-      dialogs().SaveFile(this, QStringLiteral("Txt file|*.txt"), QString::fromLocal8Bit(TextFileName.c_str()));
+      dialogs().SaveFile(this, tr("Txt file|*.txt"), QString::fromLocal8Bit(TextFileName.c_str()));
   if (!chosen) return;
   std::string target = StripExtension(chosen->toLocal8Bit().toStdString()) + ".txt";
   // Saving onto the movie itself, however the path is written, moves nothing.

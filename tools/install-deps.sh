@@ -24,6 +24,9 @@ packages=(
   chromium
   libreoffice-calc python3-uno
   libgsf-bin python3-xlrd python3-olefile
+  # the package and its checks: lintian, the desktop file and AppStream
+  # validators, bash completion (to try ours), the English window's translation tools
+  dpkg-dev fakeroot lintian desktop-file-utils appstream bash-completion qt6-l10n-tools
 )
 packages+=("$@")
 

@@ -22,7 +22,7 @@ int TForm1::ClearOldFrames() {
   for (const std::string& name : names) {
     if (!fileio::RemoveFile(RecordFolder + name, nullptr)) ++failed;
   }
-  if (failed > 0) dialogs().Message(this, QString::number(failed) + QStringLiteral("个文件无法清理"));
+  if (failed > 0) dialogs().Message(this, tr("%1个文件无法清理").arg(failed));
   return failed;
 }
 
@@ -30,7 +30,7 @@ void TForm1::TBISnapBeginClick() {
   // A working folder that is not there yet is made, parents and all.
   std::string error;
   if (!fileio::MakePath(RecordFolder, &error)) {
-    dialogs().Message(this, QStringLiteral("无法创建录制目录: ") + QString::fromStdString(error));
+    dialogs().Message(this, tr("无法创建录制目录: ") + QString::fromStdString(error));
     return;
   }
   if (CB_AutoClearBmp->isChecked()) ClearOldFrames();
@@ -41,8 +41,8 @@ void TForm1::TBISnapBeginClick() {
   TBIStop->setEnabled(true);
   TBIOpen->setEnabled(false);
   FrameCount = 0;
-  StBarPanels[0]->setText(QStringLiteral("正在录制画面..."));
-  StBarPanels[3]->setText(QStringLiteral("可点击停止按钮停止录制"));
+  StBarPanels[0]->setText(tr("正在录制画面..."));
+  StBarPanels[3]->setText(tr("可点击停止按钮停止录制"));
   PBar->setMaximum(100);
   PBar->setValue(0);
   PBar->show();
@@ -56,7 +56,7 @@ void TForm1::TimerSnapTimer() {
     // A full disk or a vanished folder ends the recording once, as Stop
     // would, rather than failing again at every tick.
     TimerSnap->stop();
-    dialogs().Message(this, QStringLiteral("录制帧无法保存, 录制已停止: ") + QString::fromStdString(error));
+    dialogs().Message(this, tr("录制帧无法保存, 录制已停止: ") + QString::fromStdString(error));
     StopVideo();
     return;
   }
@@ -67,8 +67,8 @@ void TForm1::TimerSnapTimer() {
 
 void TForm1::FinishRecording() {
   TimerSnap->stop();
-  StBarPanels[0]->setText(QStringLiteral("采集完毕"));
-  StBarPanels[3]->setText(QStringLiteral("请点击转换按钮进行转换"));
+  StBarPanels[0]->setText(tr("采集完毕"));
+  StBarPanels[3]->setText(tr("请点击转换按钮进行转换"));
   if (CB_AutoConvert->isChecked()) TBIConvertClick();
   ReturnToStopped(true);
 }

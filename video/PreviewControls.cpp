@@ -2,7 +2,9 @@
 // the time display and position bar, and the end of the movie.
 #include "app/Dialogs.h"
 #include "app/Main.h"
+#include "app/StartOptions.h"
 #include "common/FileWrite.h"
+#include "playback/TextPic.h"
 #include "video/TrackBar.h"
 #include "video/VideoService.h"
 
@@ -33,15 +35,18 @@ QString TForm1::TimeText(int64_t ms) {
 
 void TForm1::TBIOpenClick() {
   const std::optional<QString> file = dialogs().OpenFile(
-      this, QStringLiteral("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*"));
+      this, tr("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*"));
   if (!file) return;
+  OpenVideo(file->toLocal8Bit().toStdString());
+}
+
+void TForm1::OpenVideo(const std::string& path) {
   FilterGraph->Deactivate();
   FilterGraph->Activate();
-  const std::string path = file->toLocal8Bit().toStdString();
   VideoFileName = path.substr(path.rfind('/') + 1);
   std::string error;
   if (!FilterGraph->RenderFile(path, &error)) {
-    dialogs().Message(this, QStringLiteral("打开视频出错，请先安装相应视频解码器."));
+    dialogs().Message(this, tr("打开视频出错，请先安装相应视频解码器."));
     FilterGraph->Deactivate();
     return;
   }
@@ -51,13 +56,22 @@ void TForm1::TBIOpenClick() {
   FilterGraph->GetStopPosition(&stop);
   Pl_Time->setText(QStringLiteral("%1/%2").arg(TimeText(0), TimeText(stop / kUnitsPerMs)));
   TrackBar->setValue(0);
-  StBarPanels[0]->setText(QStringLiteral("已装入电影文件"));
-  StBarPanels[3]->setText(QStringLiteral("请点击录制按钮开始录制"));
+  StBarPanels[0]->setText(tr("已装入电影文件"));
+  StBarPanels[3]->setText(tr("请点击录制按钮开始录制"));
   TBIPlay->setEnabled(true);
   TBIPause->setEnabled(false);
   TBISnapBegin->setEnabled(true);
   TBIStop->setEnabled(false);
   TBIPlayText2->setEnabled(SBTextShow->maximum() > 1);
+}
+
+void TForm1::OpenAtStart(const std::string& path) {
+  if (HoldsFrameMarkerLine(path, TextPic->FrameMarker)) {
+    OpenTextMovie(path);
+    StBarPanels[3]->setText(tr("请点击\"播放\"或\"同步播放\"按钮播放字符电影"));
+  } else {
+    OpenVideo(path);
+  }
 }
 
 void TForm1::TBIPlayClick() {
@@ -68,8 +82,8 @@ void TForm1::TBIPlayClick() {
   TBIStop->setEnabled(true);
   TBISnapBegin->setEnabled(true);
   TBIConvert->setEnabled(false);
-  StBarPanels[0]->setText(QStringLiteral("正在播放"));
-  StBarPanels[3]->setText(QStringLiteral("请点击录制按钮可开始录制"));
+  StBarPanels[0]->setText(tr("正在播放"));
+  StBarPanels[3]->setText(tr("请点击录制按钮可开始录制"));
 }
 
 void TForm1::TBIPauseClick() {
@@ -77,8 +91,8 @@ void TForm1::TBIPauseClick() {
   TBIPlay->setEnabled(true);
   TBIPause->setEnabled(false);
   TBIOpen->setEnabled(true);
-  StBarPanels[0]->setText(QStringLiteral("播放暂停"));
-  StBarPanels[3]->setText(QStringLiteral("可点击播放按钮继续播放"));
+  StBarPanels[0]->setText(tr("播放暂停"));
+  StBarPanels[3]->setText(tr("可点击播放按钮继续播放"));
 }
 
 void TForm1::TBIStopClick() { StopVideo(); }
@@ -103,8 +117,8 @@ void TForm1::SeekToStart() {
 
 void TForm1::FinishPreview() {
   TimerSnap->stop();
-  StBarPanels[0]->setText(QStringLiteral("已停止播放"));
-  StBarPanels[3]->setText(QStringLiteral("请点击录制按钮进行录制"));
+  StBarPanels[0]->setText(tr("已停止播放"));
+  StBarPanels[3]->setText(tr("请点击录制按钮进行录制"));
   ReturnToStopped(fileio::FileExists(RecordFolder + "1.bmp"));
 }
 
