@@ -3,6 +3,7 @@
 #include "app/Icons.h"
 #include "app/Launcher.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -12,19 +13,22 @@
 #include <QToolButton>
 
 namespace about {
-const char* const kProducer = "Glyphreel 开发组";
+const char* const kProducer = QT_TRANSLATE_NOOP("TAboutForm", "Glyphreel 开发组");
 const char* const kHomePage = "https://glyphreel.example.org/";
 const char* const kGuestBook = "https://glyphreel.example.org/guestbook";
 const char* const kEmail = "glyphreel@example.org";
-const char* const kBuildDate = "2009年12月";
+const char* const kBuildDate = QT_TRANSLATE_NOOP("TAboutForm", "2009年12月");
 
 QString Introduction() {
-  return QStringLiteral("    本程序用于将电影视频文件转换为用字符画制成的字符电影,字符") +
-         QStringLiteral("制成的字符电影可以是文本格式、网页格式或EXCEL格式.使用本程序") +
-         QStringLiteral("制作字符电影非常简单.首先打开视频文件,然后点录制按钮即录制") +
-         QStringLiteral(",录制完成后点击字符转换按钮开始转换,转换完成后便可以直接看") +
-         QStringLiteral("到转换效果.如果输出为单个文本,本程序还可以实现字符电影与原电影") +
-         QStringLiteral("的同步播放.") + QStringLiteral("\r\n\r\n") + QStringLiteral("    本程序属即兴之作,存在问题敬请见谅.");
+  return QCoreApplication::translate("TAboutForm",
+                                     "    本程序用于将电影视频文件转换为用字符画制成的字符电影,字符"
+                                     "制成的字符电影可以是文本格式、网页格式或EXCEL格式.使用本程序"
+                                     "制作字符电影非常简单.首先打开视频文件,然后点录制按钮即录制"
+                                     ",录制完成后点击字符转换按钮开始转换,转换完成后便可以直接看"
+                                     "到转换效果.如果输出为单个文本,本程序还可以实现字符电影与原电影"
+                                     "的同步播放."
+                                     "\r\n\r\n"
+                                     "    本程序属即兴之作,存在问题敬请见谅.");
 }
 }  // namespace about
 
@@ -43,11 +47,11 @@ TAboutForm::TAboutForm(Launcher& launcher, QWidget* parent) : QDialog(parent), l
     l->setGeometry(16, top, 290, 16);
     return l;
   };
-  L_Name = label(QStringLiteral("名称:"), 8);
-  L_Ver = label(QStringLiteral("版本:"), 26);
-  L_Pro = label(QStringLiteral("作者: "), 44);
-  L_Date = label(QStringLiteral("日期:"), 62);
-  L_Int = label(QStringLiteral("简介:"), 80);
+  L_Name = label(tr("名称:"), 8);
+  L_Ver = label(tr("版本:"), 26);
+  L_Pro = label(tr("作者: "), 44);
+  L_Date = label(tr("日期:"), 62);
+  L_Int = label(tr("简介:"), 80);
   nameCaption_ = L_Name->text();
   versionCaption_ = L_Ver->text();
   producerCaption_ = L_Pro->text();
@@ -91,18 +95,18 @@ void TAboutForm::SetLanguage(bool chinese) {
   GuestBookUrl = QString::fromUtf8(about::kGuestBook);
   EmailAddress = QString::fromUtf8(about::kEmail);
   if (chinese) {
-    nameCaption_ = QStringLiteral("软件名: ");
+    nameCaption_ = tr("软件名: ");
     L_Name->setText(nameCaption_);
-    versionCaption_ = QStringLiteral("版  本: ");
+    versionCaption_ = tr("版  本: ");
     L_Ver->setText(versionCaption_);
-    producerCaption_ = QStringLiteral("制作者: ");
+    producerCaption_ = tr("制作者: ");
     L_Pro->setText(producerCaption_);
-    L_Int->setText(QStringLiteral("简  介:"));
-    dateCaption_ = QStringLiteral("日  期: ");
+    L_Int->setText(tr("简  介:"));
+    dateCaption_ = tr("日  期: ");
     L_Date->setText(dateCaption_);
-    SB_HomePage->setToolTip(QStringLiteral("访问软件主页"));
-    SB_GuestBook->setToolTip(QStringLiteral("留言及建议"));
-    SB_Email->setToolTip(QStringLiteral("给作者发信"));
+    SB_HomePage->setToolTip(tr("访问软件主页"));
+    SB_GuestBook->setToolTip(tr("留言及建议"));
+    SB_Email->setToolTip(tr("给作者发信"));
   } else {
     nameCaption_ = QStringLiteral("SoftName: ");
     L_Name->setText(nameCaption_);

@@ -4,8 +4,13 @@
 
 #include <QCoreApplication>
 
+#include <cstdlib>
+#include <pwd.h>
+#include <unistd.h>
+
 std::string AppPath;
 std::string IniFileName;
+std::string SupportFolder;
 
 namespace {
 
@@ -25,6 +30,61 @@ std::string ProgramFolder() {
 }
 
 std::string SettingsFileOf(const std::string& appPath) { return appPath + "dll/Kinograf.ini"; }
+
+LayoutEnvironment CurrentEnvironment() {
+  LayoutEnvironment environment;
+  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+    environment.home = home;
+  } else if (const passwd* entry = getpwuid(getuid()); entry != nullptr && entry->pw_dir != nullptr) {
+    environment.home = entry->pw_dir;
+  }
+  if (const char* config = std::getenv("XDG_CONFIG_HOME")) environment.xdgConfigHome = config;
+  return environment;
+}
+
+ProgramLayout LayoutFor(const std::string& programFolder, const LayoutEnvironment& environment) {
+  const std::string program = WithTrailingSlash(programFolder);
+  const std::string share = program + "../share/glyphreel/";
+  ProgramLayout layout;
+  if (fileio::DirectoryExists(program + "dll") || !fileio::DirectoryExists(share)) {
+    layout.pathBase = program;
+    layout.supportFolder = program + "dll/";
+    layout.settingsFile = SettingsFileOf(program);
+    return layout;
+  }
+  // The share folder is named without the "bin/.." detour, so messages and
+  // the help link show the folder the user knows.
+  std::string shareShown = share;
+  if (program.size() >= 2) {
+    const size_t parent = program.rfind('/', program.size() - 2);
+    if (parent != std::string::npos) shareShown = program.substr(0, parent + 1) + "share/glyphreel/";
+  }
+  const std::string home = WithTrailingSlash(environment.home.empty() ? std::string("/") : environment.home);
+  // The base directory specification: a relative XDG_CONFIG_HOME is invalid and ignored.
+  const std::string config = IsAbsolute(environment.xdgConfigHome) ? WithTrailingSlash(environment.xdgConfigHome)
+                                                                   : home + ".config/";
+  layout.installed = true;
+  layout.pathBase = home + "Glyphreel/";
+  layout.supportFolder = shareShown;
+  layout.settingsFile = config + "glyphreel/Kinograf.ini";
+  layout.defaultSettings = shareShown + "Kinograf.ini";
+  return layout;
+}
+
+bool PrepareSettingsFile(const ProgramLayout& layout, std::string* error) {
+  if (!layout.installed || fileio::PathExists(layout.settingsFile)) return true;
+  const std::string folder = layout.settingsFile.substr(0, layout.settingsFile.rfind('/') + 1);
+  std::string defaults;
+  if (!fileio::ReadFile(layout.defaultSettings, &defaults, error)) return false;
+  // Whole or not at all: a half-copied settings file would be read as the user's.
+  return fileio::MakePath(folder, error) && fileio::WriteFileAtomic(layout.settingsFile, defaults, error);
+}
+
+void UseLayout(const ProgramLayout& layout) {
+  AppPath = layout.pathBase;
+  IniFileName = layout.settingsFile;
+  SupportFolder = layout.supportFolder;
+}
 
 std::string MakeAbsolutePath(const std::string& path) {
   // An empty path comes out as "/", which here names the program folder,

@@ -107,7 +107,7 @@ void Fill(QWidget* w, const QColor& color) {
 TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services) {
   setWindowTitle(QStringLiteral("Glyphreel"));
   setFont(SongTi(kFontPixels));
-  GrayLevelCaption = QStringLiteral("灰度级:");
+  GrayLevelCaption = tr("灰度级:");
   resize(kDesignWidth, kDesignHeight);
 
   TimerStartWindow = new QTimer(this);
@@ -170,36 +170,36 @@ void TForm1::BuildToolbars() {
   };
   using icons::Kind;
   TBTVideoBar = makeBar(QStringLiteral("TBTVideoBar"));
-  TBIOpen = item(TBTVideoBar, Kind::Open, QStringLiteral("Open"), QStringLiteral("打开电影文件"));
-  TBIPlay = item(TBTVideoBar, Kind::Play, QStringLiteral("Play"), QStringLiteral("播放"));
-  TBIPause = item(TBTVideoBar, Kind::Pause, QStringLiteral("Pause"), QStringLiteral("暂停播放"));
-  TBISnapBegin = item(TBTVideoBar, Kind::Record, QStringLiteral("Rec"), QStringLiteral("开始录制"));
-  TBIStop = item(TBTVideoBar, Kind::Stop, QStringLiteral("Stop"), QStringLiteral("停止播放/录制"));
-  TBIConvert = item(TBTVideoBar, Kind::Convert, QStringLiteral("Convert"), QStringLiteral("开始字符转换"));
-  TBISaveText = item(TBTVideoBar, Kind::Save, QStringLiteral("Save"), QString());
+  TBIOpen = item(TBTVideoBar, Kind::Open, tr("Open"), tr("打开电影文件"));
+  TBIPlay = item(TBTVideoBar, Kind::Play, tr("Play"), tr("播放"));
+  TBIPause = item(TBTVideoBar, Kind::Pause, tr("Pause"), tr("暂停播放"));
+  TBISnapBegin = item(TBTVideoBar, Kind::Record, tr("Rec"), tr("开始录制"));
+  TBIStop = item(TBTVideoBar, Kind::Stop, tr("Stop"), tr("停止播放/录制"));
+  TBIConvert = item(TBTVideoBar, Kind::Convert, tr("Convert"), tr("开始字符转换"));
+  TBISaveText = item(TBTVideoBar, Kind::Save, tr("Save"), QString());
 
   TBTextbar = makeBar(QStringLiteral("TBTextbar"));
-  TBIOpenText = item(TBTextbar, Kind::OpenText, QStringLiteral("Open"), QStringLiteral("打开字符电影"));
-  TBIPlayText = item(TBTextbar, Kind::Play, QStringLiteral("Play"), QStringLiteral("单播放字符电影"));
+  TBIOpenText = item(TBTextbar, Kind::OpenText, tr("Open"), tr("打开字符电影"));
+  TBIPlayText = item(TBTextbar, Kind::Play, tr("Play"), tr("单播放字符电影"));
   TBIPlayText->setData(0);
-  TBIPlayText2 = item(TBTextbar, Kind::Play2, QStringLiteral("Play2"), QStringLiteral("同步播放"));
+  TBIPlayText2 = item(TBTextbar, Kind::Play2, tr("Play2"), tr("同步播放"));
   TBIPlayText2->setData(1);
-  TBIPauseText = item(TBTextbar, Kind::Pause, QStringLiteral("Pause"), QStringLiteral("暂停播放字符电影"));
-  TBIStopText = item(TBTextbar, Kind::Stop, QStringLiteral("Stop"), QStringLiteral("停止播放字符电影"));
-  TBIRwText = item(TBTextbar, Kind::Rewind, QStringLiteral("Rw"), QStringLiteral("返回开头"));
+  TBIPauseText = item(TBTextbar, Kind::Pause, tr("Pause"), tr("暂停播放字符电影"));
+  TBIStopText = item(TBTextbar, Kind::Stop, tr("Stop"), tr("停止播放字符电影"));
+  TBIRwText = item(TBTextbar, Kind::Rewind, tr("Rw"), tr("返回开头"));
   TBTextbar->addSeparator();
-  TBIColor = item(TBTextbar, Kind::FontColor, QStringLiteral("FontColor"), QStringLiteral("改变字体颜色"));
+  TBIColor = item(TBTextbar, Kind::FontColor, tr("FontColor"), tr("改变字体颜色"));
   TBIColor->setCheckable(true);
-  TBIFontSize = item(TBTextbar, Kind::FontSize, QStringLiteral("FontSize"), QStringLiteral("改变字体大小"));
-  TBINotepad = item(TBTextbar, Kind::Notepad, QStringLiteral("Notepad"), QStringLiteral("打开记事本"));
+  TBIFontSize = item(TBTextbar, Kind::FontSize, tr("FontSize"), tr("改变字体大小"));
+  TBINotepad = item(TBTextbar, Kind::Notepad, tr("Notepad"), tr("打开记事本"));
 
   TBMainbar = makeBar(QStringLiteral("TBMainbar"));
-  TBIWnd = item(TBMainbar, Kind::Window, QStringLiteral("window"), QStringLiteral("窗口布局"));
+  TBIWnd = item(TBMainbar, Kind::Window, tr("window"), tr("窗口布局"));
   TBIWnd->setCheckable(true);
   TBMainbar->addSeparator();
-  TBIHelp = item(TBMainbar, Kind::Help, QStringLiteral("help"), QStringLiteral("帮助"));
-  TBIAbout = item(TBMainbar, Kind::About, QStringLiteral("About"), QStringLiteral("关于"));
-  TBIExit = item(TBMainbar, Kind::Exit, QStringLiteral("Exit"), QStringLiteral("退出"));
+  TBIHelp = item(TBMainbar, Kind::Help, tr("help"), tr("帮助"));
+  TBIAbout = item(TBMainbar, Kind::About, tr("About"), tr("关于"));
+  TBIExit = item(TBMainbar, Kind::Exit, tr("Exit"), tr("退出"));
 
   // Save has no hint: its button shows no tool tip at all.
   TBTVideoBar->widgetForAction(TBISaveText)->installEventFilter(this);
@@ -237,7 +237,7 @@ void TForm1::BuildPanes() {
   leftLayout->addWidget(Splitter1);
 
   QWidget* body = nullptr;
-  Pl_LeftTop = TitledPane(QStringLiteral("电影预览"), &body);
+  Pl_LeftTop = TitledPane(tr("电影预览"), &body);
   auto* videoColumn = new QVBoxLayout(body);
   videoColumn->setContentsMargins(0, 0, 0, 0);
   videoColumn->setSpacing(0);
@@ -259,7 +259,7 @@ void TForm1::BuildPanes() {
   videoColumn->addWidget(Pl_Track);
   Splitter1->addWidget(Pl_LeftTop);
 
-  Pl_LeftBottom = TitledPane(QStringLiteral("技术选项"), &body);
+  Pl_LeftBottom = TitledPane(tr("技术选项"), &body);
   auto* optionLayout = new QVBoxLayout(body);
   optionLayout->setContentsMargins(0, 0, 0, 0);
   Pl_Option = new QFrame;
@@ -282,7 +282,7 @@ void TForm1::BuildPanes() {
   Splitter3->setHandleWidth(kSplitterWidth);
   rightLayout->addWidget(Splitter3);
 
-  Pl_RightTop = TitledPane(QStringLiteral("录制画面"), &body);
+  Pl_RightTop = TitledPane(tr("录制画面"), &body);
   auto* imageColumn = new QVBoxLayout(body);
   imageColumn->setContentsMargins(0, 0, 0, 0);
   imageColumn->setSpacing(0);
@@ -304,7 +304,7 @@ void TForm1::BuildPanes() {
   imageColumn->addWidget(Pl_FrameCount);
   Splitter3->addWidget(Pl_RightTop);
 
-  Pl_RightBottom = TitledPane(QStringLiteral("字符电影"), &body);
+  Pl_RightBottom = TitledPane(tr("字符电影"), &body);
   auto* textRow = new QHBoxLayout(body);
   textRow->setContentsMargins(0, 0, 0, 0);
   textRow->setSpacing(0);
@@ -335,33 +335,33 @@ void TForm1::BuildPanes() {
 void TForm1::BuildOptionPages() {
   // "基本": frame rate, size, the two automatic steps, the output type, defaults.
   auto* basic = new QWidget;
-  auto* frameLabel = new QLabel(QStringLiteral("每秒录制帧数:"), basic);
+  auto* frameLabel = new QLabel(tr("每秒录制帧数:"), basic);
   frameLabel->setGeometry(8, 10, 100, 20);
   CBFrame = new QComboBox(basic);
   CBFrame->setEditable(true);
   for (int fps = kMaxFramesPerSecond; fps >= 1; --fps) CBFrame->addItem(QString::number(fps));
   CBFrame->setCurrentIndex(WindowSettings::kDesignFrameIndex);  // "10"
   CBFrame->setGeometry(110, 8, 60, 22);
-  auto* sizeLabel = new QLabel(QStringLiteral("转换图尺寸:"), basic);
+  auto* sizeLabel = new QLabel(tr("转换图尺寸:"), basic);
   sizeLabel->setGeometry(8, 38, 100, 20);
   CB_Size = new QComboBox(basic);
   CB_Size->setEditable(true);
   for (const TRect& r : StandardOutputSizes()) CB_Size->addItem(QStringLiteral("%1 X %2").arg(r.Right).arg(r.Bottom));
   CB_Size->setCurrentIndex(WindowSettings::kDesignSizeIndex);  // "160 X 120"
   CB_Size->setGeometry(110, 36, 100, 22);
-  CB_AutoClearBmp = new QCheckBox(QStringLiteral("录制前自动清空旧图"), basic);
+  CB_AutoClearBmp = new QCheckBox(tr("录制前自动清空旧图"), basic);
   CB_AutoClearBmp->setChecked(true);
   CB_AutoClearBmp->setGeometry(8, 64, 200, 20);
-  CB_AutoConvert = new QCheckBox(QStringLiteral("录制完毕即开始转换"), basic);
+  CB_AutoConvert = new QCheckBox(tr("录制完毕即开始转换"), basic);
   CB_AutoConvert->setChecked(true);
   CB_AutoConvert->setGeometry(8, 86, 200, 20);
-  RGoutputType = new QGroupBox(QStringLiteral("输出文件类型:"), basic);
+  RGoutputType = new QGroupBox(tr("输出文件类型:"), basic);
   RGoutputTypeButtons = new QButtonGroup(RGoutputType);
   auto* types = new QVBoxLayout(RGoutputType);
   types->setContentsMargins(6, 2, 6, 2);
   types->setSpacing(0);
-  const QString captions[] = {QStringLiteral("单个文本文件(用本程序播放)"), QStringLiteral("HTML网页(必须允许浏览器运行脚本)"),
-                              QStringLiteral("EXCEL文件(必须允许EXCEL启用宏)"), QStringLiteral("多个文本文件")};
+  const QString captions[] = {tr("单个文本文件(用本程序播放)"), tr("HTML网页(必须允许浏览器运行脚本)"),
+                              tr("EXCEL文件(必须允许EXCEL启用宏)"), tr("多个文本文件")};
   for (int i = 0; i < 4; ++i) {
     auto* button = new QRadioButton(captions[i]);
     RGoutputTypeButtons->addButton(button, i);
@@ -371,23 +371,23 @@ void TForm1::BuildOptionPages() {
   QFont typeFont = RGoutputType->font();
   typeFont.setPixelSize(12);  // the longest caption fits the design width
   for (QAbstractButton* b : RGoutputTypeButtons->buttons()) b->setFont(typeFont);
-  BtnOptionDefault = new QPushButton(QStringLiteral("默认"), basic);
+  BtnOptionDefault = new QPushButton(tr("默认"), basic);
   BtnOptionDefault->setGeometry(185, 7, 60, 24);
-  PgC->addTab(basic, QStringLiteral("基本"));
+  PgC->addTab(basic, tr("基本"));
 
   // "高级": the working folder.
   auto* advanced = new QWidget;
-  auto* pathLabel = new QLabel(QStringLiteral("录制图片保存路径："), advanced);
+  auto* pathLabel = new QLabel(tr("录制图片保存路径："), advanced);
   pathLabel->setGeometry(8, 12, 150, 20);
   SBSavePath = new QToolButton(advanced);
   SBSavePath->setAutoRaise(true);
   SBSavePath->setIcon(icons::Make(icons::Kind::Folder));
-  SBSavePath->setToolTip(QStringLiteral("选择保存目录"));
+  SBSavePath->setToolTip(tr("选择保存目录"));
   SBSavePath->setGeometry(160, 8, 24, 24);
   EdSavePath = new QLineEdit(advanced);
   EdSavePath->setReadOnly(true);
   EdSavePath->setGeometry(8, 36, 200, 22);
-  PgC->addTab(advanced, QStringLiteral("高级"));
+  PgC->addTab(advanced, tr("高级"));
 
   // "灰度表": the gray table editor.
   auto* gray = new QWidget;
@@ -396,9 +396,9 @@ void TForm1::BuildOptionPages() {
   SBGray = new QToolButton(gray);
   SBGray->setAutoRaise(true);
   SBGray->setIcon(icons::Make(icons::Kind::Store));
-  SBGray->setToolTip(QStringLiteral("保存到列表中"));
+  SBGray->setToolTip(tr("保存到列表中"));
   SBGray->setGeometry(210, 7, 24, 24);
-  LbGray = new QLabel(QStringLiteral("灰度级:"), gray);
+  LbGray = new QLabel(tr("灰度级:"), gray);
   LbGray->setGeometry(6, 36, 80, 18);
   Image_Gray = new QLabel(gray);
   Image_Gray->setScaledContents(true);
@@ -406,7 +406,7 @@ void TForm1::BuildOptionPages() {
   Image_Gray->setGeometry(86, 37, 192, 17);
   ListGray = new QListWidget(gray);
   ListGray->setGeometry(6, 60, 200, 100);
-  PgC->addTab(gray, QStringLiteral("灰度表"));
+  PgC->addTab(gray, tr("灰度表"));
   EdGrayChange();  // the level display of the design text
 }
 
@@ -416,8 +416,8 @@ void TForm1::BuildStatusBar() {
   StBar->setSizeGripEnabled(true);
   setStatusBar(StBar);
   const int widths[4] = {100, 200, 280, 50};
-  const QString texts[4] = {QStringLiteral("未装入电影文件"), QString(), QString(),
-                            QStringLiteral("点击\"打开电影\"按钮打开一个视频文件")};
+  const QString texts[4] = {tr("未装入电影文件"), QString(), QString(),
+                            tr("点击\"打开电影\"按钮打开一个视频文件")};
   for (int i = 0; i < 4; ++i) {
     auto* panel = new QLabel(texts[i]);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -492,10 +492,12 @@ void TForm1::ConnectHandlers() {
 }
 
 void TForm1::FormCreate() {
-  AppPath = services_.appPath;
-  IniFileName = SettingsFileOf(AppPath);
+  const ProgramLayout layout = LayoutFor(services_.appPath, CurrentEnvironment());
+  UseLayout(layout);
+  // Without its settings file the program runs on defaults and keeps nothing.
+  PrepareSettingsFile(layout, nullptr);
   ProductName = QStringLiteral(GLYPHREEL_PRODUCT_NAME);
-  GrayLevelCaption = QStringLiteral("灰度级:");
+  GrayLevelCaption = tr("灰度级:");
   BuildOutputSizes(OutputSizes);
   // A page, folder or file the desktop could not open: the user opens it by hand.
   launcher().OnOpenFailed = [self = QPointer<TForm1>(this)](const std::string& shown) {
@@ -703,7 +705,7 @@ void TForm1::BtnOptionDefaultClick() {
 }
 
 void TForm1::SBSavePathClick() {
-  const std::optional<QString> chosen = dialogs().ChooseFolder(this, QStringLiteral("选择保存目录"));
+  const std::optional<QString> chosen = dialogs().ChooseFolder(this, tr("选择保存目录"));
   if (!chosen) return;
   std::string folder = chosen->toLocal8Bit().toStdString();
   if (folder.empty() || folder.back() != '/') folder += '/';
@@ -712,7 +714,7 @@ void TForm1::SBSavePathClick() {
   EdSavePath->setText(QString::fromLocal8Bit(SavePathBytes.data(), static_cast<qsizetype>(SavePathBytes.size())));
 }
 
-void TForm1::TBIHelpClick() { launcher().URLink(AppPath + "dll/Help.txt"); }
+void TForm1::TBIHelpClick() { launcher().URLink(SupportFolder + "Help.txt"); }
 
 void TForm1::StBarClick() { launcher().URLink("https://glyphreel.example.org/"); }
 
@@ -763,9 +765,9 @@ void TForm1::TBIAboutClick() {
   box.SetLanguage(true);
   box.SoftName = ProductName;
   box.SoftVersion = QStringLiteral("V") + QString::fromStdString(FileVersionString("/proc/self/exe", "."));
-  box.Producer = QString::fromUtf8(about::kProducer);
+  box.Producer = QCoreApplication::translate("TAboutForm", about::kProducer);
   box.Introduction = about::Introduction();
-  box.BuildDate = QString::fromUtf8(about::kBuildDate);
+  box.BuildDate = QCoreApplication::translate("TAboutForm", about::kBuildDate);
   box.GuestBookUrl = QString::fromUtf8(about::kGuestBook);
   box.exec();
 }
@@ -806,7 +808,7 @@ void TForm1::CBFrameChange() {
 void TForm1::CB_SizeChange() {
   const int index = CB_Size->currentIndex();
   if (index >= 0 && index < kOutputSizeCount && OutputSizes[static_cast<size_t>(index)].Right > 255) {
-    dialogs().Message(this, QStringLiteral("请注意:转换图宽大于250用记事本程序打开时可能会显示异常."));
+    dialogs().Message(this, tr("请注意:转换图宽大于250用记事本程序打开时可能会显示异常."));
   }
 }
 

@@ -125,6 +125,11 @@ class TForm1 : public QMainWindow {
 
   // ---- Video preview (commands the player also gives) ----
   void TBIOpenClick();
+  // Opens the video `path` as the open button does after its dialog.
+  void OpenVideo(const std::string& path);
+  // A file named on the command line: a character movie when its content
+  // holds a frame-end marker line, a video otherwise.
+  void OpenAtStart(const std::string& path);
   void TBIPlayClick();
   void TBIPauseClick();
   void TBIStopClick();

@@ -18,7 +18,7 @@ namespace cli {
 bool LockFolder(const std::string& folder, fileio::FolderLock* lock);
 
 struct Context {
-  std::string appPath;  // the program folder, with dll/ beside the program; ends with "/"
+  std::string supportFolder;  // holds Web.dll and xls.dll; ends with "/"
 };
 
 int ConvertCommand(const Context& context, const std::vector<std::string>& args);

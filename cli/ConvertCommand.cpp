@@ -131,7 +131,7 @@ ConvertJob ParseConvert(const Context& context, const std::vector<std::string>& 
   request.form = ParseForm(a.Value("form").value_or("text"));
   request.recordFolder = folder;
   request.videoFileName = a.Value("name").value_or("movie");
-  request.appPath = context.appPath;
+  request.supportFolder = context.supportFolder;
   request.overwrite = a.Has("overwrite");
   if (request.videoFileName.empty() || request.videoFileName.find('/') != std::string::npos) {
     throw UsageError{"--name must be a file name without a folder"};
@@ -192,8 +192,8 @@ int ConvertCommand(const Context& context, const std::vector<std::string>& args)
   int status = result.badBitmapPath.empty() ? kOk : kFailed;
   std::string written = result.outputPath;
   if (request.form == static_cast<int>(OutputForm::Excel) && !result.workbookCopied) {
-    std::fprintf(stderr, "glyphreel-cli: the workbook template %sdll/xls.dll is missing; only %s was written\n",
-                 context.appPath.c_str(), result.textFileName.c_str());
+    std::fprintf(stderr, "glyphreel-cli: the workbook template %sxls.dll is missing; only %s was written\n",
+                 context.supportFolder.c_str(), result.textFileName.c_str());
     written = result.textFileName;
     status = kFailed;
   }

@@ -1,5 +1,6 @@
 // glyphreel-cli: the road from video to character movie without the window,
 // for servers, scripts and terminals. The same core as the window does the work.
+#include "app/Link.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "common/FolderLock.h"
@@ -60,7 +61,7 @@ int main(int argc, char** argv) {
   if (drawsText && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   const std::unique_ptr<QCoreApplication> app =
       drawsText ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
-  const cli::Context context{QCoreApplication::applicationDirPath().toStdString() + "/"};
+  const cli::Context context{LayoutFor(ProgramFolder(), CurrentEnvironment()).supportFolder};
   const Command commands[] = {
       {"convert", cli::kConvertUsage, cli::ConvertCommand},
       {"info", cli::kInfoUsage, cli::InfoCommand},

@@ -1,5 +1,7 @@
 #include "common/Gbk.h"
 
+#include <QCoreApplication>
+
 #include <iconv.h>
 
 #include <array>
@@ -117,7 +119,7 @@ bool Encode(const QString& text, std::string* out, QString* error) {
                                 : u;
         const QString shown = QString::fromUcs4(&cp, 1);
         const QString hex = QString::number(static_cast<uint>(cp), 16).toUpper().rightJustified(4, QLatin1Char('0'));
-        *error = QStringLiteral("字符“%1”(U+%2) 没有 GBK 编码，不能使用").arg(shown, hex);
+        *error = QCoreApplication::translate("gbk", "字符“%1”(U+%2) 没有 GBK 编码，不能使用").arg(shown, hex);
       }
       return false;
     }

@@ -4,6 +4,8 @@
 #include "common/FolderLock.h"
 #include "conversion/BmpReader.h"
 
+#include <QCoreApplication>
+
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -213,15 +215,20 @@ void TConverter::ResetCounters() {
 bool TConverter::CheckOptions(std::string* error) const {
   if (GrayLevels < 1 || GrayLevels > kMaxGrayLevels || GrayTable.empty()) {
     if (error) {
-      *error = "灰度表无效: 灰度级数为 " + std::to_string(GrayLevels) + ", 必须在 1 到 " +
-               std::to_string(kMaxGrayLevels) + " 之间";
+      *error = QCoreApplication::translate("TConverter", "灰度表无效: 灰度级数为 %1, 必须在 1 到 %2 之间")
+                   .arg(GrayLevels)
+                   .arg(kMaxGrayLevels)
+                   .toStdString();
     }
     return false;
   }
   if (!CheckGrayTable(GrayTable, error)) return false;
   if (OutputRect.Right <= 0 || OutputRect.Bottom <= 0) {
     if (error) {
-      *error = "输出尺寸无效: " + std::to_string(OutputRect.Right) + " X " + std::to_string(OutputRect.Bottom);
+      *error = QCoreApplication::translate("TConverter", "输出尺寸无效: %1 X %2")
+                   .arg(OutputRect.Right)
+                   .arg(OutputRect.Bottom)
+                   .toStdString();
     }
     return false;
   }

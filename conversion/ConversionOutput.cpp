@@ -73,7 +73,7 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
     }
     case OutputForm::Html: {
       std::string path = stem + ".htm";
-      ok = engine.MakeWebPage(path, request.appPath + "dll/Web.dll", &result.error);
+      ok = engine.MakeWebPage(path, request.supportFolder + "Web.dll", &result.error);
       result.outputPath = path;
       break;
     }
@@ -85,7 +85,7 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
       result.outputPath = stem + ".xls";
       // A missing template is not a failure of the conversion (the caller
       // decides whether to say so); a workbook that cannot be written is.
-      const std::string workbookTemplate = request.appPath + "dll/xls.dll";
+      const std::string workbookTemplate = request.supportFolder + "xls.dll";
       if (ok && fileio::FileExists(workbookTemplate)) {
         fileio::PrivateFolder work;
         const std::string name = result.outputPath.substr(result.outputPath.rfind('/') + 1);

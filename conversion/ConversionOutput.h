@@ -20,7 +20,7 @@ struct ConversionRequest {
   int form = 0;                // an OutputForm index; any other index writes nothing
   std::string recordFolder;    // folder of the numbered bitmaps and of every output; ends with "/"
   std::string videoFileName;   // the video's file name without folder; the outputs are named after it
-  std::string appPath;         // program folder, ends with "/": holds dll/Web.dll and dll/xls.dll
+  std::string supportFolder;   // ends with "/": holds Web.dll and xls.dll
   bool overwrite = false;      // Text and Excel forms: replace stem + ".txt" (".xls") instead of taking
                                // a free name; only a complete run replaces (TConverter::CompleteRun)
   bool waitForFolder = false;  // another process converting or recording in recordFolder: wait for it

@@ -22,7 +22,7 @@ bool TForm1::TakeConversionOptions() {
   std::string table;
   QString refusal;
   if (!GrayTableBytes(&table, &refusal)) {
-    dialogs().Message(this, QStringLiteral("灰度表不能使用: ") + refusal);
+    dialogs().Message(this, tr("灰度表不能使用: ") + refusal);
     return false;
   }
   Converter->GrayTable = table;
@@ -53,20 +53,20 @@ void TForm1::TBIConvertClick() {
   // The window takes no input from here on, before the pending messages are
   // processed: a click already queued must not start a second run inside this one.
   setEnabled(false);
-  StBarPanels[0]->setText(QStringLiteral("字符转换中..."));
-  StBarPanels[3]->setText(QStringLiteral("请耐心等待转换结束"));
+  StBarPanels[0]->setText(tr("字符转换中..."));
+  StBarPanels[3]->setText(tr("请耐心等待转换结束"));
   QApplication::processEvents();
   PBar->setMaximum(100);
   PBar->setValue(0);
   PBar->show();
 
   Converter->SetOnProgress([this](TConverter& e) { ConversionProgress(e); });
-  Converter->OnBadBitmap = [this](const std::string&) { dialogs().Message(this, QStringLiteral("图片格式错误")); };
+  Converter->OnBadBitmap = [this](const std::string&) { dialogs().Message(this, tr("图片格式错误")); };
   ConversionRequest request;
   request.form = OutputTypeIndex();
   request.recordFolder = RecordFolder;
   request.videoFileName = VideoFileName;
-  request.appPath = AppPath;
+  request.supportFolder = SupportFolder;
   // The workbook replaces the folder's VIDEO.xls, as it always has here.
   request.overwrite = request.form == static_cast<int>(OutputForm::Excel);
   const ConversionResult result = RunConversion(request, *Converter);
@@ -99,7 +99,7 @@ void TForm1::TBIConvertClick() {
       WebPageFileName.clear();
       TextFileName.clear();
       if (result.ok || result.folderMissing) {
-        dialogs().Message(this, QStringLiteral("已转换%1个图象字符文件,点击确定查看该文件.").arg(result.framesConverted));
+        dialogs().Message(this, tr("已转换%1个图象字符文件,点击确定查看该文件.").arg(result.framesConverted));
         launcher().URLink(result.outputPath);
       }
       break;
@@ -107,17 +107,17 @@ void TForm1::TBIConvertClick() {
       break;
   }
   if (request.form < 0 || request.form > static_cast<int>(OutputForm::Frames)) {
-    dialogs().Message(this, QStringLiteral("请先选择输出文件类型"));
+    dialogs().Message(this, tr("请先选择输出文件类型"));
   } else if (result.folderBusy) {
     dialogs().Message(this, FolderBusyMessage(request.recordFolder));
   } else if (!result.ok && !result.folderMissing && !result.error.empty()) {
     // (A folder that could not be made was said above, with the launch.)
     // Nothing already on disk was lost: say what failed and where.
-    dialogs().Message(this, QStringLiteral("转换失败: ") + QString::fromStdString(result.error));
+    dialogs().Message(this, tr("转换失败: ") + QString::fromStdString(result.error));
   }
 
   PBar->hide();
   setEnabled(true);
-  StBarPanels[0]->setText(QStringLiteral("转换已完成"));
-  StBarPanels[3]->setText(QStringLiteral("可调整转换选项多次转换"));
+  StBarPanels[0]->setText(tr("转换已完成"));
+  StBarPanels[3]->setText(tr("可调整转换选项多次转换"));
 }

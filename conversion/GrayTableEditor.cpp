@@ -10,7 +10,7 @@ void TForm1::ListGrayClick() {
   const int row = ListGray->currentRow();
   if (row < 0) return;
   // A table the user typed is not replaced without asking.
-  if (EdGray->isUndoAvailable() && !dialogs().Confirm(this, QStringLiteral("是否更新当前的灰度表？"))) return;
+  if (EdGray->isUndoAvailable() && !dialogs().Confirm(this, tr("是否更新当前的灰度表？"))) return;
   GrayBytes = GrayListBytes(row);
   EdGray->setText(gbk::Decode(*GrayBytes));  // set by the program: nothing left to undo
 }
@@ -19,14 +19,14 @@ void TForm1::SBGrayClick() {
   std::string bytes;
   QString refusal;
   if (!GrayTableBytes(&bytes, &refusal)) {
-    dialogs().Message(this, QStringLiteral("灰度表不能使用: ") + refusal);
+    dialogs().Message(this, tr("灰度表不能使用: ") + refusal);
     return;
   }
   if (bytes.find(' ') != std::string::npos) {
-    dialogs().Message(this, QStringLiteral("输入文本中不能含有空格"));
+    dialogs().Message(this, tr("输入文本中不能含有空格"));
     return;
   }
-  if (!dialogs().Confirm(this, QStringLiteral("确认将上面的灰度表项目保存到当前列表?"))) return;
+  if (!dialogs().Confirm(this, tr("确认将上面的灰度表项目保存到当前列表?"))) return;
   const int row = ListGray->currentRow();
   if (row >= 0 && ListGray->item(row)->isSelected()) {
     QListWidgetItem* item = ListGray->item(row);

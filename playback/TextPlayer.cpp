@@ -31,8 +31,8 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
   bool tooLarge = false;
   if (!TextPic->LoadFromFile(FileName, nullptr, &tooLarge)) {
     const QString name = QString::fromLocal8Bit(FileName.c_str());
-    dialogs().Message(this, tooLarge ? QStringLiteral("电影文件太大,无法读入内存: %1").arg(name)
-                                     : QStringLiteral("无法读取字符电影文件: ") + name);
+    dialogs().Message(this, tooLarge ? tr("电影文件太大,无法读入内存: %1").arg(name)
+                                     : tr("无法读取字符电影文件: ") + name);
     return;
   }
   TextFileName = FileName;
@@ -45,7 +45,7 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
   if (SBTextShow->maximum() < kStandardFrames - 1) {
     TextBarState.state = TextBar::State::NotStandard;
     ApplyTextBar();
-    dialogs().Message(this, QStringLiteral("注意:打开的不是标准的字符电影文件"));
+    dialogs().Message(this, tr("注意:打开的不是标准的字符电影文件"));
     LabelFillsPanel = true;
     Lb_TextShow->setFillParent(true);
     return;
@@ -75,10 +75,10 @@ void TForm1::ApplyTextBar() {
 }
 
 void TForm1::TBIOpenTextClick() {
-  if (const std::optional<QString> file = dialogs().OpenFile(this, QStringLiteral("Txt file|*.txt"))) {
+  if (const std::optional<QString> file = dialogs().OpenFile(this, tr("Txt file|*.txt"))) {
     OpenTextMovie(file->toLocal8Bit().toStdString());
   }
-  StBarPanels[3]->setText(QStringLiteral("请点击\"播放\"或\"同步播放\"按钮播放字符电影"));
+  StBarPanels[3]->setText(tr("请点击\"播放\"或\"同步播放\"按钮播放字符电影"));
 }
 
 void TForm1::SBTextShowChange() {
@@ -159,7 +159,7 @@ void TForm1::TBINotepadClick() {
 
 void TForm1::TBISaveTextClick() {
   const std::optional<QString> chosen =
-      dialogs().SaveFile(this, QStringLiteral("Txt file|*.txt"), QString::fromLocal8Bit(TextFileName.c_str()));
+      dialogs().SaveFile(this, tr("Txt file|*.txt"), QString::fromLocal8Bit(TextFileName.c_str()));
   if (!chosen) return;
   std::string target = StripExtension(chosen->toLocal8Bit().toStdString()) + ".txt";
   // Saving onto the movie itself, however the path is written, moves nothing.

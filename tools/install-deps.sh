@@ -30,6 +30,9 @@ packages=(
   # the video-export benchmark: the ffmpeg program encodes the same frames as
   # the encoding floor (the export itself goes through the libraries)
   ffmpeg
+  # the package and its checks: lintian, the desktop file and AppStream
+  # validators, bash completion (to try ours), the English window's translation tools
+  dpkg-dev fakeroot lintian desktop-file-utils appstream bash-completion qt6-l10n-tools
 )
 packages+=("$@")
 

@@ -22,7 +22,7 @@ int TForm1::ClearOldFrames() {
   for (const std::string& name : names) {
     if (!fileio::RemoveFile(RecordFolder + name, nullptr)) ++failed;
   }
-  if (failed > 0) dialogs().Message(this, QString::number(failed) + QStringLiteral("个文件无法清理"));
+  if (failed > 0) dialogs().Message(this, tr("%1个文件无法清理").arg(failed));
   return failed;
 }
 
@@ -32,7 +32,7 @@ void TForm1::TBISnapBeginClick() {
   // A working folder that is not there yet is made, parents and all.
   std::string error;
   if (!fileio::MakePath(RecordFolder, &error)) {
-    dialogs().Message(this, QStringLiteral("无法创建录制目录: ") + QString::fromStdString(error));
+    dialogs().Message(this, tr("无法创建录制目录: ") + QString::fromStdString(error));
     return;
   }
   bool busy = false;
@@ -62,7 +62,7 @@ void TForm1::TimerSnapTimer() {
     // A full disk or a vanished folder ends the recording once, as Stop
     // would, rather than failing again at every tick.
     TimerSnap->stop();
-    dialogs().Message(this, QStringLiteral("录制帧无法保存, 录制已停止: ") + QString::fromStdString(error));
+    dialogs().Message(this, tr("录制帧无法保存, 录制已停止: ") + QString::fromStdString(error));
     StopVideo();
     return;
   }

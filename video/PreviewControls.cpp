@@ -2,7 +2,9 @@
 // the time display and position bar, and the end of the movie.
 #include "app/Dialogs.h"
 #include "app/Main.h"
+#include "app/StartOptions.h"
 #include "common/FileWrite.h"
+#include "playback/TextPic.h"
 #include "video/TrackBar.h"
 #include "video/VideoService.h"
 
@@ -47,20 +49,23 @@ void TForm1::ApplyVideoBar(bool withTexts) {
 
 void TForm1::TBIOpenClick() {
   const std::optional<QString> file = dialogs().OpenFile(
-      this, QStringLiteral("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*"));
+      this, tr("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*"));
   if (!file) return;
-  const std::string path = file->toLocal8Bit().toStdString();
+  OpenVideo(file->toLocal8Bit().toStdString());
+}
+
+void TForm1::OpenVideo(const std::string& path) {
   std::string error;
   // A file that is no movie is refused before anything is let go: the video
   // loaded before (if any) stays loaded, under its own name.
   if (!video::VideoService::CanRender(path, &error)) {
-    dialogs().Message(this, QStringLiteral("打开视频出错，请先安装相应视频解码器."));
+    dialogs().Message(this, tr("打开视频出错，请先安装相应视频解码器."));
     return;
   }
   FilterGraph->Deactivate();
   FilterGraph->Activate();
   if (!FilterGraph->RenderFile(path, &error)) {
-    dialogs().Message(this, QStringLiteral("打开视频出错，请先安装相应视频解码器."));
+    dialogs().Message(this, tr("打开视频出错，请先安装相应视频解码器."));
     // It opened a moment ago: the previous movie comes back, stopped at its start.
     if (!VideoPath.empty() && FilterGraph->RenderFile(VideoPath, &error)) {
       VideoBarState.state = VideoBar::State::Loaded;
@@ -88,6 +93,15 @@ void TForm1::TBIOpenClick() {
   VideoBarState.running = false;
   ApplyVideoBar();
   ApplyTextBar();  // Play2 needs a video
+}
+
+void TForm1::OpenAtStart(const std::string& path) {
+  if (HoldsFrameMarkerLine(path, TextPic->FrameMarker)) {
+    OpenTextMovie(path);
+    StBarPanels[3]->setText(tr("请点击\"播放\"或\"同步播放\"按钮播放字符电影"));
+  } else {
+    OpenVideo(path);
+  }
 }
 
 void TForm1::TBIPlayClick() {

@@ -60,7 +60,7 @@ std::string Expected(int form, int sizeIndex, int interval, const std::string& t
   engine.GrayLevels = CountGrayUnits(table);
   engine.Interval = interval;
   engine.OutputRect = StandardOutputSizes()[static_cast<size_t>(sizeIndex)];
-  ConversionRequest request{form, dir.Path(), "movie", BuiltAppPath(), false};
+  ConversionRequest request{form, dir.Path(), "movie", BuiltAppPath() + "dll/", false};
   const ConversionResult r = RunConversion(request, engine);
   EXPECT_TRUE(r.ok) << r.error;
   return ReadAll(form == 2 ? r.textFileName : r.outputPath);

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 namespace {
@@ -414,6 +415,72 @@ TEST(CliExport, WritesTheVideoAndRefusesWhatItCannotDo) {
   r = Cli({"export", movie, dir / "quiet.mp4", "--video", dir / "silent.avi"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("has no sound"), std::string::npos) << r.err;
+}
+
+// The manual page and the bash completion name every command and every
+// option the programs' own --help texts give, so neither falls behind.
+TEST(CliHelp, ManualPagesAndCompletionKnowEveryCommandAndOption) {
+  const std::string manual = ReadAll(std::string(GLYPHREEL_SOURCE_DIR) + "/packaging/glyphreel-cli.1");
+  const std::string completion = ReadAll(std::string(GLYPHREEL_SOURCE_DIR) + "/packaging/glyphreel-cli.bash-completion");
+  const QRegularExpression option(QStringLiteral("--[a-z][a-z-]*"));
+  for (const char* command : {"convert", "info", "frame", "play", "record", "make", "export"}) {
+    SCOPED_TRACE(command);
+    EXPECT_NE(manual.find(std::string("\\fB") + command + "\\fR"), std::string::npos) << "no entry in the manual page";
+    // The completion's option list for this command: its line in the case.
+    const std::string caseLabel = std::string(command) + ")";
+    size_t at = completion.find(" " + caseLabel);
+    if (at == std::string::npos) at = completion.find(" " + caseLabel.substr(0, caseLabel.size() - 1) + " |");
+    if (at == std::string::npos) at = completion.find("| " + caseLabel);
+    ASSERT_NE(at, std::string::npos) << "no case in the completion";
+    const std::string completionLine = completion.substr(at, completion.find('\n', at) - at);
+    EXPECT_NE(completion.find(command), std::string::npos);
+
+    const CliRun r = Cli({command, "--help"});
+    const QString usage = QString::fromStdString(r.out);
+    for (auto it = option.globalMatch(usage); it.hasNext();) {
+      const std::string name = it.next().captured().toStdString();
+      if (name == "--help") continue;
+      std::string escaped;
+      for (char c : name) escaped += c == '-' ? std::string("\\-") : std::string(1, c);
+      EXPECT_NE(manual.find(escaped), std::string::npos) << name << " is not in the manual page";
+      EXPECT_NE(completionLine.find(name), std::string::npos) << name << " is not completed";
+    }
+  }
+}
+
+// The window program answers --help and --version without a display, and
+// refuses an unknown option with the usage.
+TEST(CliHelp, WindowProgramHelpAndVersion) {
+  const std::string window = BuiltAppPath() + "glyphreel";
+  CliRun r = Cli({"--version"}, window);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Glyphreel 1.0.0.0\n");
+  r = Cli({"--help"}, window);
+  EXPECT_EQ(r.status, 0);
+  EXPECT_NE(r.out.find("usage: glyphreel [FILE]"), std::string::npos) << r.out;
+  const std::string manual = ReadAll(std::string(GLYPHREEL_SOURCE_DIR) + "/packaging/glyphreel.1");
+  EXPECT_NE(manual.find("\\-\\-version"), std::string::npos);
+  r = Cli({"--frobnicate"}, window);
+  EXPECT_EQ(r.status, 2);
+  EXPECT_NE(r.err.find("unknown option --frobnicate"), std::string::npos) << r.err;
+}
+
+// Installed under a prefix (no dll/ beside the program, share/glyphreel/
+// above it), the command line takes its templates from the share folder.
+TEST(CliHelp, InstalledProgramTakesTemplatesFromTheShareFolder) {
+  TempFolder prefix;
+  ASSERT_TRUE(fileio::MakePath(prefix / "bin", nullptr));
+  ASSERT_TRUE(fileio::MakePath(prefix / "share/glyphreel", nullptr));
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(BuiltAppPath() + "glyphreel-cli"),
+                          QString::fromStdString(prefix / "bin/glyphreel-cli")));
+  ASSERT_TRUE(QFile::copy(QString::fromStdString(BuiltAppPath() + "dll/Web.dll"),
+                          QString::fromStdString(prefix / "share/glyphreel/Web.dll")));
+  TempFolder frames;
+  Record(frames.Path(), 2);
+  const CliRun r = Cli({"convert", frames.Path(), "--form", "html"}, prefix / "bin/glyphreel-cli");
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Exists(frames / "movie.htm"));
+  EXPECT_FALSE(fileio::PathExists(prefix / "bin/dll")) << "nothing written beside the installed program";
 }
 
 }  // namespace

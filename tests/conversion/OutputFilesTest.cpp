@@ -36,7 +36,7 @@ class Output : public ::testing::Test {
     return s;
   }
   ConversionResult Run(int form, const std::string& video = "clip.avi", bool overwrite = false) {
-    ConversionRequest request{form, record.Path(), video, app.Path(), overwrite};
+    ConversionRequest request{form, record.Path(), video, app / "dll/", overwrite};
     return RunConversion(request, engine);
   }
   std::vector<std::string> Files(const std::string& folder) const {

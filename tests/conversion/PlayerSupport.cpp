@@ -65,7 +65,7 @@ ConversionResult Convert(TConverter& engine, OutputForm form, const std::string&
   request.form = static_cast<int>(form);
   request.recordFolder = recordFolder;
   request.videoFileName = videoFileName;
-  request.appPath = testing_support::BuiltAppPath();
+  request.supportFolder = testing_support::BuiltAppPath() + "dll/";
   request.overwrite = true;
   ConversionResult result = RunConversion(request, engine);
   EXPECT_TRUE(result.ok) << result.error;
