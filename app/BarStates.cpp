@@ -1,21 +1,23 @@
 #include "app/BarStates.h"
 
+#include <QCoreApplication>
+
 QString VideoBar::StateText() const {
   switch (state) {
     case State::NoMovie:
-      return QStringLiteral("未装入电影文件");
+      return QCoreApplication::translate("TForm1", "未装入电影文件");
     case State::Loaded:
-      return QStringLiteral("已装入电影文件");
+      return QCoreApplication::translate("TForm1", "已装入电影文件");
     case State::Playing:
-      return QStringLiteral("正在播放");
+      return QCoreApplication::translate("TForm1", "正在播放");
     case State::Paused:
-      return QStringLiteral("播放暂停");
+      return QCoreApplication::translate("TForm1", "播放暂停");
     case State::Recording:
-      return QStringLiteral("正在录制画面...");
+      return QCoreApplication::translate("TForm1", "正在录制画面...");
     case State::StoppedAfterPreview:
-      return QStringLiteral("已停止播放");
+      return QCoreApplication::translate("TForm1", "已停止播放");
     case State::StoppedAfterRecording:
-      return QStringLiteral("采集完毕");
+      return QCoreApplication::translate("TForm1", "采集完毕");
   }
   return {};
 }
@@ -23,19 +25,19 @@ QString VideoBar::StateText() const {
 QString VideoBar::HintText() const {
   switch (state) {
     case State::NoMovie:
-      return QStringLiteral("点击\"打开电影\"按钮打开一个视频文件");
+      return QCoreApplication::translate("TForm1", "点击\"打开电影\"按钮打开一个视频文件");
     case State::Loaded:
-      return QStringLiteral("请点击录制按钮开始录制");
+      return QCoreApplication::translate("TForm1", "请点击录制按钮开始录制");
     case State::Playing:
-      return QStringLiteral("请点击录制按钮可开始录制");
+      return QCoreApplication::translate("TForm1", "请点击录制按钮可开始录制");
     case State::Paused:
-      return QStringLiteral("可点击播放按钮继续播放");
+      return QCoreApplication::translate("TForm1", "可点击播放按钮继续播放");
     case State::Recording:
-      return QStringLiteral("可点击停止按钮停止录制");
+      return QCoreApplication::translate("TForm1", "可点击停止按钮停止录制");
     case State::StoppedAfterPreview:
-      return QStringLiteral("请点击录制按钮进行录制");
+      return QCoreApplication::translate("TForm1", "请点击录制按钮进行录制");
     case State::StoppedAfterRecording:
-      return QStringLiteral("请点击转换按钮进行转换");
+      return QCoreApplication::translate("TForm1", "请点击转换按钮进行转换");
   }
   return {};
 }

@@ -1,6 +1,7 @@
 #include "app/Dialogs.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QMessageBox>
@@ -37,19 +38,19 @@ std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& c
 
 std::optional<VideoExportChoice> QtDialogs::ExportVideo(QWidget* parent, const QString& proposed,
                                                         bool soundOffered) {
-  QFileDialog dialog(parent, QStringLiteral("导出为视频"), proposed);
+  QFileDialog dialog(parent, QCoreApplication::translate("Dialogs", "导出为视频"), proposed);
   // Qt's own dialog, so that the sound box can join its layout.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  const QStringList filters = {QStringLiteral("MP4 视频 (*.mp4)"), QStringLiteral("WebM 视频 (*.webm)"),
-                               QStringLiteral("GIF 动画 (*.gif)")};
+  const QStringList filters = {QCoreApplication::translate("Dialogs", "MP4 视频 (*.mp4)"), QCoreApplication::translate("Dialogs", "WebM 视频 (*.webm)"),
+                               QCoreApplication::translate("Dialogs", "GIF 动画 (*.gif)")};
   const QStringList suffixes = {QStringLiteral("mp4"), QStringLiteral("webm"), QStringLiteral("gif")};
   dialog.setNameFilters(filters);
   dialog.setDefaultSuffix(suffixes.front());
   QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
     dialog.setDefaultSuffix(suffixes.value(static_cast<int>(filters.indexOf(filter)), suffixes.front()));
   });
-  auto* sound = new QCheckBox(QStringLiteral("包含视频的声音"), &dialog);
+  auto* sound = new QCheckBox(QCoreApplication::translate("Dialogs", "包含视频的声音"), &dialog);
   sound->setChecked(soundOffered);
   sound->setEnabled(soundOffered);
   if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {

@@ -503,7 +503,7 @@ void TForm1::FormCreate() {
   launcher().OnOpenFailed = [self = QPointer<TForm1>(this)](const std::string& shown) {
     if (!self) return;
     self->dialogs().Message(
-        self, QStringLiteral("无法打开 %1,请手动打开。").arg(QString::fromLocal8Bit(shown.data(), static_cast<qsizetype>(shown.size()))));
+        self, QCoreApplication::translate("TForm1", "无法打开 %1,请手动打开。").arg(QString::fromLocal8Bit(shown.data(), static_cast<qsizetype>(shown.size()))));
   };
   FilterGraph = std::make_unique<video::VideoService>();
   SoundOutput = std::make_unique<video::AudioSinkOutput>();
@@ -785,7 +785,7 @@ void TForm1::FormClose() {
     dialogs().Message(this, QString::fromStdString(error));
   }
   if (!refused.isEmpty()) {
-    dialogs().Message(this, QStringLiteral("灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。").arg(refused));
+    dialogs().Message(this, tr("灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。").arg(refused));
   }
   // No timer may tick into the objects freed below.
   TimerSnap->stop();

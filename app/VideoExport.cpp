@@ -19,15 +19,15 @@ namespace {
 constexpr int32_t kStandardFrames = 3;
 }  // namespace
 
-const QString TVideoExporter::kExportCaption = QStringLiteral("导出为视频…");
-const QString TVideoExporter::kCancelCaption = QStringLiteral("取消导出视频");
+const char* const TVideoExporter::kExportCaption = QT_TR_NOOP("导出为视频…");
+const char* const TVideoExporter::kCancelCaption = QT_TR_NOOP("取消导出视频");
 
 TVideoExporter::TVideoExporter(TForm1* form) : QObject(form), form_(form) {
   setObjectName(QStringLiteral("VideoExporter"));
   menu_ = new QMenu(form_->Pl_TextShow);
   menu_->setObjectName(QStringLiteral("MovieContextMenu"));
-  exportAction_ = menu_->addAction(kExportCaption);
-  cancelAction_ = menu_->addAction(kCancelCaption);
+  exportAction_ = menu_->addAction(tr(kExportCaption));
+  cancelAction_ = menu_->addAction(tr(kCancelCaption));
   connect(exportAction_, &QAction::triggered, this, &TVideoExporter::StartExport);
   connect(cancelAction_, &QAction::triggered, this, &TVideoExporter::Cancel);
   // The frame label leaves context menus to the pane under it.
@@ -81,7 +81,7 @@ void TVideoExporter::StartExport() {
   form_->PBar->setRange(0, movie->FrameTotal() + 1);
   form_->PBar->setValue(0);
   form_->PBar->show();
-  form_->StBarPanels[3]->setText(QStringLiteral("正在导出视频…"));
+  form_->StBarPanels[3]->setText(tr("正在导出视频…"));
   worker_ = std::make_unique<std::thread>([this, movie, options, cancel = cancel_] {
     const movie_export::Result result = movie_export::Export(*movie, options, [&](int done, int total) {
       QMetaObject::invokeMethod(this, [this, done, total] { OnProgress(done, total); }, Qt::QueuedConnection);
@@ -89,9 +89,9 @@ void TVideoExporter::StartExport() {
     });
     QString notes;
     if (result.ok && result.plan.fontSizeReduced) {
-      notes = QStringLiteral("画面过大,字体大小改用 %1").arg(result.plan.fontSize);
+      notes = tr("画面过大,字体大小改用 %1").arg(result.plan.fontSize);
     }
-    if (result.ok && result.soundMissing) notes = QStringLiteral("视频没有声音");
+    if (result.ok && result.soundMissing) notes = tr("视频没有声音");
     const QString error = QString::fromLocal8Bit(result.error.c_str());
     const QString output = QString::fromLocal8Bit(options.output.c_str());
     QMetaObject::invokeMethod(
@@ -115,13 +115,13 @@ void TVideoExporter::OnFinished(bool ok, bool cancelled, const QString& error, c
   JoinWorker();
   cancel_.reset();
   form_->PBar->hide();
-  form_->StBarPanels[3]->setText(cancelled ? QStringLiteral("已取消导出视频") : notes);
+  form_->StBarPanels[3]->setText(cancelled ? tr("已取消导出视频") : notes);
   if (cancelled) return;
   if (!ok) {
-    form_->dialogs().Message(form_, QStringLiteral("导出失败: %1").arg(error));
+    form_->dialogs().Message(form_, tr("导出失败: %1").arg(error));
     return;
   }
-  if (form_->dialogs().Confirm(form_, QStringLiteral("导出完毕: %1。是否打开所在文件夹？").arg(output))) {
+  if (form_->dialogs().Confirm(form_, tr("导出完毕: %1。是否打开所在文件夹？").arg(output))) {
     const qsizetype slash = output.lastIndexOf(QLatin1Char('/'));
     form_->launcher().URLink(output.left(slash + 1).toLocal8Bit().toStdString());
   }

@@ -27,8 +27,8 @@ class TVideoExporter : public QObject {
   bool Running() const { return worker_ != nullptr; }
 
   // The menu's texts.
-  static const QString kExportCaption;  // "导出为视频…"
-  static const QString kCancelCaption;  // "取消导出视频"
+  static const char* const kExportCaption;  // "导出为视频…"
+  static const char* const kCancelCaption;  // "取消导出视频"
 
  private:
   void ShowMenu(const QPoint& at);

@@ -115,18 +115,25 @@ std::vector<GrayUnit> WalkGrayUnits(std::string_view table) {
 
 bool CheckGrayTable(std::string_view table, std::string* error) {
   const auto refuse = [&](size_t at, const char* why) {
-    if (error) *error = "灰度表无效: 第" + std::to_string(at + 1) + "个字节" + why;
+    if (error) {
+      *error = QCoreApplication::translate("TConverter", "灰度表无效: 第%1个字节%2")
+                   .arg(at + 1)
+                   .arg(QCoreApplication::translate("TConverter", why))
+                   .toStdString();
+    }
     return false;
   };
   for (size_t i = 0; i < table.size(); ++i) {
     const auto b = static_cast<uint8_t>(table[i]);
-    if (b == 0) return refuse(i, "是NUL");
-    if (b == ' ') return refuse(i, "是空格(灰度表中不能含有空格)");
+    if (b == 0) return refuse(i, QT_TRANSLATE_NOOP("TConverter", "是NUL"));
+    if (b == ' ') return refuse(i, QT_TRANSLATE_NOOP("TConverter", "是空格(灰度表中不能含有空格)"));
     if (b < 0x80) continue;
-    if (b == 0x80 || b == 0xFF) return refuse(i, "不是GBK字符");
-    if (i + 1 >= table.size()) return refuse(i, "是不完整的GBK字符");
+    if (b == 0x80 || b == 0xFF) return refuse(i, QT_TRANSLATE_NOOP("TConverter", "不是GBK字符"));
+    if (i + 1 >= table.size()) return refuse(i, QT_TRANSLATE_NOOP("TConverter", "是不完整的GBK字符"));
     const auto trail = static_cast<uint8_t>(table[i + 1]);
-    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) return refuse(i, "起始的GBK字符无效");
+    if (trail < 0x40 || trail == 0x7F || trail == 0xFF) {
+      return refuse(i, QT_TRANSLATE_NOOP("TConverter", "起始的GBK字符无效"));
+    }
     ++i;
   }
   return true;

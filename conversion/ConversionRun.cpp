@@ -15,7 +15,7 @@
 #include <QTimer>
 
 QString FolderBusyMessage(const std::string& folder) {
-  return QStringLiteral("录制目录正被另一个转换或录制使用,请等它结束后再试: ") + QString::fromStdString(folder);
+  return QCoreApplication::translate("TForm1", "录制目录正被另一个转换或录制使用,请等它结束后再试: ") + QString::fromStdString(folder);
 }
 
 bool TForm1::TakeConversionOptions() {
@@ -31,7 +31,7 @@ bool TForm1::TakeConversionOptions() {
   // The run converts at the size the box shows; text that is no entry is no size.
   const int index = CB_Size->currentIndex();
   if (index < 0 || index >= kOutputSizeCount) {
-    dialogs().Message(this, QStringLiteral("请先选择转换图尺寸"));
+    dialogs().Message(this, tr("请先选择转换图尺寸"));
     return false;
   }
   Converter->OutputRect = OutputSizes[static_cast<size_t>(index)];

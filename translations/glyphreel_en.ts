@@ -2,6 +2,29 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>Dialogs</name>
+    <message>
+        <source>导出为视频</source>
+        <translation>Export as Video</translation>
+    </message>
+    <message>
+        <source>MP4 视频 (*.mp4)</source>
+        <translation>MP4 video (*.mp4)</translation>
+    </message>
+    <message>
+        <source>WebM 视频 (*.webm)</source>
+        <translation>WebM video (*.webm)</translation>
+    </message>
+    <message>
+        <source>GIF 动画 (*.gif)</source>
+        <translation>GIF animation (*.gif)</translation>
+    </message>
+    <message>
+        <source>包含视频的声音</source>
+        <translation>Include the video&apos;s sound</translation>
+    </message>
+</context>
+<context>
     <name>TAboutForm</name>
     <message>
         <source>Glyphreel 开发组</source>
@@ -81,6 +104,30 @@
     <message>
         <source>输出尺寸无效: %1 X %2</source>
         <translation>Invalid output size: %1 x %2</translation>
+    </message>
+    <message>
+        <source>灰度表无效: 第%1个字节%2</source>
+        <translation>Invalid gray table: byte %1 %2</translation>
+    </message>
+    <message>
+        <source>是NUL</source>
+        <translation>is NUL</translation>
+    </message>
+    <message>
+        <source>是空格(灰度表中不能含有空格)</source>
+        <translation>is a space (a gray table cannot contain spaces)</translation>
+    </message>
+    <message>
+        <source>不是GBK字符</source>
+        <translation>is not a GBK character</translation>
+    </message>
+    <message>
+        <source>是不完整的GBK字符</source>
+        <translation>is an incomplete GBK character</translation>
+    </message>
+    <message>
+        <source>起始的GBK字符无效</source>
+        <translation>starts an invalid GBK character</translation>
     </message>
 </context>
 <context>
@@ -452,6 +499,69 @@
     <message>
         <source>请点击录制按钮进行录制</source>
         <translation>Click Rec to record</translation>
+    </message>
+    <message>
+        <source>无法打开 %1,请手动打开。</source>
+        <translation>Could not open %1. Please open it yourself.</translation>
+    </message>
+    <message>
+        <source>灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。</source>
+        <translation>The character “%1” in the gray table cannot be saved in GBK; the previous gray table was kept.</translation>
+    </message>
+    <message>
+        <source>录制目录正被另一个转换或录制使用,请等它结束后再试: </source>
+        <translation>Another conversion or recording is using the recording folder; try again when it has finished: </translation>
+    </message>
+    <message>
+        <source>请先选择转换图尺寸</source>
+        <translation>Please choose a conversion size first</translation>
+    </message>
+    <message>
+        <source>电影文件太大,无法读入内存: %1</source>
+        <translation>The movie file is too large to load into memory: %1</translation>
+    </message>
+    <message>
+        <source>无法录制: </source>
+        <translation>Cannot record: </translation>
+    </message>
+    <message>
+        <source>视频在%1处提前结束,只录制了%2帧(应为约%3帧)。</source>
+        <translation>The video ended early at %1: only %2 frames were recorded (about %3 expected).</translation>
+    </message>
+</context>
+<context>
+    <name>TVideoExporter</name>
+    <message>
+        <source>导出为视频…</source>
+        <translation>Export as Video…</translation>
+    </message>
+    <message>
+        <source>取消导出视频</source>
+        <translation>Cancel Video Export</translation>
+    </message>
+    <message>
+        <source>正在导出视频…</source>
+        <translation>Exporting video…</translation>
+    </message>
+    <message>
+        <source>画面过大,字体大小改用 %1</source>
+        <translation>The picture is too large; using font size %1</translation>
+    </message>
+    <message>
+        <source>视频没有声音</source>
+        <translation>The video has no sound</translation>
+    </message>
+    <message>
+        <source>导出失败: %1</source>
+        <translation>Export failed: %1</translation>
+    </message>
+    <message>
+        <source>导出完毕: %1。是否打开所在文件夹？</source>
+        <translation>Exported: %1. Open the folder that holds it?</translation>
+    </message>
+    <message>
+        <source>已取消导出视频</source>
+        <translation>Video export cancelled</translation>
     </message>
 </context>
 <context>

@@ -38,7 +38,7 @@ void TForm1::TBISnapBeginClick() {
   bool busy = false;
   if (!RecordLock.Acquire(RecordFolder, fileio::FolderLock::Wait::No, &error, &busy)) {
     dialogs().Message(this, busy ? FolderBusyMessage(RecordFolder)
-                                 : QStringLiteral("无法录制: ") + QString::fromStdString(error));
+                                 : tr("无法录制: ") + QString::fromStdString(error));
     return;
   }
   if (CB_AutoClearBmp->isChecked()) ClearOldFrames();

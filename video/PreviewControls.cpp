@@ -147,7 +147,7 @@ void TForm1::FilterGraphDSEvent(long event, intptr_t, intptr_t) {
                           FilterGraph->GetStreamDuration(&declared) && interval > 0 && declared - position > interval;
   StopVideo();
   if (endedEarly) {
-    dialogs().Message(this, QStringLiteral("视频在%1处提前结束,只录制了%2帧(应为约%3帧)。")
+    dialogs().Message(this, tr("视频在%1处提前结束,只录制了%2帧(应为约%3帧)。")
                                 .arg(ClockText(position))
                                 .arg(FrameCount)
                                 .arg((declared - 1) / interval));

@@ -59,8 +59,8 @@ TEST_F(VideoExport, FromTheContextMenuWithTheLabelsLookAndTheVideosSound) {
   // No playable movie: the item is there but disabled.
   QMenu* menu = RightClick(f);
   ASSERT_NE(menu, nullptr);
-  ASSERT_NE(Item(menu, TVideoExporter::kExportCaption), nullptr);
-  EXPECT_FALSE(Item(menu, TVideoExporter::kExportCaption)->isEnabled());
+  ASSERT_NE(Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)), nullptr);
+  EXPECT_FALSE(Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption))->isEnabled());
   QTest::keyClick(menu, Qt::Key_Escape);
 
   OpenVideo(Clip("clip.avi", 50));
@@ -70,7 +70,7 @@ TEST_F(VideoExport, FromTheContextMenuWithTheLabelsLookAndTheVideosSound) {
   dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "movie.mkv"), true});
   dialogs.confirmations.push_back(true);
   menu = RightClick(f);
-  QAction* item = Item(menu, TVideoExporter::kExportCaption);
+  QAction* item = Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption));
   ASSERT_TRUE(item && item->isEnabled());
   Click(menu, item);
   ASSERT_EQ(dialogs.proposed.back(), QString::fromStdString(app / "movie.mp4")) << "named after the movie";
@@ -102,7 +102,7 @@ TEST_F(VideoExport, FailureSaysSoAndCancelLeavesNothing) {
   // A folder that does not exist: one message, no file.
   dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "gone/movie.mp4"), false});
   QMenu* menu = RightClick(f);
-  Click(menu, Item(menu, TVideoExporter::kExportCaption));
+  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
   EXPECT_EQ(dialogs.soundOffers.back(), false) << "no video loaded";
   ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
   ASSERT_FALSE(dialogs.shown.empty());
@@ -113,11 +113,11 @@ TEST_F(VideoExport, FailureSaysSoAndCancelLeavesNothing) {
   const size_t shownBefore = dialogs.shown.size();
   dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "long.webm"), false});
   menu = RightClick(f);
-  Click(menu, Item(menu, TVideoExporter::kExportCaption));
+  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
   ASSERT_TRUE(exporter->Running());
   menu = RightClick(f);
-  EXPECT_EQ(Item(menu, TVideoExporter::kExportCaption), nullptr) << "one export at a time";
-  QAction* cancel = Item(menu, TVideoExporter::kCancelCaption);
+  EXPECT_EQ(Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)), nullptr) << "one export at a time";
+  QAction* cancel = Item(menu, QString::fromUtf8(TVideoExporter::kCancelCaption));
   ASSERT_NE(cancel, nullptr);
   Click(menu, cancel);
   ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
