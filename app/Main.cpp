@@ -63,7 +63,7 @@ constexpr int kAdvertPanelWidth = 280;
 constexpr int kStartWindowInterval = 100;  // ms before the deferred maximize
 constexpr int kFontPixels = 13;
 constexpr int kFrameLookInterval = 50;  // ms between looks for the desktop's frame
-constexpr int kFrameLooks = 40;
+constexpr int kFrameLooks = 200;       // ten seconds: a busy desktop may take its time
 
 const QColor kVideoBackground(35, 35, 35);
 const QColor kMediumGray(128, 128, 128);
@@ -594,7 +594,8 @@ int TForm1::VideoWidthFor(int height) {
 void TForm1::FitOuterSize() {
   if (outerSizeFitted_ || !shown_ || !SizeRead.isValid() || isMaximized()) return;
   const QSize frame = frameGeometry().size() - size();
-  if (frame.width() <= 0 && frame.height() <= 0) return;  // not framed (yet)
+  // Not framed yet (a window being mapped may even report a smaller frame geometry).
+  if (frame.width() < 0 || frame.height() < 0 || (frame.width() == 0 && frame.height() == 0)) return;
   outerSizeFitted_ = true;
   if (size() != SizeShown) return;  // resized since it was shown: the user's size stands
   resize(SizeRead - frame);
