@@ -372,6 +372,7 @@ void VideoService::CloseMovie() {
   tick_.stop();
   ++session_;  // whatever the old thread has posted is now stale
   playback_.reset();
+  videoSize_ = QSize();
   std::lock_guard lock(frameMutex_);
   frame_ = QImage();
 }
@@ -391,12 +392,14 @@ bool VideoService::RenderFile(const std::string& path, std::string* error) {
     soundFormat = soundOutput_->FormatFor(reader->SourceSoundFormat());
     if (soundFormat.Valid()) reader->SetSoundFormat(soundFormat);
   }
+  const QSize size = reader->FrameSize();
   auto playback = std::make_unique<Playback>(this, std::move(reader), soundOutput_, soundFormat);
   if (!playback->Prime()) {
     *error = path + ": no picture can be decoded";
     return false;
   }
   playback_ = std::move(playback);
+  videoSize_ = size;
   playback_->Start();
   return true;
 }
