@@ -241,25 +241,39 @@ std::string TConverter::BitmapToFrame(const QImage& bitmap) {
   return frame;
 }
 
-bool TConverter::ConvertPass(const std::string& inFolder, int first, const std::string& outFolder,
-                             const char* extension, bool html, std::string* error) {
+FrameSource::Status NumberedBitmaps::Next(int width, int height, QImage* out, std::string* what) {
+  const std::string path = NumberedPath(folder_, next_, ".bmp");
+  if (!fileio::FileExists(path)) return Status::End;
+  if (!bmp::LoadStretched(path, width, height, &fileBuffer_, out)) {
+    if (what) *what = path;
+    return Status::Bad;
+  }
+  ++next_;
+  return Status::Picture;
+}
+
+bool TConverter::ConvertPass(FrameSource& source, bool html, const FrameSink& put, std::string* error) {
   ResetCounters();
   BadBitmapPath.clear();
   if (!CheckOptions(error)) return false;
 
   const int width = OutputRect.Right;
   const int height = OutputRect.Bottom;
-  std::string fileBuffer;  // the bitmap file's bytes, reused for every frame
   QImage picture;          // the stretched working bitmap, reused
   std::string frame;       // the frame text, reused
   std::string part;        // the HTML block, reused
 
-  for (int n = first;; ++n) {
-    const std::string bitmapPath = NumberedPath(inFolder, n, ".bmp");
-    if (!fileio::FileExists(bitmapPath)) break;
-    if (!bmp::LoadStretched(bitmapPath, width, height, &fileBuffer, &picture)) {
-      BadBitmapPath = bitmapPath;
-      if (OnBadBitmap) OnBadBitmap(bitmapPath);
+  for (;;) {
+    std::string bad;
+    const FrameSource::Status status = source.Next(width, height, &picture, &bad);
+    if (status == FrameSource::Status::End) break;
+    if (status == FrameSource::Status::Failed) {
+      if (error) *error = bad;
+      return false;
+    }
+    if (status == FrameSource::Status::Bad) {
+      BadBitmapPath = bad;
+      if (OnBadBitmap) OnBadBitmap(bad);
       break;
     }
     frame.clear();
@@ -278,20 +292,39 @@ bool TConverter::ConvertPass(const std::string& inFolder, int first, const std::
       part.append("</pre></div>\r\n");
       bytes = &part;
     }
-    if (!fileio::WriteFile(NumberedPath(outFolder, n, extension), *bytes, error)) return false;
+    if (!put(FrameIndex, *bytes, error)) return false;
     ++FrameIndex;
     ++ConvertedCount;
   }
   return true;
 }
 
+bool TConverter::ConvertToFiles(FrameSource& source, int first, const std::string& outFolder,
+                                const char* extension, bool html, std::string* error) {
+  return ConvertPass(source, html,
+                     [&](int index, const std::string& bytes, std::string* e) {
+                       return fileio::WriteFile(NumberedPath(outFolder, first + index, extension), bytes, e);
+                     },
+                     error);
+}
+
 bool TConverter::ConvertBitmapsToText(const std::string& outFolder, const std::string& inFolder, int first,
                                       std::string* error) {
-  return ConvertPass(inFolder, first, outFolder, ".txt", false, error);
+  NumberedBitmaps source(inFolder, first);
+  return ConvertToFiles(source, first, outFolder, ".txt", false, error);
 }
 
 bool TConverter::ConvertBitmapsToHtml(const std::string& folder, int first, std::string* error) {
-  return ConvertPass(folder, first, folder, ".htm", true, error);
+  NumberedBitmaps source(folder, first);
+  return ConvertToFiles(source, first, folder, ".htm", true, error);
+}
+
+bool TConverter::ConvertFramesToText(FrameSource& source, const std::string& outFolder, std::string* error) {
+  return ConvertToFiles(source, 1, outFolder, ".txt", false, error);
+}
+
+bool TConverter::ConvertFramesToHtml(FrameSource& source, const std::string& folder, std::string* error) {
+  return ConvertToFiles(source, 1, folder, ".htm", true, error);
 }
 
 namespace {
@@ -363,12 +396,35 @@ bool TConverter::MakeTextMovie(std::string& path, bool overwrite, std::string* e
   return MergeParts(path, folder, 1, ConvertedCount, ".txt", error);
 }
 
+bool TConverter::StreamTextMovie(FrameSource& source, std::string& path, bool overwrite, std::string* error) {
+  if (!CheckOptions(error)) return false;
+  if (!overwrite) path = FreeOutputName(StripExtension(path), ".txt");
+  fileio::Writer out;
+  if (!out.Open(path, fileio::Writer::Mode::Atomic)) {
+    if (error) *error = out.Error();
+    return false;
+  }
+  const bool ok = ConvertPass(source, false,
+                              [&](int, const std::string& bytes, std::string*) { return out.Write(bytes); },
+                              error) &&
+                  out.Commit();
+  if (!ok && error && !out.Error().empty()) *error = out.Error();
+  out.Discard();
+  return ok;
+}
+
 bool TConverter::MakeWebPage(std::string& path, const std::string& templatePath, std::string* error) {
+  NumberedBitmaps source(FolderPart(path), 1);
+  return MakeWebPage(source, path, templatePath, error);
+}
+
+bool TConverter::MakeWebPage(FrameSource& source, std::string& path, const std::string& templatePath,
+                             std::string* error) {
   const std::string folder = FolderPart(path);
   // Check the template before any file is written, so a missing one costs nothing.
   std::string head;
   if (!CheckOptions(error) || !BuildPageHead(templatePath, 0, 0, &head, error)) return false;
-  if (!ConvertBitmapsToHtml(folder, 1, error)) return false;
+  if (!ConvertFramesToHtml(source, folder, error)) return false;
   if (!WriteHtmlHeadAndTail(folder, templatePath, error)) return false;
   path = FreeOutputName(StripExtension(path), ".htm");
   return MergeParts(path, folder, 0, ConvertedCount + 1, ".htm", error);

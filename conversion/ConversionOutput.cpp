@@ -6,7 +6,7 @@ std::string OutputStem(const std::string& recordFolder, const std::string& video
   return recordFolder + StripExtension(videoFileName);
 }
 
-ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine) {
+ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine, FrameSource* source) {
   ConversionResult result;
   const std::string stem = OutputStem(request.recordFolder, request.videoFileName);
   if (request.form < 0 || request.form > static_cast<int>(OutputForm::Frames)) {
@@ -19,20 +19,24 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
   switch (static_cast<OutputForm>(request.form)) {
     case OutputForm::Text: {
       std::string path = stem + ".txt";
-      ok = engine.MakeTextMovie(path, request.overwrite, &result.error);
+      ok = source ? engine.StreamTextMovie(*source, path, request.overwrite, &result.error)
+                  : engine.MakeTextMovie(path, request.overwrite, &result.error);
       result.outputPath = path;
       result.textFileName = path;
       break;
     }
     case OutputForm::Html: {
       std::string path = stem + ".htm";
-      ok = engine.MakeWebPage(path, request.appPath + "dll/Web.dll", &result.error);
+      const std::string templatePath = request.appPath + "dll/Web.dll";
+      ok = source ? engine.MakeWebPage(*source, path, templatePath, &result.error)
+                  : engine.MakeWebPage(path, templatePath, &result.error);
       result.outputPath = path;
       break;
     }
     case OutputForm::Excel: {
       std::string data = request.recordFolder + "data.xxx";
-      ok = engine.MakeTextMovie(data, true, &result.error);
+      ok = source ? engine.StreamTextMovie(*source, data, true, &result.error)
+                  : engine.MakeTextMovie(data, true, &result.error);
       result.textFileName = data;
       result.outputPath = stem + ".xls";
       // A missing template is not a failure of the conversion (the caller
@@ -48,7 +52,8 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
       std::string folderError;
       if (fileio::MakePath(stem, &folderError)) {
         result.outputPath = stem + "/";
-        ok = engine.ConvertBitmapsToText(result.outputPath, request.recordFolder, 1, &result.error);
+        ok = source ? engine.ConvertFramesToText(*source, result.outputPath, &result.error)
+                    : engine.ConvertBitmapsToText(result.outputPath, request.recordFolder, 1, &result.error);
       } else {
         result.outputPath = stem;
         result.folderMissing = true;

@@ -41,4 +41,8 @@ std::string OutputStem(const std::string& recordFolder, const std::string& video
 // Runs one conversion with the engine's options as they are set. The engine's
 // OnProgress and OnBadBitmap handlers are called as the work goes on. A gray
 // table or size the engine refuses is an error before any file is touched.
-ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine);
+// The pictures are the record folder's numbered bitmaps, or those of
+// `source` when one is given (the text movie and data.xxx are then streamed
+// into their file without part files); the outputs are the same bytes.
+ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine,
+                               FrameSource* source = nullptr);
