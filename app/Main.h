@@ -43,6 +43,7 @@ class TTextPic;
 class TFrameLabel;
 namespace video {
 class AudioSinkOutput;
+class FastRecorder;
 class TrackBar;
 class VideoService;
 class VideoWindow;
@@ -142,6 +143,15 @@ class TForm1 : public QMainWindow {
   // deleted (also reported to the user).
   int ClearOldFrames();
   void FinishRecording();
+  // Whether the bitmaps of a recording from the current position fit in
+  // RecordFolder; when not, the user is asked and may go on anyway.
+  bool RecordingFitsOnDisk();
+  // Fast recording: started by Rec when CB_FastRecord is checked (false,
+  // after telling the user, when the movie cannot be opened); its progress
+  // is taken at every TimerFastRecord tick; Stop (or its end) ends it.
+  bool StartFastRecording();
+  void TimerFastRecordTimer();
+  void StopFastRecording();
   int32_t FrameCount = 0;  // frames written by the current recording
   QImage RecordedPicture;  // the last grabbed frame
 
@@ -202,6 +212,7 @@ class TForm1 : public QMainWindow {
   QComboBox* CB_Size = nullptr;
   QCheckBox* CB_AutoClearBmp = nullptr;
   QCheckBox* CB_AutoConvert = nullptr;
+  QCheckBox* CB_FastRecord = nullptr;  // "高级": record unpaced in a worker instead of playing
   QGroupBox* RGoutputType = nullptr;
   QButtonGroup* RGoutputTypeButtons = nullptr;
   QPushButton* BtnOptionDefault = nullptr;
@@ -238,10 +249,12 @@ class TForm1 : public QMainWindow {
   // ---- Timers ----
   QTimer* TimerStartWindow = nullptr;
   QTimer* TimerSnap = nullptr;
+  QTimer* TimerFastRecord = nullptr;  // follows the fast recorder's progress
   QTimer* TimerPlayText = nullptr;
 
   // ---- State of the conversion run and the player ----
   std::string VideoFileName;    // the opened video's name without folder; empty until one is opened
+  std::string VideoPath;        // the opened video's whole path
   std::string TextFileName;     // the current character-movie file
   std::string WebPageFileName;  // the last page written
   int32_t TextFrameIndex = 0;   // the frame the playback timer showed last; -1 before the first
@@ -255,6 +268,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<video::AudioSinkOutput> SoundOutput;
   std::unique_ptr<TConverter> Converter;
   std::unique_ptr<TTextPic> TextPic;
+  std::unique_ptr<video::FastRecorder> FastRecording;  // while a fast recording runs
 
   // The size the settings file gave, and the size the window took when first
   // shown (the desktop may have adjusted it): a window the user never

@@ -53,6 +53,7 @@ bool ReadSettings(TForm1& form, const std::string& fileName) {
 
   form.SetOutputTypeIndex(std::clamp(ini.ReadInteger(kSetting, "OutPutType", 0), -1, 3));
   form.CB_AutoConvert->setChecked(ini.ReadBool(kSetting, "AutoConvert", true));
+  form.CB_FastRecord->setChecked(ini.ReadBool(kSetting, "FastRecord", false));
   form.CB_Size->setCurrentIndex(ListIndex(ini.ReadInteger(kSetting, "OutPutSize", 0), form.CB_Size->count()));
   form.CBFrame->setCurrentIndex(ListIndex(ini.ReadInteger(kSetting, "OutPutFrame", 0), form.CBFrame->count()));
 
@@ -93,6 +94,7 @@ bool WriteSettings(TForm1& form, const std::string& fileName, std::string* error
 
   writeInt(kSetting, "OutPutType", form.OutputTypeIndex());
   writeBool(kSetting, "AutoConvert", form.CB_AutoConvert->isChecked());
+  writeBool(kSetting, "FastRecord", form.CB_FastRecord->isChecked());
   writeInt(kSetting, "OutPutSize", form.CB_Size->currentIndex());
   writeInt(kSetting, "OutPutFrame", form.CBFrame->currentIndex());
   writeString(kSetting, "SavePath", form.SavePathBytes);

@@ -33,12 +33,13 @@ QString TForm1::TimeText(int64_t ms) {
 
 void TForm1::TBIOpenClick() {
   const std::optional<QString> file = dialogs().OpenFile(
-      this, QStringLiteral("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*"));
+      this, QStringLiteral("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv;*.mp4;*.mkv;*.webm;*.m4v;*.3gp|所有文件|*.*"));
   if (!file) return;
   FilterGraph->Deactivate();
   FilterGraph->Activate();
   const std::string path = file->toLocal8Bit().toStdString();
   VideoFileName = path.substr(path.rfind('/') + 1);
+  VideoPath = path;
   std::string error;
   if (!FilterGraph->RenderFile(path, &error)) {
     dialogs().Message(this, QStringLiteral("打开视频出错，请先安装相应视频解码器."));
