@@ -10,7 +10,8 @@
 // checked: a program that fails, or a movie without the frames it should
 // hold, ends the benchmark with an error instead of a figure.
 //
-// Usage: make_bench [work folder]   (default: /tmp/glyphreel-make-bench)
+// Usage: make_bench [work folder] [--sd-only]   (default: /tmp/glyphreel-make-bench;
+//        --sd-only leaves out the 10-minute clip)
 #include "BenchSupport.h"
 #include "common/FileWrite.h"
 #include "playback/TextPic.h"
@@ -94,7 +95,15 @@ bool Bench(const std::string& label, const std::string& clip, int seconds, const
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  const std::string work = (argc > 1 ? std::string(argv[1]) : std::string("/tmp/glyphreel-make-bench")) + "/";
+  std::string work = "/tmp/glyphreel-make-bench/";
+  bool sdOnly = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--sd-only") {
+      sdOnly = true;
+    } else {
+      work = std::string(argv[i]) + "/";
+    }
+  }
   fileio::MakePath(work, nullptr);
   const std::string cli = QCoreApplication::applicationDirPath().toStdString() + "/glyphreel-cli";
   const std::string ffmpeg = QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).toStdString();
@@ -121,6 +130,8 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
+  if (!Bench("640x480, 60 s", sd, 60, work, cli, ffmpeg)) return 1;
+  if (sdOnly) return 0;
   const std::string hd = work + "clip1080.mp4";
   if (!fileio::FileExists(hd)) {
     // Moving colour patterns, a clock and text, 30 a second as phones film;
@@ -135,7 +146,6 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  if (!Bench("640x480, 60 s", sd, 60, work, cli, ffmpeg)) return 1;
   if (!Bench("1080p, 10 min", hd, 600, work, cli, ffmpeg)) return 1;
   return 0;
 }
