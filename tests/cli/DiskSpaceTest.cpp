@@ -48,14 +48,21 @@ std::string LargeClip(const TempFolder& dir) {
   return clip;
 }
 
-TEST(CliDiskCheck, RecordingsThatDoNotFitAreRefusedUnlessForced) {
-  ScopedTmpfs disk("2m");
-  if (!disk.Mounted()) GTEST_SKIP() << disk.SkipReason();
+// A 2 MB disk with a folder for the frames, and the clip beside it.
+class CliDiskCheck : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!disk.Mounted()) GTEST_SKIP() << disk.SkipReason();
+    clip = LargeClip(dir);
+    ASSERT_FALSE(clip.empty());
+  }
+  ScopedTmpfs disk{"2m"};
   TempFolder dir;
-  const std::string clip = LargeClip(dir);
-  ASSERT_FALSE(clip.empty());
+  std::string clip;
   const std::string frames = disk / "frames/";
+};
 
+TEST_F(CliDiskCheck, RecordingsThatDoNotFitAreRefusedUnlessForced) {
   const struct {
     const char* what;
     std::vector<std::string> args;
@@ -84,13 +91,7 @@ TEST(CliDiskCheck, RecordingsThatDoNotFitAreRefusedUnlessForced) {
   }
 }
 
-TEST(CliDiskCheck, OldBitmapsThatWillBeClearedCountAsFree) {
-  ScopedTmpfs disk("2m");
-  if (!disk.Mounted()) GTEST_SKIP() << disk.SkipReason();
-  TempFolder dir;
-  const std::string clip = LargeClip(dir);
-  ASSERT_FALSE(clip.empty());
-  const std::string frames = disk / "frames/";
+TEST_F(CliDiskCheck, OldBitmapsThatWillBeClearedCountAsFree) {
   std::string error;
   ASSERT_TRUE(fileio::MakePath(frames, &error)) << error;
   // 1.5 MB of old frames leave about 0.5 MB free; 6 new bitmaps need 1.3 MB.
