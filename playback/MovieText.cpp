@@ -73,26 +73,29 @@ BreakCount CountBreaks(std::string_view text) {
   return count;
 }
 
-// The last CR or LF in data[0, n); null when there is none.
-const char* LastBreak(const char* data, size_t n) {
-  const auto* cr = static_cast<const char*>(::memrchr(data, '\r', n));
-  const auto* lf = static_cast<const char*>(::memrchr(data, '\n', n));
-  return cr > lf ? cr : lf;
-}
-
 // Widens the lone breaks of data[0, n) to CR LF, from the back, so that each
-// byte moves once and at most `extra` bytes past n are needed.
+// byte moves once and at most `extra` bytes past n are needed. The last CR
+// and the last LF before the bytes still to move are each searched for
+// again only once they have been passed, so a file without any CR (or any
+// LF) is not searched to its start at every line.
 void WidenBreaks(char* data, size_t n, size_t extra) {
-  size_t src = n;           // bytes [0, src) are still to move
-  size_t dst = n + extra;   // they end at dst
+  size_t src = n;          // bytes [0, src) are still to move
+  size_t dst = n + extra;  // they end at dst
+  const auto last = [&](char c) -> size_t {  // position + 1 of the last c before src; 0 for none
+    const auto* p = static_cast<const char*>(::memrchr(data, c, src));
+    return p ? static_cast<size_t>(p - data) + 1 : 0;
+  };
+  size_t cr = last('\r');
+  size_t lf = last('\n');
   while (src > 0 && dst > src) {
-    const char* brk = LastBreak(data, src);
-    const size_t runStart = brk ? static_cast<size_t>(brk - data) + 1 : 0;
+    if (cr > src) cr = last('\r');
+    if (lf > src) lf = last('\n');
+    const size_t runStart = std::max(cr, lf);  // just after the last break; 0 for none
     const size_t run = src - runStart;
     dst -= run;
     std::memmove(data + dst, data + runStart, run);
     src = runStart;
-    if (!brk) break;
+    if (runStart == 0) break;
     // data[src - 1] is a break: CR LF stays, a lone CR or LF becomes CR LF.
     if (data[src - 1] == '\n' && src >= 2 && data[src - 2] == '\r') {
       src -= 2;
