@@ -12,6 +12,7 @@
 #include "common/Gbk.h"
 #include "playback/TextPic.h"
 #include "video/AudioSinkOutput.h"
+#include "video/FastRecorder.h"
 #include "video/TrackBar.h"
 #include "video/VideoService.h"
 #include "video/VideoWindow.h"
@@ -54,6 +55,7 @@ constexpr int kDesignWidth = 737, kDesignHeight = 620;
 constexpr int kDesignLeftWidth = 265, kDesignLeftTopHeight = 153;
 constexpr int kStandardLeftWidth = 250, kStandardLeftTopHeight = 150;
 constexpr int kSplitterWidth = 5;
+constexpr int kFastRecordPollMs = 100;  // how often the window shows a fast recording's progress
 constexpr int kTitleHeight = 19;
 constexpr int kTrackHeight = 23;
 constexpr int kTimeWidth = 90;
@@ -117,6 +119,8 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
   TimerSnap = new QTimer(this);
   TimerSnap->setTimerType(Qt::PreciseTimer);
   TimerSnap->setInterval(200);
+  TimerFastRecord = new QTimer(this);
+  TimerFastRecord->setInterval(kFastRecordPollMs);
   TimerPlayText = new QTimer(this);
   TimerPlayText->setTimerType(Qt::PreciseTimer);
 
@@ -128,6 +132,7 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
   FormCreate();
 }
 
+// A fast recording's worker is stopped and joined with its member.
 TForm1::~TForm1() { launcher().OnOpenFailed = nullptr; }
 
 QFrame* TForm1::TitledPane(const QString& title, QWidget** body) {
@@ -387,6 +392,8 @@ void TForm1::BuildOptionPages() {
   EdSavePath = new QLineEdit(advanced);
   EdSavePath->setReadOnly(true);
   EdSavePath->setGeometry(8, 36, 200, 22);
+  CB_FastRecord = new QCheckBox(tr("快速录制(不播放视频,按时间取帧)"), advanced);
+  CB_FastRecord->setGeometry(8, 66, 240, 20);
   PgC->addTab(advanced, tr("高级"));
 
   // "灰度表": the gray table editor.
@@ -458,6 +465,7 @@ void TForm1::ConnectHandlers() {
   connect(TBISnapBegin, &QAction::triggered, this, &TForm1::TBISnapBeginClick);
   connect(TBIStop, &QAction::triggered, this, &TForm1::TBIStopClick);
   connect(TimerSnap, &QTimer::timeout, this, &TForm1::TimerSnapTimer);
+  connect(TimerFastRecord, &QTimer::timeout, this, &TForm1::TimerFastRecordTimer);
   connect(TBIConvert, &QAction::triggered, this, &TForm1::TBIConvertClick);
   connect(TBIOpenText, &QAction::triggered, this, &TForm1::TBIOpenTextClick);
   connect(TBIPlayText, &QAction::triggered, this, [this] { TBIPlayTextClick(TBIPlayText->data().toInt()); });

@@ -45,6 +45,7 @@ class TTextPic;
 class TFrameLabel;
 namespace video {
 class AudioSinkOutput;
+class FastRecorder;
 class TrackBar;
 class VideoService;
 class VideoWindow;
@@ -152,6 +153,15 @@ class TForm1 : public QMainWindow {
   // deleted (also reported to the user).
   int ClearOldFrames();
   void FinishRecording();
+  // Whether the bitmaps of a recording from the current position fit in
+  // RecordFolder; when not, the user is asked and may go on anyway.
+  bool RecordingFitsOnDisk();
+  // Fast recording: started by Rec when CB_FastRecord is checked (false,
+  // after telling the user, when the movie cannot be opened); its progress
+  // is taken at every TimerFastRecord tick; Stop (or its end) ends it.
+  bool StartFastRecording();
+  void TimerFastRecordTimer();
+  void StopFastRecording();
   int32_t FrameCount = 0;  // frames written by the current recording
   // Held from Rec (before the old frames are cleared) until the recording and
   // its automatic conversion end, so no other process converts or records
@@ -216,6 +226,7 @@ class TForm1 : public QMainWindow {
   QComboBox* CB_Size = nullptr;
   QCheckBox* CB_AutoClearBmp = nullptr;
   QCheckBox* CB_AutoConvert = nullptr;
+  QCheckBox* CB_FastRecord = nullptr;  // "高级": record unpaced in a worker instead of playing
   QGroupBox* RGoutputType = nullptr;
   QButtonGroup* RGoutputTypeButtons = nullptr;
   QPushButton* BtnOptionDefault = nullptr;
@@ -252,6 +263,7 @@ class TForm1 : public QMainWindow {
   // ---- Timers ----
   QTimer* TimerStartWindow = nullptr;
   QTimer* TimerSnap = nullptr;
+  QTimer* TimerFastRecord = nullptr;  // follows the fast recorder's progress
   QTimer* TimerPlayText = nullptr;
 
   // ---- Toolbar states (applied to the buttons by ApplyVideoBar/ApplyTextBar) ----
@@ -279,6 +291,7 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<video::AudioSinkOutput> SoundOutput;
   std::unique_ptr<TConverter> Converter;
   std::unique_ptr<TTextPic> TextPic;
+  std::unique_ptr<video::FastRecorder> FastRecording;  // while a fast recording runs
 
   // The size the settings file gave, and the size the window took when first
   // shown (the desktop may have adjusted it): a window the user never

@@ -44,6 +44,7 @@ void ShowSettings(TForm1& form, const WindowSettings& s) {
 
   form.SetOutputTypeIndex(s.outputType);
   form.CB_AutoConvert->setChecked(s.autoConvert);
+  form.CB_FastRecord->setChecked(s.fastRecord);
   form.CB_Size->setCurrentIndex(s.outputSize);
   form.CBFrame->setCurrentIndex(s.outputFrame);
   // The capture interval always matches the rate the box shows.
@@ -65,6 +66,7 @@ WindowSettings SettingsOfWindow(const TForm1& form, QString* refusedCharacter) {
   s.height = size.height();
   s.outputType = form.OutputTypeIndex();
   s.autoConvert = form.CB_AutoConvert->isChecked();
+  s.fastRecord = form.CB_FastRecord->isChecked();
   s.outputSize = form.CB_Size->currentIndex();
   s.outputFrame = form.CBFrame->currentIndex();
   s.savePath = form.SavePathBytes;

@@ -29,6 +29,7 @@ WindowSettings WindowSettings::Read(const TIniFile& ini) {
   s.savePath = IsUsableSavePath(savePath) ? savePath : kDefaultSavePath;
   s.outputType = std::clamp(ini.ReadInteger(kSettingSection, kOutputTypeKey, s.outputType), -1, kOutputTypes - 1);
   s.autoConvert = ini.ReadBool(kSettingSection, kAutoConvertKey, s.autoConvert);
+  s.fastRecord = ini.ReadBool(kSettingSection, kFastRecordKey, s.fastRecord);
   s.outputSize =
       ListIndexOr(ini.ReadInteger(kSettingSection, kOutputSizeKey, s.outputSize), kOutputSizes, kDesignSizeIndex);
   s.outputFrame =
@@ -59,6 +60,7 @@ bool WindowSettings::Write(TIniFile& ini, std::string* error) const {
   writeBool(kWindowSection, kMaxKey, maximized);
   writeInt(kSettingSection, kOutputTypeKey, outputType);
   writeBool(kSettingSection, kAutoConvertKey, autoConvert);
+  writeBool(kSettingSection, kFastRecordKey, fastRecord);
   writeInt(kSettingSection, kOutputSizeKey, outputSize);
   writeInt(kSettingSection, kOutputFrameKey, outputFrame);
   writeString(kSettingSection, kSavePathKey, savePath);

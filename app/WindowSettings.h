@@ -20,6 +20,7 @@ struct WindowSettings {
   static constexpr char kSavePathKey[] = "SavePath";
   static constexpr char kOutputTypeKey[] = "OutPutType";
   static constexpr char kAutoConvertKey[] = "AutoConvert";
+  static constexpr char kFastRecordKey[] = "FastRecord";
   static constexpr char kOutputSizeKey[] = "OutPutSize";
   static constexpr char kOutputFrameKey[] = "OutPutFrame";
   static constexpr char kGraywordKey[] = "Grayword";
@@ -42,6 +43,7 @@ struct WindowSettings {
   std::string savePath = kDefaultSavePath;  // as stored (relative to the program folder or absolute)
   int outputType = 0;                       // -1 (none) .. 3
   bool autoConvert = true;
+  bool fastRecord = false;                  // Rec decodes unpaced instead of playing
   int outputSize = 0;                       // 0 .. 8
   int outputFrame = 0;                      // 0 .. 14; index i is 15 - i frames a second
   std::string grayword;                     // GBK bytes; the default gray table

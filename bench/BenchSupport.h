@@ -21,6 +21,7 @@ struct Measure {
 
 // Runs `work` in a forked child; its wall time and peak resident memory.
 inline Measure InChild(const std::function<bool()>& work) {
+  std::fflush(nullptr);  // or the child writes the parent's buffered output again
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) _exit(work() ? 0 : 1);

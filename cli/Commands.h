@@ -22,8 +22,6 @@ struct Context {
 };
 
 int ConvertCommand(const Context& context, const std::vector<std::string>& args);
-// Throws UsageError when `args` would not make a valid convert command.
-void ValidateConvertArguments(const std::vector<std::string>& args);
 int RecordCommand(const Context& context, const std::vector<std::string>& args);
 int MakeCommand(const Context& context, const std::vector<std::string>& args);
 int InfoCommand(const Context& context, const std::vector<std::string>& args);

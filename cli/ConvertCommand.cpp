@@ -1,11 +1,9 @@
 // glyphreel-cli convert: numbered bitmaps to a character movie, a page, a
 // workbook or frame files, exactly as the window's conversion run writes them.
-#include "cli/Arguments.h"
-#include "cli/Commands.h"
+#include "cli/ConvertJob.h"
 #include "common/FileWrite.h"
 #include "common/FolderLock.h"
 #include "common/Gbk.h"
-#include "conversion/ConversionOutput.h"
 
 #include <climits>
 #include <unistd.h>
@@ -77,12 +75,18 @@ std::string GrayTableFrom(const Arguments& a) {
 // A one-line bar on standard error, redrawn in place.
 class ProgressBar {
  public:
-  ProgressBar() : enabled_(isatty(STDERR_FILENO) != 0) {}
+  // `expected`: frames the pass will convert when known (a stream has no
+  // merge to count), else 0.
+  explicit ProgressBar(int expected) : enabled_(isatty(STDERR_FILENO) != 0), expected_(expected) {}
   ~ProgressBar() { Finish(); }
   void Show(const TConverter& e) {
     if (!enabled_) return;
-    const int total = 2 * e.ConvertedCount + 1;
-    const int done = e.Merging ? e.ConvertedCount + e.FrameIndex : e.FrameIndex;
+    int total = 2 * e.ConvertedCount + 1;
+    int done = e.Merging ? e.ConvertedCount + e.FrameIndex : e.FrameIndex;
+    if (expected_ > 0 && !e.Merging) {
+      total = expected_;
+      done = e.FrameIndex;
+    }
     const int width = 40;
     const int filled = total > 0 ? width * done / total : 0;
     std::fprintf(stderr, "\r%s [%-*s] %d frames", e.Merging ? "merging   " : "converting", width,
@@ -97,23 +101,14 @@ class ProgressBar {
 
  private:
   bool enabled_;
+  int expected_;
   bool shown_ = false;
 };
 
 }  // namespace
 
-namespace {
-
-// A conversion as the command line asks for it; the options are checked.
-struct ConvertJob {
-  TConverter engine;
-  ConversionRequest request;
-};
-
-ConvertJob ParseConvert(const Context& context, const std::vector<std::string>& args) {
-  const Arguments a(args, {"overwrite"}, {"form", "size", "fps", "interval", "gray", "gray-file", "name"});
-  const std::string folder = AsFolder(a.Require(0, "FOLDER"));
-  a.AtMost(1);
+ConvertJob MakeConvertJob(const Context& context, const Arguments& a, const std::string& folder,
+                          const std::string& videoName) {
   if (a.Has("fps") && a.Has("interval")) throw UsageError{"give --fps or --interval, not both"};
 
   ConvertJob job;
@@ -130,7 +125,7 @@ ConvertJob ParseConvert(const Context& context, const std::vector<std::string>& 
   ConversionRequest& request = job.request;
   request.form = ParseForm(a.Value("form").value_or("text"));
   request.recordFolder = folder;
-  request.videoFileName = a.Value("name").value_or("movie");
+  request.videoFileName = videoName;
   request.supportFolder = context.supportFolder;
   request.overwrite = a.Has("overwrite");
   if (request.videoFileName.empty() || request.videoFileName.find('/') != std::string::npos) {
@@ -147,6 +142,13 @@ ConvertJob ParseConvert(const Context& context, const std::vector<std::string>& 
   return job;
 }
 
+namespace {
+
+std::vector<std::string> With(std::vector<std::string> list, const std::string& more) {
+  list.push_back(more);
+  return list;
+}
+
 }  // namespace
 
 bool LockFolder(const std::string& folder, fileio::FolderLock* lock) {
@@ -161,28 +163,31 @@ bool LockFolder(const std::string& folder, fileio::FolderLock* lock) {
   return false;
 }
 
-void ValidateConvertArguments(const std::vector<std::string>& args) { ParseConvert(Context{}, args); }
-
 int ConvertCommand(const Context& context, const std::vector<std::string>& args) {
-  ConvertJob job = ParseConvert(context, args);
-  TConverter& engine = job.engine;
-  const ConversionRequest& request = job.request;
-  if (!fileio::DirectoryExists(request.recordFolder)) {
-    std::fprintf(stderr, "glyphreel-cli: no such folder: %s\n", request.recordFolder.c_str());
+  const Arguments a(args, kConvertFlags, With(kConvertOptions, "name"));
+  const std::string folder = AsFolder(a.Require(0, "FOLDER"));
+  a.AtMost(1);
+  ConvertJob job = MakeConvertJob(context, a, folder, a.Value("name").value_or("movie"));
+  if (!fileio::DirectoryExists(job.request.recordFolder)) {
+    std::fprintf(stderr, "glyphreel-cli: no such folder: %s\n", job.request.recordFolder.c_str());
     return kFailed;
   }
+  return RunConvertJob(context, job);
+}
 
+int RunConvertJob(const Context& context, ConvertJob& job, FrameSource* source, int expectedFrames) {
+  TConverter& engine = job.engine;
+  const ConversionRequest& request = job.request;
   // RunConversion shares the lock taken here.
   fileio::FolderLock lock;
   if (!LockFolder(request.recordFolder, &lock)) return kFailed;
-
-  ProgressBar bar;
+  ProgressBar bar(expectedFrames);
   engine.SetOnProgress([&](TConverter& e) { bar.Show(e); });
   engine.OnBadBitmap = [&](const std::string& path) {
     bar.Finish();
     std::fprintf(stderr, "glyphreel-cli: 图片格式错误: %s\n", path.c_str());
   };
-  const ConversionResult result = RunConversion(request, engine);
+  const ConversionResult result = RunConversion(request, engine, source);
   bar.Finish();
 
   if (!result.ok) {

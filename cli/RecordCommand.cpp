@@ -1,10 +1,11 @@
 // glyphreel-cli record and make: the movie's pictures into numbered bitmaps,
-// as the window's recorder writes them, decoded as fast as the machine allows.
-#include "cli/Arguments.h"
-#include "cli/Commands.h"
+// as the window's recorder writes them, or straight into a character movie,
+// decoded as fast as the machine allows.
+#include "cli/ConvertJob.h"
 #include "common/BmpWriter.h"
 #include "common/FileWrite.h"
 #include "common/FolderLock.h"
+#include "conversion/BmpReader.h"
 #include "conversion/BmpTxt.h"
 #include "video/FrameStepper.h"
 
@@ -14,18 +15,25 @@
 namespace cli {
 
 const char* const kRecordUsage =
-    "usage: glyphreel-cli record VIDEO FOLDER [--fps N] [--keep]\n"
+    "usage: glyphreel-cli record VIDEO FOLDER [--fps N] [--keep] [--force]\n"
     "\n"
     "Writes FOLDER/1.bmp, 2.bmp, ...: file n holds the picture shown n intervals into\n"
     "the movie, as the window's recorder would write them recording the whole movie\n"
     "at N frames a second (1 to 15, default 10). Removes every .bmp of FOLDER first\n"
-    "unless --keep; makes FOLDER when missing. Prints the number of files written.\n";
+    "unless --keep; makes FOLDER when missing. Refuses to start when the bitmaps\n"
+    "would not fit on the disk, unless --force. Prints the number of files written.\n";
 const char* const kMakeUsage =
     "usage: glyphreel-cli make VIDEO [FOLDER] [--fps N] [--size N|WxH] [--form FORM]\n"
     "                          [--gray TEXT | --gray-file FILE] [--overwrite]\n"
+    "                          [--keep-frames [--force]]\n"
     "\n"
     "record, then convert, in one: FOLDER defaults to a folder beside VIDEO named after\n"
-    "it (clip.avi gives clip/ and the movie clip/clip.txt). Prints the output's path.\n";
+    "it (clip.avi gives clip/ and the movie clip/clip.txt). Each picture is converted\n"
+    "as it is decoded, so no bitmap is written and a long video needs no more disk\n"
+    "than its movie; the output is the same as record then convert would write.\n"
+    "  --keep-frames  also write the numbered bitmaps, as record does (--force: even\n"
+    "                 when they would not fit on the disk)\n"
+    "Prints the output's path.\n";
 
 namespace {
 
@@ -38,112 +46,172 @@ std::string ClockTime(int64_t ms) {
   return text;
 }
 
-// Records `video` into `folder`; the number of files written, or -1 after
-// printing why it failed (nothing when interrupted: main says so). A video
-// whose pictures end more than one interval before its video stream's
-// declared length (a file cut short) sets *endedEarly after saying so.
-int Record(const std::string& video, const std::string& folder, int fps, bool keep, bool* endedEarly) {
-  *endedEarly = false;
-  std::string error;
-  if (!fileio::MakePath(folder, &error)) {
-    std::fprintf(stderr, "glyphreel-cli: %s\n", error.c_str());
-    return -1;
+// The pictures of a whole recording: the picture shown at n x interval for
+// n = 1, 2, ... while that lies before the movie's end, decoded unpaced and
+// converted to RGB only for the ticks that take it. With a bitmap folder,
+// each one is also written there as n.bmp, as the recorder writes it.
+class DecodedPictures : public FrameSource {
+ public:
+  DecodedPictures(video::FrameStepper* stepper, int64_t intervalMs, std::string bitmapFolder)
+      : stepper_(stepper), interval_(intervalMs), duration_(stepper->DurationMs()),
+        streamDuration_(std::max(duration_, stepper->StreamDurationMs())), bitmapFolder_(std::move(bitmapFolder)) {}
+
+  // How many pictures the recording takes.
+  int64_t Count() const { return duration_ > 0 ? (duration_ - 1) / interval_ : 0; }
+  int64_t Taken() const { return next_ - 1; }
+
+  // Decodes (and writes) the next tick's picture at full size. A video whose
+  // pictures end more than one interval before its video stream's declared
+  // length (a file cut short) ends there; EndedEarly() then tells.
+  Status Step(std::string* what) {
+    if (fileio::InterruptRequested()) {
+      if (what) *what = "interrupted";
+      return Status::Failed;
+    }
+    const int64_t t = next_ * interval_;
+    if (t >= duration_) return Finish();
+    if (streamDuration_ - t > interval_ && stepper_->IsPastEnd(t)) {
+      endedAt_ = t;
+      return Status::End;
+    }
+    if (!stepper_->PictureAt(t, &picture_)) return Finish();
+    if (!bitmapFolder_.empty() && !bmp::Write24(bitmapFolder_ + std::to_string(next_) + ".bmp", picture_, what)) {
+      return Status::Failed;
+    }
+    ++next_;
+    return Status::Picture;
   }
-  fileio::FolderLock lock;
-  if (!LockFolder(folder, &lock)) return -1;
-  video::FrameStepper stepper;
-  if (!stepper.Open(video, &error)) {
-    std::fprintf(stderr, "glyphreel-cli: cannot open %s: %s\n", video.c_str(), error.c_str());
-    return -1;
+
+  Status Next(int width, int height, QImage* out, std::string* what) override {
+    const Status status = Step(what);
+    if (status == Status::Picture) bmp::StretchPicture(picture_, width, height, out);
+    return status;
+  }
+
+  // After the end: says so and is true when the video ended early.
+  bool ReportEarlyEnd() const {
+    if (endedAt_ < 0) return false;
+    const int64_t expected = streamDuration_ > 0 ? (streamDuration_ - 1) / interval_ : 0;
+    std::fprintf(stderr, "glyphreel-cli: the video ends early, at %s: %lld frames recorded of about %lld expected\n",
+                 ClockTime(endedAt_).c_str(), static_cast<long long>(Taken()), static_cast<long long>(expected));
+    return true;
+  }
+
+ private:
+  Status Finish() {
+    if (endedAt_ < 0 && streamDuration_ - duration_ > interval_) endedAt_ = duration_;
+    return Status::End;
+  }
+
+  video::FrameStepper* stepper_;
+  int64_t interval_;
+  int64_t duration_;
+  int64_t streamDuration_;  // of the video stream as declared; longer than duration_ when cut short
+  std::string bitmapFolder_;
+  int64_t next_ = 1;
+  int64_t endedAt_ = -1;  // ms where a cut-short video's pictures ended; -1 while none did
+  QImage picture_;        // the last picture taken, at the movie's own size
+};
+
+bool Fail(const std::string& message) {
+  std::fprintf(stderr, "glyphreel-cli: %s\n", message.c_str());
+  return false;
+}
+
+bool OpenVideo(const std::string& video, video::FrameStepper* stepper) {
+  std::string error;
+  if (!stepper->Open(video, &error)) return Fail("cannot open " + video + ": " + error);
+  return true;
+}
+
+// Checks that the recording fits into `folder` (unless `force`) and clears
+// the old bitmaps (unless `keep`). The folder exists and its lock is held.
+bool PrepareBitmapFolder(const std::string& folder, const DecodedPictures& pictures, QSize size, bool keep,
+                         bool force) {
+  std::string error;
+  const bmp::RecordingSpace space =
+      bmp::EstimateRecordingSpace(folder, pictures.Count(), size.width(), size.height(), !keep);
+  if (!space.Fits() && !force) {
+    return Fail("the bitmaps need about " + bmp::SizeText(space.needed) + " of disk space, but " + folder +
+                " has only " + bmp::SizeText(space.available) + " left; give --force to record anyway");
   }
   if (!keep) {
     for (const std::string& name : fileio::EntriesEndingWith(folder, ".bmp")) {
-      if (!fileio::RemoveFile(folder + name, &error)) std::fprintf(stderr, "glyphreel-cli: %s\n", error.c_str());
+      if (!fileio::RemoveFile(folder + name, &error)) Fail(error);
     }
   }
-  const int64_t interval = IntervalForFrameRate(fps);
-  const int64_t duration = stepper.DurationMs();
-  const int64_t streamDuration = std::max(duration, stepper.StreamDurationMs());
-  QImage picture;
-  int written = 0;
-  int64_t endedAt = -1;
-  for (int64_t n = 1; n * interval < duration; ++n) {
-    if (fileio::InterruptRequested()) return -1;
-    if (streamDuration - n * interval > interval && stepper.IsPastEnd(n * interval)) {
-      endedAt = n * interval;
-      break;
-    }
-    if (!stepper.PictureAt(n * interval, &picture)) break;
-    if (!bmp::Write24(folder + std::to_string(n) + ".bmp", picture, &error)) {
-      std::fprintf(stderr, "glyphreel-cli: %s\n", error.c_str());
-      return -1;
-    }
-    ++written;
-  }
-  if (endedAt < 0 && streamDuration - duration > interval) endedAt = duration;
-  if (endedAt >= 0) {
-    const int64_t expected = streamDuration > 0 ? (streamDuration - 1) / interval : 0;
-    std::fprintf(stderr,
-                 "glyphreel-cli: the video ends early, at %s: %d frames recorded of about %lld expected\n",
-                 ClockTime(endedAt).c_str(), written, static_cast<long long>(expected));
-    *endedEarly = true;
-  }
-  return written;
+  return true;
 }
 
 }  // namespace
 
 int RecordCommand(const Context&, const std::vector<std::string>& args) {
-  const Arguments a(args, {"keep"}, {"fps"});
+  const Arguments a(args, {"keep", "force"}, {"fps"});
   const std::string& video = a.Require(0, "VIDEO");
   const std::string folder = AsFolder(a.Require(1, "FOLDER"));
   a.AtMost(2);
   const int fps = ParseInt(a.Value("fps").value_or("10"), 1, 15, "--fps");
-  bool endedEarly = false;
-  const int written = Record(video, folder, fps, a.Has("keep"), &endedEarly);
-  if (written < 0) return kFailed;
-  std::printf("%d\n", written);
-  return endedEarly ? kFailed : kOk;
+
+  video::FrameStepper stepper;
+  if (!OpenVideo(video, &stepper)) return kFailed;
+  std::string error;
+  if (!fileio::MakePath(folder, &error)) {
+    Fail(error);
+    return kFailed;
+  }
+  fileio::FolderLock lock;
+  if (!LockFolder(folder, &lock)) return kFailed;
+  DecodedPictures pictures(&stepper, IntervalForFrameRate(fps), folder);
+  if (!PrepareBitmapFolder(folder, pictures, stepper.FrameSize(), a.Has("keep"), a.Has("force"))) return kFailed;
+  FrameSource::Status status;
+  while ((status = pictures.Step(&error)) == FrameSource::Status::Picture) {
+  }
+  if (status == FrameSource::Status::Failed) {
+    if (!fileio::InterruptRequested()) Fail(error);  // (an interruption is said by main)
+    return kFailed;
+  }
+  std::printf("%lld\n", static_cast<long long>(pictures.Taken()));
+  return pictures.ReportEarlyEnd() ? kFailed : kOk;
 }
 
 int MakeCommand(const Context& context, const std::vector<std::string>& args) {
-  const Arguments a(args, {"overwrite"}, {"fps", "size", "form", "gray", "gray-file"});
+  std::vector<std::string> flags = kConvertFlags;
+  flags.insert(flags.end(), {"keep-frames", "force"});
+  const Arguments a(args, flags, kConvertOptions);
   const std::string& video = a.Require(0, "VIDEO");
   a.AtMost(2);
+  if (a.Has("interval")) throw UsageError{"make records at --fps; --interval is for convert"};
+  if (a.Has("force") && !a.Has("keep-frames")) throw UsageError{"--force only matters with --keep-frames"};
   const std::string name = video.substr(video.rfind('/') + 1);
   // A video without an extension cannot share its name with the folder.
   const std::string stem = StripExtension(video);
   const std::string folder =
       AsFolder(a.Positional().size() > 1 ? a.Positional()[1] : stem == video ? video + "_frames" : stem);
-  const std::string fps = a.Value("fps").value_or("10");
-  ParseInt(fps, 1, 15, "--fps");
-
   // The conversion's options are checked before any decoding starts.
-  std::vector<std::string> convert = {folder, "--name", name, "--fps", fps};
-  for (const char* option : {"size", "form", "gray", "gray-file"}) {
-    if (const auto value = a.Value(option)) {
-      convert.push_back(std::string("--") + option);
-      convert.push_back(*value);
-    }
-  }
-  if (a.Has("overwrite")) convert.push_back("--overwrite");
-  ValidateConvertArguments(convert);
+  ConvertJob job = MakeConvertJob(context, a, folder, name);
 
+  video::FrameStepper stepper;
+  if (!OpenVideo(video, &stepper)) return kFailed;
   // One lock over the recording and the conversion, so no other run comes in between.
   std::string error;
   if (!fileio::MakePath(folder, &error)) {
-    std::fprintf(stderr, "glyphreel-cli: %s\n", error.c_str());
+    Fail(error);
     return kFailed;
   }
   fileio::FolderLock lock;
   if (!LockFolder(folder, &lock)) return kFailed;
-  bool endedEarly = false;
-  const int written = Record(video, folder, std::stoi(fps), false, &endedEarly);
-  if (written < 0) return kFailed;
-  std::fprintf(stderr, "glyphreel-cli: %d frames recorded into %s\n", written, folder.c_str());
+  const bool keepFrames = a.Has("keep-frames");
+  DecodedPictures pictures(&stepper, job.engine.Interval, keepFrames ? folder : std::string());
+  if (keepFrames && !PrepareBitmapFolder(folder, pictures, stepper.FrameSize(), false, a.Has("force"))) {
+    return kFailed;
+  }
+  const int status = RunConvertJob(context, job, &pictures, static_cast<int>(pictures.Count()));
+  if (keepFrames) {
+    std::fprintf(stderr, "glyphreel-cli: %lld frames recorded into %s\n", static_cast<long long>(pictures.Taken()),
+                 folder.c_str());
+  }
   // The frames of a video cut short are converted all the same; the run still fails.
-  const int status = ConvertCommand(context, convert);
-  return endedEarly ? kFailed : status;
+  return pictures.ReportEarlyEnd() ? kFailed : status;
 }
 
 }  // namespace cli

@@ -2,6 +2,8 @@
 
 #include "common/FileWrite.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace bmp {
@@ -65,6 +67,42 @@ bool Write24(const std::string& path, const QImage& image, std::string* error) {
   // Under a temporary name first: a full disk or a kill mid-write never
   // leaves a cut-short n.bmp for a conversion to stumble on.
   return fileio::WriteFileAtomic(path, buffer, error);
+}
+
+}  // namespace bmp
+
+namespace bmp {
+
+uint64_t FileSize24(int width, int height) {
+  const uint64_t rowSize = (static_cast<uint64_t>(width) * 3 + 3) & ~uint64_t{3};
+  return kFileHeaderSize + kInfoHeaderSize + rowSize * static_cast<uint64_t>(height);
+}
+
+RecordingSpace EstimateRecordingSpace(const std::string& folder, int64_t frames, int width, int height,
+                                      bool clearsOld) {
+  RecordingSpace space;
+  space.needed = static_cast<uint64_t>(std::max<int64_t>(frames, 0)) * FileSize24(width, height);
+  if (!fileio::FreeSpace(folder, &space.available)) {
+    space.available = UINT64_MAX;
+    return space;
+  }
+  if (clearsOld) {
+    for (const std::string& name : fileio::EntriesEndingWith(folder, ".bmp")) {
+      space.available += fileio::FileSize(folder + name);
+    }
+  }
+  return space;
+}
+
+std::string SizeText(uint64_t bytes) {
+  constexpr double kMegabyte = 1024.0 * 1024.0;
+  char text[32];
+  if (bytes < 1024 * 1024 * 1024ull) {
+    std::snprintf(text, sizeof text, "%.0f MB", static_cast<double>(bytes) / kMegabyte);
+  } else {
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / (kMegabyte * 1024.0));
+  }
+  return text;
 }
 
 }  // namespace bmp

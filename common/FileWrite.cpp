@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <strings.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -402,6 +403,19 @@ bool Rename(const std::string& from, const std::string& to, std::string* error) 
   if (::rename(from.c_str(), to.c_str()) == 0) return true;
   if (error) *error = ErrorText("replace", to, errno);
   return false;
+}
+
+bool FreeSpace(const std::string& folder, uint64_t* bytes) {
+  struct statvfs fs {};
+  if (::statvfs(folder.c_str(), &fs) != 0) return false;
+  *bytes = static_cast<uint64_t>(fs.f_bavail) * fs.f_frsize;
+  return true;
+}
+
+uint64_t FileSize(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return 0;
+  return static_cast<uint64_t>(st.st_size);
 }
 
 bool SameFile(const std::string& a, const std::string& b) {

@@ -108,6 +108,11 @@ bool DirectoryExists(const std::string& path);  // a folder (or a link to one)
 bool PathExists(const std::string& path);       // anything at all
 // Creates the folder and any missing parents; true when it exists afterwards.
 bool MakePath(const std::string& path, std::string* error);
+// Bytes the effective user may still write on the file system of `folder`;
+// false when that cannot be told (a missing folder, say).
+bool FreeSpace(const std::string& folder, uint64_t* bytes);
+// Size in bytes of a regular file; 0 for anything else or a missing one.
+uint64_t FileSize(const std::string& path);
 // True when both paths name the same existing file (device and inode).
 bool SameFile(const std::string& a, const std::string& b);
 

@@ -209,10 +209,19 @@ bool SampleThroughQt(std::string_view data, int width, int height, QImage* out) 
   reader.setDecideFormatFromContent(false);
   QImage source;
   if (!reader.read(&source) || source.isNull()) return false;
-  source = source.convertToFormat(QImage::Format_RGB888);
+  StretchPicture(source, width, height, out);
+  return true;
+}
 
-  *out = QImage(width, height, QImage::Format_RGB888);
-  std::vector<int64_t> columns;
+}  // namespace
+
+void StretchPicture(const QImage& picture, int width, int height, QImage* out) {
+  const QImage source =
+      picture.format() == QImage::Format_RGB888 ? picture : picture.convertToFormat(QImage::Format_RGB888);
+  if (out->width() != width || out->height() != height || out->format() != QImage::Format_RGB888) {
+    *out = QImage(width, height, QImage::Format_RGB888);
+  }
+  thread_local std::vector<int64_t> columns;
   SampleColumns(source.width(), width, &columns);
   for (int y = 0; y < height; ++y) {
     const int sy = static_cast<int>(static_cast<int64_t>(y) * source.height() / height);
@@ -222,10 +231,7 @@ bool SampleThroughQt(std::string_view data, int width, int height, QImage* out) 
       std::memcpy(dst + 3 * x, src + 3 * columns[static_cast<size_t>(x)], 3);
     }
   }
-  return true;
 }
-
-}  // namespace
 
 bool DecodeStretched(std::string_view data, int width, int height, QImage* out) {
   if (width <= 0 || height <= 0) return false;

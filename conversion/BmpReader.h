@@ -19,6 +19,12 @@ namespace bmp {
 // ratio ignored. False when `data` is not a loadable BMP.
 bool DecodeStretched(std::string_view data, int width, int height, QImage* out);
 
+// Samples a picture already in memory the same way: converted to 24 bits
+// first when it is not, then cell (x, y) takes pixel
+// (x * source.width() / width, y * source.height() / height). A picture
+// written as a 24-bit BMP and loaded with LoadStretched gives the same bytes.
+void StretchPicture(const QImage& source, int width, int height, QImage* out);
+
 // Reads `path` into `buffer` (kept by the caller to reuse its memory) and
 // decodes it as DecodeStretched does. False when the file cannot be read or
 // is not a loadable BMP.

@@ -36,7 +36,7 @@ std::string NumberedPath(const std::string& folder, int n, const char* extension
 // come from; where 1.bmp and 1.BMP both exist the lower-case name is taken.
 // Every kind of entry counts: one that cannot be read is an error later,
 // not the end of the movie.
-std::unordered_map<std::string, std::string> NumberedBitmaps(const std::string& folder) {
+std::unordered_map<std::string, std::string> FindNumberedBitmaps(const std::string& folder) {
   std::unordered_map<std::string, std::string> names;
   for (std::string& name : fileio::EntriesEndingWith(folder, ".bmp")) {
     std::string number = name.substr(0, name.size() - 4);
@@ -326,8 +326,23 @@ bool TConverter::WritePart(const std::string& folder, int n, const char* extensi
   return true;
 }
 
-bool TConverter::ConvertPass(const std::string& inFolder, int first, const std::string& outFolder,
-                             const char* extension, bool html, std::string* error) {
+FrameSource::Status NumberedBitmaps::Next(int width, int height, QImage* out, std::string* what) {
+  if (!scanned_) {
+    names_ = FindNumberedBitmaps(folder_);
+    scanned_ = true;
+  }
+  const auto entry = names_.find(std::to_string(next_));
+  if (entry == names_.end()) return Status::End;
+  const std::string path = folder_ + entry->second;
+  if (!bmp::LoadStretched(path, width, height, &fileBuffer_, out)) {
+    if (what) *what = path;
+    return Status::Bad;
+  }
+  ++next_;
+  return Status::Picture;
+}
+
+bool TConverter::ConvertPass(FrameSource& source, bool html, const FrameSink& put, std::string* error) {
   ResetCounters();
   BadBitmapPath.clear();
   partSizes_.clear();
@@ -335,23 +350,25 @@ bool TConverter::ConvertPass(const std::string& inFolder, int first, const std::
 
   const int width = OutputRect.Right;
   const int height = OutputRect.Bottom;
-  const std::unordered_map<std::string, std::string> bitmaps = NumberedBitmaps(inFolder);
-  std::string fileBuffer;  // the bitmap file's bytes, reused for every frame
   QImage picture;          // the stretched working bitmap, reused
   std::string frame;       // the frame text, reused
   std::string part;        // the HTML block, reused
 
-  for (int n = first;; ++n) {
-    const auto entry = bitmaps.find(std::to_string(n));
-    if (entry == bitmaps.end()) break;
+  for (;;) {
     if (fileio::InterruptRequested()) {
       if (error) *error = kInterrupted;
       return false;
     }
-    const std::string bitmapPath = inFolder + entry->second;
-    if (!bmp::LoadStretched(bitmapPath, width, height, &fileBuffer, &picture)) {
-      BadBitmapPath = bitmapPath;
-      if (OnBadBitmap) OnBadBitmap(bitmapPath);
+    std::string bad;
+    const FrameSource::Status status = source.Next(width, height, &picture, &bad);
+    if (status == FrameSource::Status::End) break;
+    if (status == FrameSource::Status::Failed) {
+      if (error) *error = bad;
+      return false;
+    }
+    if (status == FrameSource::Status::Bad) {
+      BadBitmapPath = bad;
+      if (OnBadBitmap) OnBadBitmap(bad);
       break;
     }
     frame.clear();
@@ -370,16 +387,34 @@ bool TConverter::ConvertPass(const std::string& inFolder, int first, const std::
       part.append("</pre></div>\r\n");
       bytes = &part;
     }
-    if (!WritePart(outFolder, n, extension, *bytes, error)) return false;
+    if (!put(FrameIndex, *bytes, error)) return false;
     ++FrameIndex;
     ++ConvertedCount;
   }
   return true;
 }
 
+bool TConverter::ConvertToFiles(FrameSource& source, int first, const std::string& outFolder,
+                                const char* extension, bool html, std::string* error) {
+  return ConvertPass(source, html,
+                     [&](int index, const std::string& bytes, std::string* e) {
+                       return WritePart(outFolder, first + index, extension, bytes, e);
+                     },
+                     error);
+}
+
 bool TConverter::ConvertBitmapsToText(const std::string& outFolder, const std::string& inFolder, int first,
                                       std::string* error) {
-  return ConvertPass(inFolder, first, outFolder, ".txt", false, error);
+  NumberedBitmaps source(inFolder, first);
+  return ConvertToFiles(source, first, outFolder, ".txt", false, error);
+}
+
+bool TConverter::ConvertFramesToText(FrameSource& source, const std::string& outFolder, std::string* error) {
+  return ConvertToFiles(source, 1, outFolder, ".txt", false, error);
+}
+
+bool TConverter::ConvertFramesToHtml(FrameSource& source, const std::string& folder, std::string* error) {
+  return ConvertToFiles(source, 1, folder, ".htm", true, error);
 }
 
 namespace {
@@ -483,14 +518,36 @@ bool TConverter::MakeTextMovie(std::string& path, Existing existing, std::string
   return PlaceOutput(joined, path, ".txt", existing, error);
 }
 
+bool TConverter::StreamTextMovie(FrameSource& source, std::string& path, Existing existing, std::string* error) {
+  const std::string folder = FolderPart(path);
+  fileio::PrivateFolder work;
+  if (!CheckOptions(error) || !work.Create(folder, error)) return false;
+  // The frames go straight into the movie: no frame files, the disk needs the movie alone.
+  const std::string joined = work.Path() + "joined." + path.substr(folder.size());
+  fileio::Writer out;
+  bool ok = out.Open(joined, fileio::Writer::Mode::Truncate) &&
+            ConvertPass(source, false, [&](int, const std::string& bytes, std::string*) { return out.Write(bytes); },
+                        error) &&
+            out.Commit();
+  if (!out.Error().empty() && error) *error = out.Error();
+  out.Discard();
+  return ok && PlaceOutput(joined, path, ".txt", existing, error);
+}
+
 bool TConverter::MakeWebPage(std::string& path, const std::string& templatePath, std::string* error) {
+  NumberedBitmaps source(FolderPart(path), 1);
+  return MakeWebPage(source, path, templatePath, error);
+}
+
+bool TConverter::MakeWebPage(FrameSource& source, std::string& path, const std::string& templatePath,
+                             std::string* error) {
   const std::string folder = FolderPart(path);
   // Check the template before any file is written, so a missing one costs nothing.
   std::string head;
   if (!CheckOptions(error) || !BuildPageHead(templatePath, 0, 0, &head, error)) return false;
   fileio::PrivateFolder work;
   if (!work.Create(folder, error)) return false;
-  if (!ConvertPass(folder, 1, work.Path(), ".htm", true, error)) return false;
+  if (!ConvertFramesToHtml(source, work.Path(), error)) return false;
   if (!WriteHtmlHeadAndTail(work.Path(), templatePath, error)) return false;
   const std::string joined = work.Path() + "joined." + path.substr(folder.size());
   if (!MergeParts(joined, work.Path(), 0, ConvertedCount + 1, ".htm", error)) return false;

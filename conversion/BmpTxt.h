@@ -22,6 +22,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 // A rectangle of four 32-bit values, as the output size table holds them.
@@ -86,6 +87,41 @@ inline constexpr char kFrameMarker[] = "\x80\x80";
 // order in 80-bit extended precision and rounded half to even.
 int GrayLevelOf(int red, int green, int blue);
 
+// Where a conversion takes its pictures from: the numbered bitmaps of a
+// folder, or pictures decoded from the video as they are needed. Either way
+// each picture reaches the engine already stretched to the output size, cell
+// (x, y) taking source pixel (x * W / width, y * H / height), so a source that
+// samples the same pixels gives the same bytes.
+class FrameSource {
+ public:
+  enum class Status {
+    Picture,  // *out holds the next picture
+    End,      // no more pictures
+    Bad,      // the next picture cannot be loaded; *what names it
+    Failed,   // the source itself failed (*what says why): the pass fails
+  };
+  virtual ~FrameSource() = default;
+  // The next picture at `width` x `height`, 24-bit (QImage::Format_RGB888).
+  virtual Status Next(int width, int height, QImage* out, std::string* what) = 0;
+};
+
+// The unbroken run folder + first + ".bmp", first + 1, ... of recorded
+// bitmaps (".bmp" in any letter case, the lower-case name first). An entry
+// of that name that cannot be loaded (a damaged file, a folder, a dangling
+// link) is Bad, not the end.
+class NumberedBitmaps : public FrameSource {
+ public:
+  NumberedBitmaps(std::string folder, int first) : folder_(std::move(folder)), next_(first) {}
+  Status Next(int width, int height, QImage* out, std::string* what) override;
+
+ private:
+  std::string folder_;
+  int next_;
+  bool scanned_ = false;                                // names_ read (at the first picture)
+  std::unordered_map<std::string, std::string> names_;  // number as text -> file name
+  std::string fileBuffer_;                              // the bitmap file's bytes, reused for every frame
+};
+
 class TConverter {
  public:
   using ProgressHandler = std::function<void(TConverter&)>;
@@ -138,6 +174,10 @@ class TConverter {
   // (fileio::RequestInterrupt).
   bool ConvertBitmapsToText(const std::string& outFolder, const std::string& inFolder, int first,
                             std::string* error);
+  // The same pass over the pictures of `source`, written as frames (or page
+  // blocks) 1, 2, ... of outFolder.
+  bool ConvertFramesToText(FrameSource& source, const std::string& outFolder, std::string* error);
+  bool ConvertFramesToHtml(FrameSource& source, const std::string& folder, std::string* error);
   // Writes D + "0.htm" (the page template with lines 8 and 9 replaced by the
   // declarations of max_pics and delay) and D + (K + 1) + ".htm" (the tail).
   bool WriteHtmlHeadAndTail(const std::string& folder, const std::string& templatePath, std::string* error);
@@ -163,10 +203,17 @@ class TConverter {
   // claimed atomically. On failure nothing but the private folder was
   // written, and it is gone.
   bool MakeTextMovie(std::string& path, Existing existing, std::string* error);
+  // The same movie from the pictures of `source`, streamed straight into one
+  // file of the private folder (no frame files), then placed as MakeTextMovie
+  // places its result.
+  bool StreamTextMovie(FrameSource& source, std::string& path, Existing existing, std::string* error);
   // Converts the bitmaps of path's folder into one HTML page built on the
   // page template; always takes a free name. The template is read before any
   // file is touched: a missing one, or one of fewer than 9 lines, is an error.
   bool MakeWebPage(std::string& path, const std::string& templatePath, std::string* error);
+  // The same page from the pictures of `source` (its blocks pass through part
+  // files, since the page's head needs the frame count).
+  bool MakeWebPage(FrameSource& source, std::string& path, const std::string& templatePath, std::string* error);
 
   // Appends the frame of `bitmap` (any format; converted to 24 bits) to *out
   // and returns the offset in *out where its rows end (the marker line starts).
@@ -188,10 +235,14 @@ class TConverter {
   const LevelTable& Levels() const;
   std::string UnitForLevel(int gray) const;
 
-  // One pass over the numbered bitmaps, writing each frame (or, for `html`,
-  // its page block) as outFolder + n + extension.
-  bool ConvertPass(const std::string& inFolder, int first, const std::string& outFolder, const char* extension,
-                   bool html, std::string* error);
+  // One pass over the pictures of `source`, handing each frame (or, for
+  // `html`, its page block) to put(0-based index, bytes, error); stops with
+  // false when put() fails or the work is interrupted.
+  using FrameSink = std::function<bool(int index, const std::string& bytes, std::string* error)>;
+  bool ConvertPass(FrameSource& source, bool html, const FrameSink& put, std::string* error);
+  // The pass with frame n written as outFolder + (first + n) + extension.
+  bool ConvertToFiles(FrameSource& source, int first, const std::string& outFolder, const char* extension,
+                      bool html, std::string* error);
   // Writes one frame file and remembers its length for the merge.
   bool WritePart(const std::string& folder, int n, const char* extension, std::string_view bytes,
                  std::string* error);

@@ -14,11 +14,12 @@ std::string ParentOf(const std::string& path) {
 // then puts that folder in the place of `target` (a folder path without the
 // final "/"): the old folder is moved aside, the new one moved in, the old one
 // deleted. A failed or incomplete run leaves an existing old folder as it was.
-bool ConvertFramesFolder(TConverter& engine, const std::string& recordFolder, const std::string& target,
-                         std::string* error) {
+bool ConvertFramesFolder(TConverter& engine, FrameSource* source, const std::string& recordFolder,
+                         const std::string& target, std::string* error) {
   fileio::PrivateFolder work, aside;
   if (!work.Create(recordFolder, error)) return false;
-  if (!engine.ConvertBitmapsToText(work.Path(), recordFolder, 1, error)) return false;
+  NumberedBitmaps bitmaps(recordFolder, 1);
+  if (!engine.ConvertFramesToText(source ? *source : bitmaps, work.Path(), error)) return false;
   const bool old = fileio::DirectoryExists(target);
   if (old && !engine.CompleteRun()) {
     *error = target + "/ was kept as it was: " +
@@ -46,7 +47,7 @@ std::string OutputStem(const std::string& recordFolder, const std::string& video
   return recordFolder + StripExtension(videoFileName);
 }
 
-ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine) {
+ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine, FrameSource* source) {
   ConversionResult result;
   const std::string stem = OutputStem(request.recordFolder, request.videoFileName);
   if (request.form < 0 || request.form > static_cast<int>(OutputForm::Frames)) {
@@ -65,22 +66,26 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
   switch (static_cast<OutputForm>(request.form)) {
     case OutputForm::Text: {
       std::string path = stem + ".txt";
-      ok = engine.MakeTextMovie(path, request.overwrite ? TConverter::Existing::Replace : TConverter::Existing::FreeName,
-                                &result.error);
+      const auto existing = request.overwrite ? TConverter::Existing::Replace : TConverter::Existing::FreeName;
+      ok = source ? engine.StreamTextMovie(*source, path, existing, &result.error)
+                  : engine.MakeTextMovie(path, existing, &result.error);
       result.outputPath = path;
       result.textFileName = path;
       break;
     }
     case OutputForm::Html: {
       std::string path = stem + ".htm";
-      ok = engine.MakeWebPage(path, request.supportFolder + "Web.dll", &result.error);
+      const std::string templatePath = request.supportFolder + "Web.dll";
+      ok = source ? engine.MakeWebPage(*source, path, templatePath, &result.error)
+                  : engine.MakeWebPage(path, templatePath, &result.error);
       result.outputPath = path;
       break;
     }
     case OutputForm::Excel: {
       std::string data = request.recordFolder + "data.xxx";
       // Every workbook of the folder plays data.xxx: an incomplete run leaves it alone.
-      ok = engine.MakeTextMovie(data, TConverter::Existing::ReplaceOnly, &result.error);
+      ok = source ? engine.StreamTextMovie(*source, data, TConverter::Existing::ReplaceOnly, &result.error)
+                  : engine.MakeTextMovie(data, TConverter::Existing::ReplaceOnly, &result.error);
       result.textFileName = data;
       result.outputPath = stem + ".xls";
       // A missing template is not a failure of the conversion (the caller
@@ -102,7 +107,7 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
       if (!placeFree) folderError = fileio::ErrorText("create folder", stem, EEXIST);
       if (placeFree && fileio::MakePath(ParentOf(stem), &folderError)) {
         result.outputPath = stem + "/";
-        ok = ConvertFramesFolder(engine, request.recordFolder, stem, &result.error);
+        ok = ConvertFramesFolder(engine, source, request.recordFolder, stem, &result.error);
       } else {
         result.outputPath = stem;
         result.folderMissing = true;

@@ -51,4 +51,8 @@ std::string OutputStem(const std::string& recordFolder, const std::string& video
 // partial movie goes to a free name, data.xxx and the frames folder stay as
 // they were). The frames form writes into a private folder and swaps it for
 // the old one at the end, so a failure leaves the old folder whole.
-ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine);
+// The pictures are the record folder's numbered bitmaps, or those of
+// `source` when one is given (the text movie and data.xxx are then streamed
+// into their file without frame files); the outputs are the same bytes.
+ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine,
+                               FrameSource* source = nullptr);

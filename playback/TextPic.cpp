@@ -14,9 +14,9 @@
 
 namespace {
 
-constexpr std::string_view kCrLf = "\r\n";
-// Reading takes the file's bytes, and a copy when its line breaks are
-// changed to CR LF: room for this many times the file is asked for.
+// Reading takes the file's bytes, widened in place where its line breaks are
+// changed to CR LF (up to twice the file for a file of bare breaks): room for
+// this many times the file is asked for.
 constexpr uint64_t kLoadCopies = 2;
 // Beyond the copies: the frame index and what the program needs meanwhile.
 constexpr uint64_t kLoadSlack = 16u << 20;
@@ -53,63 +53,6 @@ uint64_t MemoryWithinReach() {
 constexpr size_t kWidthDigits = 3;     // "W" + 3 digits
 constexpr size_t kIntervalDigits = 4;  // "V" + 4 digits
 
-// How the line breaks of a text are made up.
-struct BreakCount {
-  int64_t crLf = 0;
-  int64_t loneCr = 0;
-  int64_t loneLf = 0;
-  int64_t Total() const { return crLf + loneCr + loneLf; }
-};
-
-// Counts with memchr, which runs far faster than a loop over every byte on a
-// movie of hundreds of megabytes.
-BreakCount CountBreaks(std::string_view text) {
-  BreakCount count;
-  int64_t crs = 0;
-  int64_t lfs = 0;
-  const char* const end = text.data() + text.size();
-  for (const char* p = text.data(); p < end; ++p) {
-    p = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(end - p)));
-    if (!p) break;
-    ++crs;
-    if (p + 1 < end && p[1] == '\n') ++count.crLf;
-  }
-  for (const char* p = text.data(); p < end; ++p) {
-    p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(end - p)));
-    if (!p) break;
-    ++lfs;
-  }
-  count.loneCr = crs - count.crLf;
-  count.loneLf = lfs - count.crLf;
-  return count;
-}
-
-bool EndsWithBreak(std::string_view text) {
-  return !text.empty() && (text.back() == '\n' || text.back() == '\r');
-}
-
-// `text` with every lone CR and lone LF turned into CR LF.
-std::string ToCrLf(std::string_view text, const BreakCount& count) {
-  std::string out;
-  out.reserve(text.size() + static_cast<size_t>(count.loneCr + count.loneLf) + kCrLf.size());
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '\r') {
-      out.append(kCrLf);
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
-    } else if (c == '\n') {
-      out.append(kCrLf);
-    } else {
-      // Copy the run up to the next break in one go.
-      size_t j = i + 1;
-      while (j < text.size() && text[j] != '\r' && text[j] != '\n') ++j;
-      out.append(text.substr(i, j - i));
-      i = j - 1;
-    }
-  }
-  return out;
-}
-
 // The decimal value of text[at, at + digits) when every one of those bytes is
 // a digit 0 to 9; a sign, a blank or anything else does not read.
 bool ReadDigits(std::string_view text, size_t at, size_t digits, int32_t* value) {
@@ -130,7 +73,7 @@ int32_t ClampToInt32(int64_t v) {
 }  // namespace
 
 void TTextPic::Clear() {
-  text_ = std::string();
+  text_ = playback::MovieText();
   frameStart_ = std::vector<size_t>();
   frameTotal_ = 0;
   frameWidth_ = 0;
@@ -159,32 +102,20 @@ bool TTextPic::LoadFromFile(const std::string& FileName, std::string* error, boo
       kLoadCopies * size + kLoadSlack > MemoryWithinReach()) {
     return refuseSize();
   }
+  playback::MovieText text;
+  int64_t lineCount = 0;
   try {
-    return LoadBytes(FileName, error);
+    errno = 0;
+    if (!playback::ReadMovieText(FileName, &text, &lineCount)) {
+      if (errno == ENOMEM) return refuseSize();
+      if (error) *error = errno != 0 ? std::strerror(errno) : "cannot read the file";
+      return false;
+    }
   } catch (const std::bad_alloc&) {
     return refuseSize();
   } catch (const std::length_error&) {
     return refuseSize();
   }
-}
-
-bool TTextPic::LoadBytes(const std::string& FileName, std::string* error) {
-  std::string bytes;
-  // Two spare bytes: a last line without its break gets CR LF in place.
-  if (!fileio::ReadFile(FileName, &bytes, error, kCrLf.size())) return false;
-
-  const BreakCount breaks = CountBreaks(bytes);
-  const bool finalBreak = bytes.empty() || EndsWithBreak(bytes);
-  const int64_t lineCount = breaks.Total() + (finalBreak ? 0 : 1);
-  if (breaks.loneCr == 0 && breaks.loneLf == 0) {
-    // Already CR LF throughout: the file's own bytes are the movie's text.
-    if (!finalBreak) bytes.append(kCrLf);
-    TakeText(std::move(bytes), lineCount);
-    return true;
-  }
-  std::string text = ToCrLf(bytes, breaks);
-  bytes = std::string();
-  if (!finalBreak) text.append(kCrLf);
   TakeText(std::move(text), lineCount);
   return true;
 }
@@ -192,13 +123,15 @@ bool TTextPic::LoadBytes(const std::string& FileName, std::string* error) {
 void TTextPic::LoadFromList(const std::vector<std::string>& Lines) {
   size_t size = 0;
   for (const std::string& line : Lines) size += line.size() + kCrLf.size();
-  std::string text;
-  text.reserve(size);
-  for (const std::string& line : Lines) text.append(line).append(kCrLf);
+  playback::MovieText text;
+  bool ok = text.Reserve(size);
+  for (const std::string& line : Lines) ok = ok && text.Append(line) && text.Append(kCrLf);
+  if (!ok) throw std::bad_alloc();
   TakeText(std::move(text), static_cast<int64_t>(Lines.size()));
 }
 
-void TTextPic::TakeText(std::string text, int64_t lineCount) {
+void TTextPic::TakeText(playback::MovieText movieText, int64_t lineCount) {
+  const std::string_view text = movieText.View();
   // The frame separator: the CR LF ending a frame's last row, the marker
   // line, and the "W" that opens the info line.
   std::string separator;
@@ -233,7 +166,7 @@ void TTextPic::TakeText(std::string text, int64_t lineCount) {
   }
 
   const int32_t total = ClampToInt32(static_cast<int64_t>(starts.size()) - 1);
-  text_ = std::move(text);
+  text_ = std::move(movieText);
   frameStart_ = std::move(starts);
   frameTotal_ = total;
   frameWidth_ = width;
@@ -244,7 +177,7 @@ void TTextPic::TakeText(std::string text, int64_t lineCount) {
 std::string_view TTextPic::FrameView(int32_t Index) const {
   if (Index < 0 || Index >= frameTotal_) return {};
   const size_t i = static_cast<size_t>(Index);
-  return std::string_view(text_).substr(frameStart_[i], frameStart_[i + 1] - frameStart_[i]);
+  return text_.View().substr(frameStart_[i], frameStart_[i + 1] - frameStart_[i]);
 }
 
 std::string TTextPic::GetFrame(int32_t Index) const { return std::string(FrameView(Index)); }

@@ -13,6 +13,8 @@
 // frame count.
 #pragma once
 
+#include "playback/MovieText.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -64,16 +66,13 @@ class TTextPic {
   int32_t FrameInterval() const { return frameInterval_; }
 
  private:
-  // LoadFromFile once the file is known to fit; may throw std::bad_alloc.
-  bool LoadBytes(const std::string& FileName, std::string* error);
-
   // Cuts `text` (lines joined with CR LF, `lineCount` lines) into frames and
   // makes it the reader's movie. Built aside, then swapped in.
-  void TakeText(std::string text, int64_t lineCount);
+  void TakeText(playback::MovieText text, int64_t lineCount);
 
   // The movie's text exactly once: every frame's bytes back to back, plus
   // whatever stray lines followed the last frame.
-  std::string text_;
+  playback::MovieText text_;
   // Frame i is text_[frameStart_[i], frameStart_[i + 1]); FrameTotal + 1
   // entries once a movie is loaded, empty before.
   std::vector<size_t> frameStart_;

@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "common/BmpWriter.h"
 #include "common/FileWrite.h"
+#include "video/FastRecorder.h"
 #include "video/TrackBar.h"
 #include "video/VideoService.h"
 
@@ -12,6 +13,12 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
+
+#include <algorithm>
+
+namespace {
+constexpr int64_t kUnitsPerMs = 10000;  // 100-ns units in a millisecond
+}  // namespace
 
 
 int TForm1::ClearOldFrames() {
@@ -24,6 +31,24 @@ int TForm1::ClearOldFrames() {
   }
   if (failed > 0) dialogs().Message(this, tr("%1个文件无法清理").arg(failed));
   return failed;
+}
+
+bool TForm1::RecordingFitsOnDisk() {
+  // Frames from where the movie stands to its end, each a bitmap at the
+  // movie's own size.
+  int64_t duration = 0, position = 0;
+  const QSize size = FilterGraph->VideoSize();
+  if (!FilterGraph->GetDuration(&duration) || size.isEmpty()) return true;
+  FilterGraph->GetCurrentPosition(&position);
+  const int64_t intervalMs = std::max(1, TimerSnap->interval());
+  const int64_t frames = std::max<int64_t>(0, (duration - position) / kUnitsPerMs) / intervalMs;
+  const bmp::RecordingSpace space = bmp::EstimateRecordingSpace(RecordFolder, frames, size.width(), size.height(),
+                                                                CB_AutoClearBmp->isChecked());
+  if (space.Fits()) return true;
+  return dialogs().Confirm(this, tr("录制约需要%1磁盘空间,%2只剩%3。是否继续录制？")
+                                     .arg(QString::fromStdString(bmp::SizeText(space.needed)),
+                                          QString::fromStdString(RecordFolder),
+                                          QString::fromStdString(bmp::SizeText(space.available))));
 }
 
 void TForm1::TBISnapBeginClick() {
@@ -41,9 +66,20 @@ void TForm1::TBISnapBeginClick() {
                                  : tr("无法录制: ") + QString::fromStdString(error));
     return;
   }
+  if (!RecordingFitsOnDisk()) {
+    RecordLock.Release();
+    return;
+  }
   if (CB_AutoClearBmp->isChecked()) ClearOldFrames();
-  if (VideoBarState.state != VideoBar::State::Playing) TBIPlayClick();
-  TimerSnap->start();
+  if (CB_FastRecord->isChecked()) {
+    if (!StartFastRecording()) {
+      RecordLock.Release();
+      return;
+    }
+  } else {
+    if (VideoBarState.state != VideoBar::State::Playing) TBIPlayClick();
+    TimerSnap->start();
+  }
   VideoBarState.state = VideoBar::State::Recording;
   VideoBarState.running = true;
   VideoBarState.convertPossible = false;
@@ -71,8 +107,54 @@ void TForm1::TimerSnapTimer() {
   Pl_FrameCount->setText(QStringLiteral("Frame:") + QString::number(FrameCount));
 }
 
+bool TForm1::StartFastRecording() {
+  // From where the movie stands: 0 after Stop, the paused position otherwise.
+  int64_t position = 0;
+  FilterGraph->GetCurrentPosition(&position);
+  if (VideoBarState.state == VideoBar::State::Playing) TBIPauseClick();  // a playing movie holds still while the worker runs
+  FastRecording = std::make_unique<video::FastRecorder>();
+  std::string error;
+  if (!FastRecording->Start(VideoPath, RecordFolder, position / kUnitsPerMs, TimerSnap->interval(), &error)) {
+    FastRecording.reset();
+    dialogs().Message(this, tr("打开视频出错，请先安装相应视频解码器."));
+    return false;
+  }
+  TimerFastRecord->start();
+  return true;
+}
+
+void TForm1::TimerFastRecordTimer() {
+  if (!FastRecording) return;
+  const video::FastRecorder::Progress progress = FastRecording->Poll();
+  if (progress.written != FrameCount) {
+    FrameCount = progress.written;
+    RecordedPicture = FastRecording->LatestPicture();
+    if (!RecordedPicture.isNull()) Image->setPixmap(QPixmap::fromImage(RecordedPicture));
+    Pl_FrameCount->setText(QStringLiteral("Frame:") + QString::number(FrameCount));
+  }
+  if (progress.durationMs > 0) {
+    PBar->setValue(static_cast<int>(std::clamp<int64_t>(100 * progress.positionMs / progress.durationMs, 0, 100)));
+  }
+  if (!progress.finished) return;
+  if (!progress.error.empty()) {
+    dialogs().Message(this, tr("录制帧无法保存, 录制已停止: ") + QString::fromStdString(progress.error));
+  }
+  StopVideo();  // as at the end of a timed recording
+}
+
+void TForm1::StopFastRecording() {
+  TimerFastRecord->stop();
+  if (!FastRecording) return;
+  FastRecording->Stop();  // waits for the bitmap being written
+  const video::FastRecorder::Progress progress = FastRecording->Poll();
+  FrameCount = progress.written;
+  Pl_FrameCount->setText(QStringLiteral("Frame:") + QString::number(FrameCount));
+  FastRecording.reset();
+}
+
 void TForm1::FinishRecording() {
   TimerSnap->stop();
+  StopFastRecording();
   VideoBarState.state = VideoBar::State::StoppedAfterRecording;
   StBarPanels[0]->setText(VideoBarState.StateText());
   StBarPanels[3]->setText(VideoBarState.HintText());

@@ -4,12 +4,16 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/opt.h>
 #include <libswresample/swresample.h>
 #include <libswscale/swscale.h>
 }
 
+#include <QTransform>
+
 #include <algorithm>
+#include <cmath>
 
 namespace video {
 namespace {
@@ -45,6 +49,21 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
   int64_t sum;
   if (!__builtin_add_overflow(a, b, &sum)) return sum;
   return b > 0 ? INT64_MAX : INT64_MIN + 1;  // INT64_MIN is AV_NOPTS_VALUE
+}
+
+// The clockwise quarter turn a stream's display matrix asks for; 0 without
+// one, or for an angle that is not within a degree of a quarter turn.
+int StreamRotation(const AVStream* stream) {
+  const auto* matrix = reinterpret_cast<const int32_t*>(
+      av_stream_get_side_data(stream, AV_PKT_DATA_DISPLAYMATRIX, nullptr));
+  if (!matrix) return 0;
+  const double counterClockwise = av_display_rotation_get(matrix);
+  if (std::isnan(counterClockwise)) return 0;
+  double clockwise = std::fmod(-counterClockwise, 360.0);
+  if (clockwise < 0) clockwise += 360.0;
+  for (int quarter : {0, 90, 180, 270, 360})
+    if (std::fabs(clockwise - quarter) < 1.0) return quarter % 360;
+  return 0;
 }
 
 void FreePackets(std::deque<AVPacket*>* packets) {
@@ -134,6 +153,7 @@ bool MediaReader::Open(const std::string& path, bool withSound, std::string* err
   startUs_ = StreamUs(stream->start_time, stream->time_base);
   if (startUs_ == AV_NOPTS_VALUE) startUs_ = format_->start_time != AV_NOPTS_VALUE ? ClampUs(format_->start_time) : 0;
   soundOut_ = SourceSoundFormat();
+  rotation_ = StreamRotation(stream);
   videoEndUs_ = ScanVideoEnd();
   Seek(0);
   return true;
@@ -151,6 +171,7 @@ void MediaReader::Close() {
   videoIndex_ = soundIndex_ = -1;
   startUs_ = 0;
   videoEndUs_ = 0;
+  rotation_ = 0;
   endOfFile_ = videoDrained_ = soundDrained_ = false;
   lastVideoUs_ = -1;
   nextSoundUs_ = soundFromUs_ = 0;
@@ -158,7 +179,9 @@ void MediaReader::Close() {
 }
 
 QSize MediaReader::FrameSize() const {
-  return video_ ? QSize(video_->width, video_->height) : QSize();
+  if (!video_) return {};
+  const QSize stored(video_->width, video_->height);
+  return rotation_ == 90 || rotation_ == 270 ? stored.transposed() : stored;
 }
 
 int64_t MediaReader::DurationUs() const {
@@ -382,6 +405,8 @@ QImage MediaReader::ToImage(const AVFrame* frame) {
   uint8_t* out[1] = {image.bits()};
   const int outStride[1] = {static_cast<int>(image.bytesPerLine())};
   sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, out, outStride);
+  // Quarter turns move pixels without resampling them.
+  if (rotation_ != 0) return image.transformed(QTransform().rotate(rotation_));
   return image;
 }
 

@@ -61,7 +61,13 @@ class MediaReader {
   void Close();
   bool IsOpen() const { return format_ != nullptr; }
 
-  QSize FrameSize() const;         // the picture's own size in pixels
+  // The picture's size in pixels as it is shown: width and height swap
+  // when the stream turns it by a quarter.
+  QSize FrameSize() const;
+  // Clockwise turn, in degrees (0, 90, 180 or 270), that shows the picture
+  // upright: phones store portrait video lying down with a display matrix
+  // saying how to turn it. Other angles count as no turn.
+  int RotationDegrees() const { return rotation_; }
   // Length of the movie: the end of its last picture (sound that runs on a
   // little longer does not count), else the container's length; 0 if unknown.
   int64_t DurationUs() const;
@@ -96,7 +102,7 @@ class MediaReader {
   bool Seek(int64_t targetUs);
 
   // The picture converted to 24-bit RGB (QImage::Format_RGB888) at its own
-  // size; a null image on failure.
+  // size and turned upright (see RotationDegrees()); a null image on failure.
   QImage ToImage(const AVFrame* frame);
 
  private:
@@ -113,6 +119,7 @@ class MediaReader {
   int soundIndex_ = -1;
   int64_t startUs_ = 0;  // the first picture's time, subtracted from every position
   int64_t videoEndUs_ = 0;
+  int rotation_ = 0;  // clockwise degrees that show the picture upright
   std::deque<AVPacket*> videoPackets_;  // owned; demuxed ahead of need
   std::deque<AVPacket*> soundPackets_;
   bool endOfFile_ = false;

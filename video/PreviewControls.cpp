@@ -49,7 +49,7 @@ void TForm1::ApplyVideoBar(bool withTexts) {
 
 void TForm1::TBIOpenClick() {
   const std::optional<QString> file = dialogs().OpenFile(
-      this, tr("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*"));
+      this, tr("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv;*.mp4;*.mkv;*.webm;*.m4v;*.3gp|所有文件|*.*"));
   if (!file) return;
   OpenVideo(file->toLocal8Bit().toStdString());
 }

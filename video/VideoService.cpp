@@ -392,6 +392,7 @@ void VideoService::CloseMovie() {
   ++session_;  // whatever the old thread has posted is now stale
   playback_.reset();
   path_.clear();
+  videoSize_ = QSize();
   std::lock_guard lock(frameMutex_);
   frame_ = QImage();
 }
@@ -411,6 +412,7 @@ bool VideoService::RenderFile(const std::string& path, std::string* error) {
     soundFormat = soundOutput_->FormatFor(reader->SourceSoundFormat());
     if (soundFormat.Valid()) reader->SetSoundFormat(soundFormat);
   }
+  const QSize size = reader->FrameSize();
   auto playback = std::make_unique<Playback>(this, std::move(reader), soundOutput_, soundFormat);
   if (!playback->Prime()) {
     *error = path + ": no picture can be decoded";
@@ -418,6 +420,7 @@ bool VideoService::RenderFile(const std::string& path, std::string* error) {
   }
   playback_ = std::move(playback);
   path_ = path;
+  videoSize_ = size;
   playback_->Start();
   return true;
 }

@@ -107,6 +107,9 @@ class VideoService : public QObject {
   bool GrabFrame(QImage* bitmap) const;
   // The same picture, shared rather than copied, for painting; null if none.
   QImage CurrentFrame() const;
+  // The size of the movie's pictures as shown (turned upright), known from
+  // RenderFile() on; empty when no movie is open.
+  QSize VideoSize() const { return videoSize_; }
 
   // ---- Seeking, in 100-ns units -------------------------------------------
   bool GetDuration(int64_t* duration) const;
@@ -160,6 +163,7 @@ class VideoService : public QObject {
   QTimer tick_;
   std::unique_ptr<Playback> playback_;
   std::string path_;  // of the open movie
+  QSize videoSize_;
   // Events posted by a decoding thread carry the session they belong to; a
   // late arrival from a closed movie is dropped.
   std::atomic<uint64_t> session_{0};

@@ -53,7 +53,7 @@ TEST_F(Road, PreviewStateMachine) {
   EXPECT_EQ(f.Pl_Time->text(), "00:00:00/00:00:02");
   EXPECT_EQ(f.StBarPanels[0]->text(), "已装入电影文件");
   EXPECT_EQ(f.StBarPanels[3]->text(), "请点击录制按钮开始录制");
-  EXPECT_EQ(dialogs.filters.back(), "电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*");
+  EXPECT_EQ(dialogs.filters.back(), "电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv;*.mp4;*.mkv;*.webm;*.m4v;*.3gp|所有文件|*.*");
 
   f.TBIPlay->trigger();
   EXPECT_EQ(VideoItems(f), "001110") << "Playing";

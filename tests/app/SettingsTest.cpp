@@ -11,6 +11,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QTabWidget>
+#include <QTest>
 #include <QTimer>
 
 namespace {
@@ -50,6 +52,34 @@ TEST_F(WindowTest, AnEmptyFileGivesEveryDefaultAndIsFilledAtClose) {
   EXPECT_EQ(Key(file, "Setting", "Grayword"), gbk::DefaultGrayTable());
   EXPECT_EQ(Key(file, "Setting", "Graywordlist20"), gbk::DefaultGrayTable());
   EXPECT_EQ(Key(file, "Setting", "Graywordlist21"), "<missing>");
+}
+
+TEST_F(WindowTest, FastRecordIsKeptInTheSettingSection) {
+  const struct {
+    const char* ini;
+    bool read;
+    bool click;           // the user clicks the box before closing
+    const char* written;  // FastRecord at close
+  } cases[] = {
+      {"[Setting]\nAutoConvert=0\n", false, false, "0"},  // an old file: off
+      {"[Setting]\nFastRecord=1\n", true, false, "1"},
+      {"[Setting]\nFastRecord=0\n", false, true, "1"},
+      {"[Setting]\nFastRecord=1\n", true, true, "0"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ini);
+    TForm1& f = Start(c.ini);
+    EXPECT_EQ(f.CB_FastRecord->isChecked(), c.read);
+    if (c.click) {
+      f.PgC->setCurrentIndex(1);  // "高级"
+      f.show();
+      QTest::mouseClick(f.CB_FastRecord, Qt::LeftButton, {}, QPoint(6, f.CB_FastRecord->height() / 2));
+    }
+    f.close();
+    const std::string file = app / "dll/Kinograf.ini";
+    EXPECT_EQ(Key(file, "Setting", "FastRecord"), c.written);
+    form.reset();
+  }
 }
 
 TEST_F(WindowTest, NoFileChangesNothingAndWritesNothing) {

@@ -1,5 +1,6 @@
 #include "common/BmpWriter.h"
 
+#include "common/FileWrite.h"
 #include "support/TestSupport.h"
 
 #include <QImageReader>
@@ -47,6 +48,36 @@ TEST(BmpWriter, FilesReadBackIdenticallyThroughQt) {
   std::string error;
   EXPECT_FALSE(bmp::Write24(dir / "no/such/folder/f.bmp", MakeImage(1, 1, [](int, int) { return 0u; }), &error));
   EXPECT_NE(error.find("no/such/folder/f.bmp"), std::string::npos);
+}
+
+// The disk check's arithmetic: the size of the files the writer writes, and
+// the sizes shown to the user.
+TEST(BmpWriter, RecordingSpaceFigures) {
+  TempFolder dir;
+  for (const QSize size : {QSize(1, 1), QSize(3, 2), QSize(160, 120), QSize(1920, 1080)}) {
+    WriteBmp(dir / "f.bmp", MakeImage(size.width(), size.height(), [](int, int) { return 0u; }));
+    EXPECT_EQ(bmp::FileSize24(size.width(), size.height()), fileio::FileSize(dir / "f.bmp")) << size.width();
+  }
+  const struct {
+    uint64_t bytes;
+    const char* text;
+  } sizes[] = {
+      {0, "0 MB"}, {700 * 1024, "1 MB"}, {350ull << 20, "350 MB"}, {(1ull << 30) - 1, "1024 MB"},
+      {1ull << 30, "1.0 GB"}, {54ull * 1000 * 1000 * 1000, "50.3 GB"},
+  };
+  for (const auto& s : sizes) EXPECT_EQ(bmp::SizeText(s.bytes), s.text) << s.bytes;
+
+  // Old bitmaps (any letter case) count as free when the recording clears them.
+  constexpr uint64_t kOld = 16u << 20;
+  WriteAll(dir / "old.BMP", std::string(kOld, 'x'));
+  const bmp::RecordingSpace keeping = bmp::EstimateRecordingSpace(dir.Path(), 10, 160, 120, false);
+  const bmp::RecordingSpace clearing = bmp::EstimateRecordingSpace(dir.Path(), 10, 160, 120, true);
+  EXPECT_EQ(keeping.needed, 10 * bmp::FileSize24(160, 120));
+  // Other programs may write to the same disk between the two looks.
+  EXPECT_NEAR(static_cast<double>(clearing.available - keeping.available),
+              static_cast<double>(kOld + fileio::FileSize(dir / "f.bmp")), 4 << 20);
+  EXPECT_EQ(bmp::EstimateRecordingSpace(dir / "missing/", 10, 160, 120, true).available, UINT64_MAX)
+      << "an unknown free space never blocks";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 #include "playback/TextPic.h"
 
+#include "common/FileWrite.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
 #include "support/TestSupport.h"
@@ -263,6 +264,60 @@ TEST(TextPicTest, MovieOfMoreThanOneHundredThousandFrames) {
     start = ends[n];
   }
   EXPECT_TRUE(reader.GetFrame(kFrames - 1).ends_with("F100000\r\n"));
+}
+
+// The reader's own buffer: breaks widened in place, from the back, and grown
+// without a copy where the file has more lone breaks than the room it keeps.
+TEST(MovieTextTest, ReadsEveryKindOfBreakAsCrLf) {
+  // Lines long enough that the spare room suffices, and short ones that do not.
+  std::string longLines, shortLines;
+  for (int i = 0; i < 3000; ++i) longLines += std::string(300, static_cast<char>('a' + i % 26)) + (i % 2 ? "\n" : "\r");
+  for (int i = 0; i < 60000; ++i) shortLines += (i % 3 ? "x\n" : "\n");
+  const struct {
+    const char* what;
+    std::string file;
+  } cases[] = {
+      {"empty", ""},
+      {"crlf", "ab\r\ncd\r\n"},
+      {"lf", "ab\ncd\n"},
+      {"cr", "ab\rcd\r"},
+      {"no final break", "ab\ncd"},
+      {"only breaks", "\n\r\r\n\n\r"},
+      {"cr then crlf", "a\r\r\nb"},
+      {"lf then cr", "a\n\rb\r"},
+      {"lone cr at the end", "abc\r"},
+      {"long lines", longLines},
+      {"short lines, more breaks than the spare room", shortLines},
+  };
+  TempFolder folder;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    WriteAll(folder / "movie.txt", c.file);
+    playback::MovieText text;
+    int64_t lines = -1;
+    ASSERT_TRUE(playback::ReadMovieText(folder / "movie.txt", &text, &lines));
+    std::string expected;
+    for (const std::string& line : Lines(c.file)) expected += line + "\r\n";
+    EXPECT_EQ(text.View(), expected) << testing_support::FirstDifference(expected, text.View());
+    EXPECT_EQ(lines, static_cast<int64_t>(Lines(c.file).size()));
+    EXPECT_GE(text.Capacity(), text.Size());
+  }
+}
+
+TEST(MovieTextTest, TheMovieOutlivesItsFile) {
+  TempFolder folder;
+  const std::string a = Frame({"ab", "cd"}, Info(2, 100, 0));
+  std::string file;
+  for (int i = 0; i < 100000; ++i) file += a;  // 2.3 MB: past one huge page
+  WriteAll(folder / "movie.txt", file);
+  TTextPic reader;
+  reader.FrameMarker = kMarker;
+  ASSERT_TRUE(reader.LoadFromFile(folder / "movie.txt"));
+  WriteAll(folder / "movie.txt", "truncated");
+  ASSERT_TRUE(fileio::RemoveFile(folder / "movie.txt", nullptr));
+  EXPECT_EQ(reader.FrameTotal(), 100000);
+  EXPECT_EQ(reader.FrameView(99999), a);
+  EXPECT_EQ(reader.FrameView(0), a);
 }
 
 }  // namespace

@@ -5,11 +5,28 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mount.h>
+
+#include <cerrno>
+#include <cstring>
 #include <sstream>
 
 namespace testing_support {
 
 TempFolder::TempFolder() : path_(dir_.path().toStdString() + "/") {}
+
+ScopedTmpfs::ScopedTmpfs(const std::string& size) {
+  const std::string options = "size=" + size;
+  if (::mount("tmpfs", folder_.Path().c_str(), "tmpfs", 0, options.c_str()) == 0) {
+    mounted_ = true;
+  } else {
+    reason_ = std::string("cannot mount a tmpfs here (") + std::strerror(errno) + "); needs root outside a container";
+  }
+}
+
+ScopedTmpfs::~ScopedTmpfs() {
+  if (mounted_) ::umount2(folder_.Path().c_str(), MNT_DETACH);
+}
 
 std::string ReadAll(const std::string& path) {
   std::string data, error;

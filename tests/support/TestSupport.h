@@ -23,6 +23,26 @@ class TempFolder {
   std::string path_;
 };
 
+// A small tmpfs mounted on a fresh folder for the life of the object, so a
+// test can fill a disk for real; unmounted (and the folder removed) at the
+// end. Where mounting is refused, Mounted() is false and SkipReason() says why.
+class ScopedTmpfs {
+ public:
+  explicit ScopedTmpfs(const std::string& size);  // "2m"
+  ~ScopedTmpfs();
+  ScopedTmpfs(const ScopedTmpfs&) = delete;
+  ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
+  bool Mounted() const { return mounted_; }
+  const std::string& SkipReason() const { return reason_; }
+  const std::string& Path() const { return folder_.Path(); }  // ends with "/"
+  std::string operator/(const std::string& name) const { return folder_ / name; }
+
+ private:
+  TempFolder folder_;
+  bool mounted_ = false;
+  std::string reason_;
+};
+
 // The whole content of a file; fails the test when it cannot be read.
 std::string ReadAll(const std::string& path);
 // Writes `bytes` as the whole file; fails the test when it cannot.

@@ -4,6 +4,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/channel_layout.h>
+#include <libavutil/display.h>
 #include <libavutil/opt.h>
 }
 
@@ -52,6 +53,7 @@ struct Track {
   CodecPtr codec;
   AVStream* stream = nullptr;
   int64_t nextPts = 0;  // in codec time base
+  int frames = 0;       // pictures sent so far
   bool done = false;
 };
 
@@ -192,17 +194,26 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& clipSpec, std::stri
     video.codec.reset(avcodec_alloc_context3(videoEncoder));
     video.codec->width = clipSpec.width;
     video.codec->height = clipSpec.height;
-    video.codec->time_base = AVRational{1, clipSpec.framesPerSecond};
+    // A variable rate needs half intervals: its time base ticks twice a picture.
+    video.codec->time_base = AVRational{1, clipSpec.framesPerSecond * (clipSpec.variableRate ? 2 : 1)};
     video.codec->framerate = AVRational{clipSpec.framesPerSecond, 1};
     video.codec->pix_fmt = AV_PIX_FMT_YUV420P;
     video.codec->gop_size = clipSpec.framesPerSecond;  // a key frame every second keeps seeks cheap
-    video.codec->max_b_frames = 0;
+    video.codec->max_b_frames = clipSpec.bFrames;
     video.codec->bit_rate = static_cast<int64_t>(clipSpec.width) * clipSpec.height * clipSpec.framesPerSecond / 4;
     if (clipSpec.format.videoCodec == "libx264") {
       av_opt_set(video.codec->priv_data, "preset", clipSpec.fastPreset ? "ultrafast" : "medium", 0);
-      av_opt_set(video.codec->priv_data, "tune", "zerolatency", 0);
+      // zerolatency would switch B-frames off.
+      if (clipSpec.bFrames == 0) av_opt_set(video.codec->priv_data, "tune", "zerolatency", 0);
     }
     if (!OpenTrack(out, video, videoEncoder, error)) return false;
+    if (clipSpec.rotation != 0) {
+      auto* matrix = reinterpret_cast<int32_t*>(
+          av_stream_new_side_data(video.stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
+      if (!matrix) return Fail(error, "out of memory");
+      // Set takes the clockwise angle (reading the matrix back gives it counter-clockwise).
+      av_display_rotation_set(matrix, clipSpec.rotation);
+    }
   }
   if (withSound) {
     audio.codec.reset(avcodec_alloc_context3(audioEncoder));
@@ -241,14 +252,17 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& clipSpec, std::stri
         !video.done && (audio.done || av_compare_ts(video.nextPts, video.codec->time_base,
                                                     audio.nextPts, audio.codec->time_base) <= 0);
     if (videoNext) {
-      if (video.nextPts >= clipSpec.frameCount) {
+      if (video.frames >= clipSpec.frameCount) {
         if (!Encode(out, video, nullptr, error)) return false;
         video.done = true;
         continue;
       }
       if (av_frame_make_writable(picture.get()) < 0) return Fail(error, "out of memory");
-      DrawFrame(picture.get(), static_cast<int>(video.nextPts), clipSpec);
-      picture->pts = video.nextPts++;
+      DrawFrame(picture.get(), video.frames, clipSpec);
+      picture->pts = video.nextPts;
+      ++video.frames;
+      // Steps of 2, 3, 1 half intervals in turn (evenly: 1 interval).
+      video.nextPts = clipSpec.variableRate ? 2 * video.frames + (video.frames % 3 == 1 ? 1 : 0) : video.frames;
       if (!Encode(out, video, picture.get(), error)) return false;
     } else {
       if (audio.nextPts >= totalSamples) {

@@ -49,6 +49,14 @@ struct ClipSpec {
   // Moves a fine texture over the blocks (the frame number stays readable),
   // so a decoder works as hard as on a filmed picture; for benchmarks.
   bool busyPicture = false;
+  // Clockwise turn (degrees) a player must give the picture, stored as the
+  // stream's display matrix the way phones store portrait video.
+  int rotation = 0;
+  // B-frames between reference pictures (libx264 and mpeg4); 0: none.
+  int bFrames = 0;
+  // Irregular picture times: pictures stand 1, 1.5 or 0.5 intervals apart in
+  // turn instead of evenly (the movie keeps its length on average).
+  bool variableRate = false;
   // When set, the picture's brightness (0..255) at (x, y) of frame `frame`
   // instead of the frame-number blocks (FrameNumberOf then reads nothing useful).
   std::function<int(int frame, int x, int y)> luma;

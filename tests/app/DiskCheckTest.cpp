@@ -1,0 +1,54 @@
+// The window's disk check before a recording, on a real small disk (a tmpfs
+// of 2 MB): the user is asked, and No leaves everything as it was.
+#include "WindowFixture.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QTest>
+#include <QToolBar>
+
+namespace {
+
+using namespace testing_support;
+
+class DiskCheck : public WindowTest {};
+
+TEST_F(DiskCheck, ARecordingThatDoesNotFitAsksFirst) {
+  ScopedTmpfs disk("2m");
+  if (!disk.Mounted()) GTEST_SKIP() << disk.SkipReason();
+  TForm1& f = Start();
+  f.RecordFolder = disk / "frames/";
+  f.CBFrame->setCurrentIndex(0);  // 15 a second
+  f.CBFrameChange();
+  OpenVideo(Clip("clip.avi", 100));  // 4 s at 15 a second: 59 bitmaps of 56 KB, 3.2 MB
+  QWidget* rec = f.TBTVideoBar->widgetForAction(f.TBISnapBegin);
+  ASSERT_NE(rec, nullptr);
+
+  // No: nothing starts.
+  dialogs.confirmations = {false};
+  QTest::mouseClick(rec, Qt::LeftButton);
+  ASSERT_EQ(dialogs.shown.size(), 1u);
+  EXPECT_EQ(dialogs.shown[0], QStringLiteral("录制约需要3 MB磁盘空间,%1只剩2 MB。是否继续录制？")
+                                  .arg(QString::fromStdString(disk / "frames/")));
+  EXPECT_TRUE(f.TBISnapBegin->isEnabled()) << "not recording";
+  EXPECT_EQ(fileio::EntriesEndingWith(f.RecordFolder, ".bmp").size(), 0u);
+
+  // Yes: the recording runs as usual.
+  dialogs.confirmations = {true};
+  QTest::mouseClick(rec, Qt::LeftButton);
+  EXPECT_FALSE(f.TBISnapBegin->isEnabled()) << "recording";
+  EXPECT_TRUE(f.TBIStop->isEnabled());
+  f.TBIStop->trigger();
+
+  // A recording that fits asks nothing.
+  f.CBFrame->setCurrentIndex(14);  // 1 a second: 3 bitmaps
+  f.CBFrameChange();
+  dialogs.shown.clear();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 5000));
+  QTest::mouseClick(rec, Qt::LeftButton);
+  EXPECT_TRUE(dialogs.shown.empty());
+  EXPECT_FALSE(f.TBISnapBegin->isEnabled()) << "recording";
+  f.TBIStop->trigger();
+}
+
+}  // namespace

@@ -1,0 +1,108 @@
+// Fast recording in the window: Rec with "快速录制" checked writes, in a
+// worker, the bitmaps glyphreel-cli record writes, from where the movie
+// stands; Stop ends it leaving whole bitmaps only.
+#include "WindowFixture.h"
+
+#include "common/BmpWriter.h"
+#include "video/VideoService.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QProcess>
+#include <QTest>
+#include <QToolBar>
+
+#include <map>
+
+namespace {
+
+using namespace testing_support;
+
+class FastRecord : public WindowTest {
+ protected:
+  TForm1& StartFast(const std::string& clip) {
+    TForm1& f = Start();
+    f.RecordFolder = app / "frames/";
+    f.CB_FastRecord->setChecked(true);
+    f.CB_AutoConvert->setChecked(false);
+    f.CBFrame->setCurrentIndex(0);  // 15 a second
+    f.CBFrameChange();
+    OpenVideo(clip);
+    return f;
+  }
+  void ClickRec(TForm1& f) { QTest::mouseClick(f.TBTVideoBar->widgetForAction(f.TBISnapBegin), Qt::LeftButton); }
+  void ClickStop(TForm1& f) { QTest::mouseClick(f.TBTVideoBar->widgetForAction(f.TBIStop), Qt::LeftButton); }
+
+  // The bitmaps of a folder by name.
+  static std::map<std::string, std::string> Bitmaps(const std::string& folder) {
+    std::map<std::string, std::string> files;
+    for (const std::string& name : fileio::EntriesEndingWith(folder, ".bmp")) files[name] = ReadAll(folder + name);
+    return files;
+  }
+};
+
+TEST_F(FastRecord, WritesWhatTheCommandLineRecords) {
+  TForm1& f = StartFast(Clip("clip.avi", 50));
+  ASSERT_EQ(f.TimerSnap->interval(), 67);
+  ClickRec(f);
+  EXPECT_FALSE(f.TBISnapBegin->isEnabled()) << "recording";
+  EXPECT_FALSE(f.TBIPause->isEnabled()) << "the movie does not play";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 20000)) << "ends by itself";
+  EXPECT_EQ(f.Pl_FrameCount->text(), "Frame:29");
+  EXPECT_EQ(f.StBarPanels[0]->text(), "采集完毕");
+
+  QProcess cli;
+  cli.start(QString::fromStdString(BuiltAppPath() + "glyphreel-cli"),
+            {QStringLiteral("record"), QString::fromStdString(app / "clip.avi"), QString::fromStdString(app / "byCli/"),
+             QStringLiteral("--fps"), QStringLiteral("15")});
+  ASSERT_TRUE(cli.waitForFinished(60000));
+  ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+  const auto fast = Bitmaps(f.RecordFolder), recorded = Bitmaps(app / "byCli/");
+  EXPECT_EQ(fast.size(), 29u);
+  EXPECT_TRUE(fast == recorded) << "the bitmaps differ from glyphreel-cli record's";
+}
+
+TEST_F(FastRecord, StartsWhereTheMovieStands) {
+  TForm1& f = StartFast(Clip("clip.avi", 50));
+  int64_t at = 10000 * 1000;  // 1 s in 100-ns units
+  f.FilterGraph->SetPositions(&at, video::AM_SEEKING_AbsolutePositioning, nullptr, video::AM_SEEKING_NoPositioning);
+  ClickRec(f);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 20000));
+  const auto bitmaps = Bitmaps(f.RecordFolder);
+  EXPECT_EQ(bitmaps.size(), 14u) << "ticks at 1067 .. 1938 ms";
+  for (int n : {1, 7, 14}) {
+    const QImage picture(QString::fromStdString(f.RecordFolder + std::to_string(n) + ".bmp"), "bmp");
+    EXPECT_EQ(FrameNumberOf(picture), (1000 + n * 67) * 25 / 1000) << "bitmap " << n;
+  }
+}
+
+TEST_F(FastRecord, StopLeavesWholeBitmapsOnly) {
+  ClipSpec spec;
+  spec.format = FormatFor(".avi");
+  spec.width = 320;
+  spec.height = 240;
+  spec.frameCount = 250;  // 10 s: 149 bitmaps
+  spec.busyPicture = true;
+  std::string error;
+  ASSERT_TRUE(WriteTestVideo(app / "long.avi", spec, &error)) << error;
+  TForm1& f = StartFast(app / "long.avi");
+  ClickRec(f);
+  QTest::qWait(50);
+  ClickStop(f);
+  EXPECT_TRUE(f.TBISnapBegin->isEnabled()) << "stopped at once";
+  const auto bitmaps = Bitmaps(f.RecordFolder);
+  EXPECT_LT(bitmaps.size(), 149u);
+  EXPECT_EQ(f.Pl_FrameCount->text(), QStringLiteral("Frame:%1").arg(bitmaps.size()));
+  for (size_t n = 1; n <= bitmaps.size(); ++n) {
+    const auto found = bitmaps.find(std::to_string(n) + ".bmp");
+    ASSERT_NE(found, bitmaps.end()) << "numbers run unbroken: " << n;
+    EXPECT_EQ(found->second.size(), bmp::FileSize24(320, 240)) << n;
+  }
+  const size_t count = bitmaps.size();
+  QTest::qWait(200);
+  EXPECT_EQ(Bitmaps(f.RecordFolder).size(), count) << "nothing is written after Stop";
+}
+
+}  // namespace

@@ -1,0 +1,81 @@
+// Portrait video as phones store it: the picture lies on its side and a
+// display matrix says how to turn it. Preview and unpaced decoding both show
+// it upright.
+#include "video/FrameStepper.h"
+#include "video/VideoService.h"
+#include "video/VideoTestClips.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace video_test;
+
+constexpr int kWidth = 160;  // as stored: landscape
+constexpr int kHeight = 96;
+
+// Stored picture: only the top-left quadrant is light.
+int LightTopLeft(int, int x, int y) { return x < kWidth / 2 && y < kHeight / 2 ? 230 : 20; }
+
+// Which quadrants of `picture` are light, as "TL TR BL BR" bits (1 = light).
+std::string LightQuadrants(const QImage& picture) {
+  std::string bits;
+  for (const auto& [fx, fy] : {std::pair{1, 1}, {3, 1}, {1, 3}, {3, 3}}) {
+    const int x = fx * picture.width() / 4, y = fy * picture.height() / 4;
+    bits += qGray(picture.pixel(x, y)) >= 128 ? '1' : '0';
+  }
+  return bits;
+}
+
+std::string RotatedClip(int degrees) {
+  testing_support::ClipSpec spec;
+  spec.format = testing_support::FormatFor(".mov");  // mpeg4 in QuickTime: built into every libavcodec
+  spec.width = kWidth;
+  spec.height = kHeight;
+  spec.frameCount = 10;
+  spec.withSound = false;
+  spec.rotation = degrees;
+  spec.luma = LightTopLeft;
+  return CustomClip("rotated" + std::to_string(degrees) + ".mov", spec);
+}
+
+TEST(Rotation, PicturesAreTurnedUprightEverywhere) {
+  const struct {
+    int degrees;
+    QSize shown;
+    const char* light;  // where the stored top-left corner ends up
+  } cases[] = {
+      {0, {kWidth, kHeight}, "1000"},
+      {90, {kHeight, kWidth}, "0100"},   // clockwise: top-left goes top-right
+      {180, {kWidth, kHeight}, "0001"},
+      {270, {kHeight, kWidth}, "0010"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.degrees) + " degrees");
+    const std::string path = RotatedClip(c.degrees);
+    ASSERT_FALSE(path.empty());
+
+    video::FrameStepper stepper;
+    std::string error;
+    ASSERT_TRUE(stepper.Open(path, &error)) << error;
+    EXPECT_EQ(stepper.FrameSize(), c.shown);
+    QImage picture;
+    ASSERT_TRUE(stepper.PictureAt(100, &picture));
+    EXPECT_EQ(picture.format(), QImage::Format_RGB888);
+    EXPECT_EQ(picture.size(), c.shown);
+    EXPECT_EQ(LightQuadrants(picture), c.light);
+
+    // The preview paints what the service grabs.
+    video::VideoService service;
+    service.Activate();
+    ASSERT_TRUE(service.RenderFile(path, &error)) << error;
+    EXPECT_EQ(service.VideoSize(), c.shown);
+    QImage preview;
+    ASSERT_TRUE(WaitUntil([&] { return service.GrabFrame(&preview) && !preview.isNull(); }, 5000));
+    EXPECT_EQ(preview.size(), c.shown);
+    EXPECT_EQ(LightQuadrants(preview), c.light);
+    service.Deactivate();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,66 @@
+#include "video/FastRecorder.h"
+
+#include "common/BmpWriter.h"
+
+#include <algorithm>
+
+namespace video {
+
+FastRecorder::~FastRecorder() { Stop(); }
+
+bool FastRecorder::Start(const std::string& videoPath, const std::string& folder, int64_t startMs,
+                         int64_t intervalMs, std::string* error) {
+  Stop();
+  if (!stepper_.Open(videoPath, error)) return false;
+  folder_ = folder;
+  startMs_ = std::max<int64_t>(0, startMs);
+  intervalMs_ = std::max<int64_t>(1, intervalMs);
+  {
+    std::lock_guard lock(mutex_);
+    progress_ = Progress();
+    progress_.durationMs = stepper_.DurationMs();
+    progress_.positionMs = startMs_;
+    latest_ = QImage();
+  }
+  abort_ = false;
+  worker_ = std::thread([this] { Run(); });
+  return true;
+}
+
+void FastRecorder::Stop() {
+  abort_ = true;
+  if (worker_.joinable()) worker_.join();
+  stepper_.Close();
+}
+
+FastRecorder::Progress FastRecorder::Poll() const {
+  std::lock_guard lock(mutex_);
+  return progress_;
+}
+
+QImage FastRecorder::LatestPicture() const {
+  std::lock_guard lock(mutex_);
+  return latest_;
+}
+
+void FastRecorder::Run() {
+  const int64_t duration = stepper_.DurationMs();
+  QImage picture;
+  std::string error;
+  int written = 0;
+  for (int64_t n = 1; !abort_; ++n) {
+    const int64_t at = startMs_ + n * intervalMs_;
+    if (at >= duration || !stepper_.PictureAt(at, &picture)) break;
+    if (!bmp::Write24(folder_ + std::to_string(n) + ".bmp", picture, &error)) break;
+    ++written;
+    std::lock_guard lock(mutex_);
+    progress_.written = written;
+    progress_.positionMs = at;
+    latest_ = picture;  // shared, not copied: the stepper makes a new image for the next picture
+  }
+  std::lock_guard lock(mutex_);
+  progress_.error = error;
+  progress_.finished = true;
+}
+
+}  // namespace video
