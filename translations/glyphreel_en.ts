@@ -461,10 +461,6 @@
         <translation>Click Convert to convert the frames</translation>
     </message>
     <message>
-        <source>电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|所有文件|*.*</source>
-        <translation>Videos|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv|All files|*.*</translation>
-    </message>
-    <message>
         <source>打开视频出错，请先安装相应视频解码器.</source>
         <translation>The video could not be opened. Please install a decoder for it.</translation>
     </message>
@@ -527,6 +523,18 @@
     <message>
         <source>视频在%1处提前结束,只录制了%2帧(应为约%3帧)。</source>
         <translation>The video ended early at %1: only %2 frames were recorded (about %3 expected).</translation>
+    </message>
+    <message>
+        <source>快速录制(不播放视频,按时间取帧)</source>
+        <translation>Fast recording (frames taken by time, without playing the video)</translation>
+    </message>
+    <message>
+        <source>录制约需要%1磁盘空间,%2只剩%3。是否继续录制？</source>
+        <translation>Recording needs about %1 of disk space, but %2 has only %3 left. Record anyway?</translation>
+    </message>
+    <message>
+        <source>电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv;*.mp4;*.mkv;*.webm;*.m4v;*.3gp|所有文件|*.*</source>
+        <translation>Videos|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv;*.mp4;*.mkv;*.webm;*.m4v;*.3gp|All files|*.*</translation>
     </message>
 </context>
 <context>
