@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace playback {
@@ -125,6 +126,15 @@ MovieText& MovieText::operator=(MovieText&& other) noexcept {
     size_ = std::exchange(other.size_, 0);
     capacity_ = std::exchange(other.capacity_, 0);
   }
+  return *this;
+}
+
+MovieText::MovieText(const MovieText& other) {
+  if (other.size_ > 0 && !Append(other.View())) throw std::bad_alloc();
+}
+
+MovieText& MovieText::operator=(const MovieText& other) {
+  if (this != &other) *this = MovieText(other);
   return *this;
 }
 

@@ -23,8 +23,10 @@ class MovieText {
   ~MovieText();
   MovieText(MovieText&& other) noexcept;
   MovieText& operator=(MovieText&& other) noexcept;
-  MovieText(const MovieText&) = delete;
-  MovieText& operator=(const MovieText&) = delete;
+  // A copy holds its own buffer (a movie handed to a worker thread); throws
+  // std::bad_alloc when the memory cannot be had.
+  MovieText(const MovieText& other);
+  MovieText& operator=(const MovieText& other);
 
   // Room for at least `capacity` bytes; keeps the bytes held. False when the
   // memory cannot be had (the buffer is then unchanged).

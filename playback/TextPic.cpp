@@ -14,6 +14,7 @@
 
 namespace {
 
+constexpr std::string_view kCrLf = "\r\n";
 // Reading takes the file's bytes, widened in place where its line breaks are
 // changed to CR LF (up to twice the file for a file of bare breaks): room for
 // this many times the file is asked for.
