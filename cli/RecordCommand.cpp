@@ -118,10 +118,14 @@ bool Fail(const std::string& message) {
   return false;
 }
 
-bool OpenVideo(const std::string& video, video::FrameStepper* stepper) {
+// Opens `video`, makes `folder` when missing and takes its lock; false
+// after saying why.
+bool OpenVideoAndFolder(const std::string& video, const std::string& folder, video::FrameStepper* stepper,
+                        fileio::FolderLock* lock) {
   std::string error;
   if (!stepper->Open(video, &error)) return Fail("cannot open " + video + ": " + error);
-  return true;
+  if (!fileio::MakePath(folder, &error)) return Fail(error);
+  return LockFolder(folder, lock);
 }
 
 // Checks that the recording fits into `folder` (unless `force`) and clears
@@ -153,14 +157,9 @@ int RecordCommand(const Context&, const std::vector<std::string>& args) {
   const int fps = ParseInt(a.Value("fps").value_or("10"), 1, 15, "--fps");
 
   video::FrameStepper stepper;
-  if (!OpenVideo(video, &stepper)) return kFailed;
-  std::string error;
-  if (!fileio::MakePath(folder, &error)) {
-    Fail(error);
-    return kFailed;
-  }
   fileio::FolderLock lock;
-  if (!LockFolder(folder, &lock)) return kFailed;
+  if (!OpenVideoAndFolder(video, folder, &stepper, &lock)) return kFailed;
+  std::string error;
   DecodedPictures pictures(&stepper, IntervalForFrameRate(fps), folder);
   if (!PrepareBitmapFolder(folder, pictures, stepper.FrameSize(), a.Has("keep"), a.Has("force"))) return kFailed;
   FrameSource::Status status;
@@ -191,15 +190,9 @@ int MakeCommand(const Context& context, const std::vector<std::string>& args) {
   ConvertJob job = MakeConvertJob(context, a, folder, name);
 
   video::FrameStepper stepper;
-  if (!OpenVideo(video, &stepper)) return kFailed;
   // One lock over the recording and the conversion, so no other run comes in between.
-  std::string error;
-  if (!fileio::MakePath(folder, &error)) {
-    Fail(error);
-    return kFailed;
-  }
   fileio::FolderLock lock;
-  if (!LockFolder(folder, &lock)) return kFailed;
+  if (!OpenVideoAndFolder(video, folder, &stepper, &lock)) return kFailed;
   const bool keepFrames = a.Has("keep-frames");
   DecodedPictures pictures(&stepper, job.engine.Interval, keepFrames ? folder : std::string());
   if (keepFrames && !PrepareBitmapFolder(folder, pictures, stepper.FrameSize(), false, a.Has("force"))) {
