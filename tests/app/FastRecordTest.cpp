@@ -79,21 +79,22 @@ TEST_F(FastRecord, StartsWhereTheMovieStands) {
 }
 
 TEST_F(FastRecord, StopLeavesWholeBitmapsOnly) {
-  ClipSpec spec;
-  spec.format = FormatFor(".avi");
-  spec.width = 320;
-  spec.height = 240;
-  spec.frameCount = 250;  // 10 s: 149 bitmaps
-  spec.busyPicture = true;
+  ClipSpec clipSpec;
+  clipSpec.format = FormatFor(".avi");
+  clipSpec.width = 320;
+  clipSpec.height = 240;
+  clipSpec.frameCount = 750;  // 30 s: 449 bitmaps, more than a fast machine writes before Stop arrives
+  clipSpec.busyPicture = true;
   std::string error;
-  ASSERT_TRUE(WriteTestVideo(app / "long.avi", spec, &error)) << error;
+  ASSERT_TRUE(WriteTestVideo(app / "long.avi", clipSpec, &error)) << error;
   TForm1& f = StartFast(app / "long.avi");
   ClickRec(f);
-  QTest::qWait(50);
+  // Stop as soon as the worker has written its first bitmap, however fast the machine.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fileio::FileExists(f.RecordFolder + "1.bmp"); }, 20000));
   ClickStop(f);
   EXPECT_TRUE(f.TBISnapBegin->isEnabled()) << "stopped at once";
   const auto bitmaps = Bitmaps(f.RecordFolder);
-  EXPECT_LT(bitmaps.size(), 149u);
+  EXPECT_LT(bitmaps.size(), 449u);
   EXPECT_EQ(f.Pl_FrameCount->text(), QStringLiteral("Frame:%1").arg(bitmaps.size()));
   for (size_t n = 1; n <= bitmaps.size(); ++n) {
     const auto found = bitmaps.find(std::to_string(n) + ".bmp");
