@@ -60,7 +60,7 @@ ProgramLayout LayoutFor(const std::string& programFolder, const LayoutEnvironmen
     if (parent != std::string::npos) shareShown = program.substr(0, parent + 1) + "share/glyphreel/";
   }
   const std::string home = WithTrailingSlash(environment.home.empty() ? std::string("/") : environment.home);
-  // The base directory specification: a relative XDG_CONFIG_HOME is invalid and ignored.
+  // XDG base directories: a relative XDG_CONFIG_HOME is invalid and ignored.
   const std::string config = IsAbsolute(environment.xdgConfigHome) ? WithTrailingSlash(environment.xdgConfigHome)
                                                                    : home + ".config/";
   layout.installed = true;

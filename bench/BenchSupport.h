@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace bench {
 
@@ -33,6 +35,20 @@ inline Measure InChild(const std::function<bool()>& work) {
   m.peakKiB = usage.ru_maxrss;
   m.ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
   return m;
+}
+
+// Runs `program args` in a child with its output and messages sent to
+// /dev/null (no progress bar, no encoder chatter); wall time and peak memory.
+inline Measure RunQuiet(const std::string& program, const std::vector<std::string>& args) {
+  return InChild([&] {
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    if (!std::freopen("/dev/null", "w", stdout) || !std::freopen("/dev/null", "w", stderr)) return false;
+    execv(program.c_str(), argv.data());
+    return false;
+  });
 }
 
 }  // namespace bench

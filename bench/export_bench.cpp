@@ -25,20 +25,6 @@ namespace {
 constexpr int kSeconds = 60;
 constexpr int kFramesPerSecond = 15;
 
-// Runs `program` with `args` in a child; its wall time and peak memory.
-bench::Measure Run(const std::string& program, const std::vector<std::string>& args) {
-  return bench::InChild([&] {
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    // Quiet: no progress bar, no encoder chatter.
-    std::freopen("/dev/null", "w", stderr);
-    execv(program.c_str(), argv.data());
-    return false;
-  });
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -53,15 +39,15 @@ int main(int argc, char** argv) {
 
   if (!fileio::FileExists(movieFile)) {
     std::printf("making a %d-second 160 x 120 movie at %d frames a second ...\n", kSeconds, kFramesPerSecond);
-    testing_support::ClipSpec spec;
-    spec.format = testing_support::FormatFor(".avi");
-    spec.width = 320;
-    spec.height = 240;
-    spec.framesPerSecond = 25;
-    spec.frameCount = 25 * kSeconds;
-    spec.busyPicture = true;
+    testing_support::ClipSpec clipSpec;
+    clipSpec.format = testing_support::FormatFor(".avi");
+    clipSpec.width = 320;
+    clipSpec.height = 240;
+    clipSpec.framesPerSecond = 25;
+    clipSpec.frameCount = 25 * kSeconds;
+    clipSpec.busyPicture = true;
     std::string error;
-    if (!testing_support::WriteTestVideo(clip, spec, &error)) {
+    if (!testing_support::WriteTestVideo(clip, clipSpec, &error)) {
       std::fprintf(stderr, "%s\n", error.c_str());
       return 1;
     }
@@ -93,7 +79,7 @@ int main(int argc, char** argv) {
               plan.intervalMs, plan.size.width(), plan.size.height(), plan.fontSize, length);
 
   const bench::Measure exported =
-      Run(cli, {"export", movieFile, options.output, "--video", clip, "--font-size", "9", "--overwrite"});
+      bench::RunQuiet(cli, {"export", movieFile, options.output, "--video", clip, "--font-size", "9", "--overwrite"});
   std::printf("export:  %s %.2f s, %.1fx faster than real time, peak memory %.0f MB\n", exported.ok ? "ok" : "FAILED",
               exported.seconds, length / exported.seconds, exported.peakKiB / 1024.0);
 
@@ -115,7 +101,7 @@ int main(int argc, char** argv) {
   const std::string size = std::to_string(plan.size.width()) + "x" + std::to_string(plan.size.height());
   const std::string rate = "1000/" + std::to_string(plan.intervalMs);
   const bench::Measure floor =
-      Run(ffmpeg.toStdString(),
+      bench::RunQuiet(ffmpeg.toStdString(),
           {"-y", "-loglevel", "error", "-f", "rawvideo", "-pix_fmt", "bgra", "-s", size, "-framerate", rate, "-i", raw,
            "-i", clip, "-map", "0:v", "-map", "1:a", "-t", std::to_string(length), "-c:v", "libx264", "-preset",
            "veryfast", "-crf", "20", "-pix_fmt", "yuv420p", "-c:a", "aac", "-movflags", "+faststart",

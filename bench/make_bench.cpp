@@ -31,19 +31,6 @@ namespace {
 constexpr int kFps = 15;
 constexpr int kIntervalMs = 67;  // 1000 / 15, rounded as the engine rounds
 
-// Runs `program args` in a child with the standard streams of a quiet
-// benchmark (output to /dev/null); wall time and the child's peak memory.
-bench::Measure Run(const std::string& program, const std::vector<std::string>& args) {
-  return bench::InChild([&] {
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    if (!freopen("/dev/null", "w", stdout) || !freopen("/dev/null", "w", stderr)) return false;
-    execv(program.c_str(), argv.data());
-    return false;
-  });
-}
 
 uint64_t BytesUnder(const std::string& folder) {
   uint64_t total = 0;
@@ -58,13 +45,13 @@ bool Bench(const std::string& label, const std::string& clip, int seconds, const
   const std::string out = work + "out/";
   QDir(QString::fromStdString(out)).removeRecursively();
   fileio::MakePath(out, nullptr);
-  const bench::Measure floor = Run(ffmpeg, {"-v", "error", "-threads", "2", "-i", clip, "-f", "null", "-"});
+  const bench::Measure floor = bench::RunQuiet(ffmpeg, {"-v", "error", "-threads", "2", "-i", clip, "-f", "null", "-"});
   if (!floor.ok) {
     std::fprintf(stderr, "make_bench: %s failed on %s\n", ffmpeg.c_str(), clip.c_str());
     return false;
   }
   const bench::Measure make =
-      Run(cli, {"make", clip, out, "--fps", std::to_string(kFps), "--size", "160x120", "--overwrite"});
+      bench::RunQuiet(cli, {"make", clip, out, "--fps", std::to_string(kFps), "--size", "160x120", "--overwrite"});
   if (!make.ok) {
     std::fprintf(stderr, "make_bench: glyphreel-cli make failed on %s\n", clip.c_str());
     return false;
@@ -115,17 +102,17 @@ int main(int argc, char** argv) {
   const std::string sd = work + "clip480.mp4";
   if (!fileio::FileExists(sd)) {
     std::printf("encoding a 60-second 640 x 480 clip (medium preset, B-frames) ...\n");
-    testing_support::ClipSpec spec;
-    spec.format = testing_support::FormatFor(".mp4");
-    spec.width = 640;
-    spec.height = 480;
-    spec.frameCount = 25 * 60;
-    spec.withSound = false;
-    spec.fastPreset = false;
-    spec.busyPicture = true;
-    spec.bFrames = 3;
+    testing_support::ClipSpec clipSpec;
+    clipSpec.format = testing_support::FormatFor(".mp4");
+    clipSpec.width = 640;
+    clipSpec.height = 480;
+    clipSpec.frameCount = 25 * 60;
+    clipSpec.withSound = false;
+    clipSpec.fastPreset = false;
+    clipSpec.busyPicture = true;
+    clipSpec.bFrames = 3;
     std::string error;
-    if (!testing_support::WriteTestVideo(sd + ".part", spec, &error) || ::rename((sd + ".part").c_str(), sd.c_str()) != 0) {
+    if (!testing_support::WriteTestVideo(sd + ".part", clipSpec, &error) || ::rename((sd + ".part").c_str(), sd.c_str()) != 0) {
       std::fprintf(stderr, "make_bench: %s\n", error.c_str());
       return 1;
     }
@@ -138,7 +125,7 @@ int main(int argc, char** argv) {
     // veryfast keeps B-frames (ultrafast has none).
     std::printf("encoding a 10-minute 1080p clip with the ffmpeg program (once; cached in %s) ...\n", work.c_str());
     const bench::Measure made =
-        Run(ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i",
+        bench::RunQuiet(ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i",
                      "testsrc2=size=1920x1080:rate=30", "-t", "600", "-c:v", "libx264", "-preset",
                      "veryfast", "-bf", "3", "-pix_fmt", "yuv420p", "-f", "mp4", hd + ".part"});
     if (!made.ok || ::rename((hd + ".part").c_str(), hd.c_str()) != 0) {

@@ -519,7 +519,7 @@ TEST(CliMake, StreamsTheSameBytesAsRecordThenConvert) {
   struct ClipCase {
     const char* name;
     const char* fps;
-    ClipSpec spec;
+    ClipSpec clipSpec;
   };
   std::vector<ClipCase> clips;
   ClipSpec bFrames;
@@ -551,10 +551,10 @@ TEST(CliMake, StreamsTheSameBytesAsRecordThenConvert) {
 
   for (ClipCase& c : clips) {
     SCOPED_TRACE(c.name);
-    c.spec.withSound = false;
+    c.clipSpec.withSound = false;
     std::string error;
     const std::string clip = dir / c.name;
-    ASSERT_TRUE(WriteTestVideo(clip, c.spec, &error)) << error;
+    ASSERT_TRUE(WriteTestVideo(clip, c.clipSpec, &error)) << error;
     const std::string recorded = dir / (std::string(c.name) + "-bmp/");
     CliRun r = Cli({"record", clip, recorded, "--fps", c.fps});
     ASSERT_EQ(r.status, 0) << r.err;

@@ -33,15 +33,15 @@ int BitmapCount(const std::string& folder) {
 
 // Two seconds of 320 x 240: 230 KB a bitmap. Empty when it cannot be made.
 std::string LargeClip(const TempFolder& dir) {
-  ClipSpec spec;
-  spec.format = FormatFor(".avi");
-  spec.width = 320;
-  spec.height = 240;
-  spec.frameCount = 50;
-  spec.withSound = false;
+  ClipSpec clipSpec;
+  clipSpec.format = FormatFor(".avi");
+  clipSpec.width = 320;
+  clipSpec.height = 240;
+  clipSpec.frameCount = 50;
+  clipSpec.withSound = false;
   std::string error;
   const std::string clip = dir / "clip.avi";
-  if (!WriteTestVideo(clip, spec, &error)) {
+  if (!WriteTestVideo(clip, clipSpec, &error)) {
     ADD_FAILURE() << error;
     return {};
   }

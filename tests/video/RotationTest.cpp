@@ -28,15 +28,15 @@ std::string LightQuadrants(const QImage& picture) {
 }
 
 std::string RotatedClip(int degrees) {
-  testing_support::ClipSpec spec;
-  spec.format = testing_support::FormatFor(".mov");  // mpeg4 in QuickTime: built into every libavcodec
-  spec.width = kWidth;
-  spec.height = kHeight;
-  spec.frameCount = 10;
-  spec.withSound = false;
-  spec.rotation = degrees;
-  spec.luma = LightTopLeft;
-  return CustomClip("rotated" + std::to_string(degrees) + ".mov", spec);
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = testing_support::FormatFor(".mov");  // mpeg4 in QuickTime: built into every libavcodec
+  clipSpec.width = kWidth;
+  clipSpec.height = kHeight;
+  clipSpec.frameCount = 10;
+  clipSpec.withSound = false;
+  clipSpec.rotation = degrees;
+  clipSpec.luma = LightTopLeft;
+  return CustomClip("rotated" + std::to_string(degrees) + ".mov", clipSpec);
 }
 
 TEST(Rotation, PicturesAreTurnedUprightEverywhere) {

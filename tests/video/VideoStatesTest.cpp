@@ -107,10 +107,10 @@ const char* NameOf(Command command) {
 }
 
 std::string ShortClip() {
-  testing_support::ClipSpec spec;
-  spec.format = testing_support::FormatFor(".avi");
-  spec.frameCount = kClipFrames;
-  return CustomClip("short-states.avi", spec);
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = testing_support::FormatFor(".avi");
+  clipSpec.frameCount = kClipFrames;
+  return CustomClip("short-states.avi", clipSpec);
 }
 
 // The short movie opened in a service that plays its sound through `device`
