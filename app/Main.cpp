@@ -367,7 +367,8 @@ void TForm1::BuildOptionPages() {
   types->setSpacing(0);
   const QString captions[] = {tr("单个文本文件(用本程序播放)"), tr("HTML网页(必须允许浏览器运行脚本)"),
                               tr("EXCEL文件(必须允许EXCEL启用宏)"), tr("多个文本文件")};
-  for (int i = 0; i < 4; ++i) {
+  static_assert(std::size(captions) == kOutputFormCount);
+  for (int i = 0; i < kOutputFormCount; ++i) {
     auto* button = new QRadioButton(captions[i]);
     RGoutputTypeButtons->addButton(button, i);
     types->addWidget(button);
@@ -690,11 +691,11 @@ void TForm1::TimerStartWindowTimer() {
 
 void TForm1::TBIExitClick() { close(); }
 
-int TForm1::OutputTypeIndex() const { return RGoutputTypeButtons->checkedId(); }
+std::optional<OutputForm> TForm1::OutputType() const { return OutputFormAt(RGoutputTypeButtons->checkedId()); }
 
-void TForm1::SetOutputTypeIndex(int index) {
-  if (index >= 0 && index < 4) {
-    RGoutputTypeButtons->button(index)->setChecked(true);
+void TForm1::SetOutputType(std::optional<OutputForm> form) {
+  if (form) {
+    RGoutputTypeButtons->button(static_cast<int>(*form))->setChecked(true);
     return;
   }
   // No item selected.
@@ -710,7 +711,7 @@ void TForm1::BtnOptionDefaultClick() {
   CB_SizeChange();
   CB_AutoConvert->setChecked(true);
   CB_AutoClearBmp->setChecked(true);
-  SetOutputTypeIndex(0);
+  SetOutputType(OutputForm::Text);
 }
 
 void TForm1::SBSavePathClick() {

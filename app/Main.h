@@ -9,6 +9,7 @@
 #include "app/BarStates.h"
 #include "common/FolderLock.h"
 #include "conversion/BmpTxt.h"
+#include "conversion/ConversionOutput.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -96,6 +97,9 @@ class TForm1 : public QMainWindow {
   // gray table cannot be used.
   bool TakeConversionOptions();
   void ConversionProgress(TConverter& engine);
+  // What a finished run of each form leaves in the window: the movie opened,
+  // the page or workbook launched, the frames folder announced and shown.
+  void ShowConversionResult(const ConversionRequest& request, const ConversionResult& result);
 
   // ---- Gray table editor ----
   void ListGrayClick();
@@ -316,9 +320,9 @@ class TForm1 : public QMainWindow {
   Dialogs& dialogs() { return *services_.dialogs; }
   Launcher& launcher() { return *services_.launcher; }
 
-  // The selected output type, -1 for none.
-  int OutputTypeIndex() const;
-  void SetOutputTypeIndex(int index);
+  // The selected output type; none when no button is checked.
+  std::optional<OutputForm> OutputType() const;
+  void SetOutputType(std::optional<OutputForm> form);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;

@@ -42,7 +42,7 @@ void ShowSettings(TForm1& form, const WindowSettings& s) {
   form.EdSavePath->setText(QString::fromLocal8Bit(s.savePath.data(), static_cast<qsizetype>(s.savePath.size())));
   form.RecordFolder = MakeAbsolutePath(s.savePath);
 
-  form.SetOutputTypeIndex(s.outputType);
+  form.SetOutputType(s.outputType);
   form.CB_AutoConvert->setChecked(s.autoConvert);
   form.CB_FastRecord->setChecked(s.fastRecord);
   form.CB_Size->setCurrentIndex(s.outputSize);
@@ -64,7 +64,7 @@ WindowSettings SettingsOfWindow(const TForm1& form, QString* refusedCharacter) {
   const QSize size = form.SizeRead.isValid() && form.size() == form.SizeShown ? form.SizeRead : outer;
   s.width = size.width();
   s.height = size.height();
-  s.outputType = form.OutputTypeIndex();
+  s.outputType = form.OutputType();
   s.autoConvert = form.CB_AutoConvert->isChecked();
   s.fastRecord = form.CB_FastRecord->isChecked();
   s.outputSize = form.CB_Size->currentIndex();

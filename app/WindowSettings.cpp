@@ -27,7 +27,9 @@ WindowSettings WindowSettings::Read(const TIniFile& ini) {
   s.maximized = ini.ReadBool(kWindowSection, kMaxKey, s.maximized);
   const std::string savePath = ini.ReadString(kSettingSection, kSavePathKey, "");
   s.savePath = IsUsableSavePath(savePath) ? savePath : kDefaultSavePath;
-  s.outputType = std::clamp(ini.ReadInteger(kSettingSection, kOutputTypeKey, s.outputType), -1, kOutputTypes - 1);
+  s.outputType = OutputFormAt(
+      std::clamp(ini.ReadInteger(kSettingSection, kOutputTypeKey, static_cast<int>(OutputForm::Text)), -1,
+                 kOutputFormCount - 1));
   s.autoConvert = ini.ReadBool(kSettingSection, kAutoConvertKey, s.autoConvert);
   s.fastRecord = ini.ReadBool(kSettingSection, kFastRecordKey, s.fastRecord);
   s.outputSize =
@@ -58,7 +60,7 @@ bool WindowSettings::Write(TIniFile& ini, std::string* error) const {
     writeInt(kWindowSection, kHeightKey, height);
   }
   writeBool(kWindowSection, kMaxKey, maximized);
-  writeInt(kSettingSection, kOutputTypeKey, outputType);
+  writeInt(kSettingSection, kOutputTypeKey, outputType ? static_cast<int>(*outputType) : -1);
   writeBool(kSettingSection, kAutoConvertKey, autoConvert);
   writeBool(kSettingSection, kFastRecordKey, fastRecord);
   writeInt(kSettingSection, kOutputSizeKey, outputSize);

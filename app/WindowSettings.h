@@ -5,6 +5,9 @@
 // needs no widget.
 #pragma once
 
+#include "conversion/ConversionOutput.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -27,7 +30,6 @@ struct WindowSettings {
   static constexpr char kGraywordListKey[] = "Graywordlist";  // followed by 1, 2, ...
 
   // ---- Ranges --------------------------------------------------------------------
-  static constexpr int kOutputTypes = 4;   // single text, HTML, workbook, one text per frame
   static constexpr int kOutputSizes = 9;   // "60 X 45" .. "320 X 240"
   static constexpr int kFrameRates = 15;   // "15" .. "1"
   static constexpr int kListKeysRead = 20;
@@ -41,7 +43,7 @@ struct WindowSettings {
   int height = 480;
   bool maximized = false;
   std::string savePath = kDefaultSavePath;  // as stored (relative to the program folder or absolute)
-  int outputType = 0;                       // -1 (none) .. 3
+  std::optional<OutputForm> outputType = OutputForm::Text;  // stored as its index, -1 for none
   bool autoConvert = true;
   bool fastRecord = false;                  // Rec decodes unpaced instead of playing
   int outputSize = 0;                       // 0 .. 8
@@ -52,7 +54,7 @@ struct WindowSettings {
   WindowSettings();
 
   // The values of `ini`, each brought into range by its rule: the output
-  // type clamped to -1 .. 3, a size or frame rate outside its list (-1
+  // type's index clamped to -1 (none) .. 3, a size or frame rate outside its list (-1
   // included) the design entry, a save path that is no existing folder
   // (resolved against the program folder) "output/"; keys 1 to 20 of the list.
   static WindowSettings Read(const TIniFile& ini);

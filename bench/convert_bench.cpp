@@ -61,7 +61,7 @@ void Setup(TConverter& engine, int sizeIndex) {
   engine.OutputRect = StandardOutputSizes()[static_cast<size_t>(sizeIndex)];
 }
 
-bool Convert(const std::string& folder, int form, int sizeIndex, const std::string& supportFolder) {
+bool Convert(const std::string& folder, OutputForm form, int sizeIndex, const std::string& supportFolder) {
   TConverter engine;
   Setup(engine, sizeIndex);
   ConversionRequest request{form, folder, "movie.avi", supportFolder, true};
@@ -90,7 +90,7 @@ bool Baseline(const std::string& folder, int frames, uint64_t bytes) {
   return ok;
 }
 
-uint64_t OutputSize(const std::string& folder, int form, int sizeIndex, const std::string& supportFolder) {
+uint64_t OutputSize(const std::string& folder, OutputForm form, int sizeIndex, const std::string& supportFolder) {
   TConverter engine;
   Setup(engine, sizeIndex);
   ConversionRequest request{form, folder, "size.avi", supportFolder, true};
@@ -142,9 +142,9 @@ int main(int argc, char** argv) {
   // Warm the page cache so every run reads from memory alike.
   Baseline(frames300, kFrames, kFrames);
 
-  const uint64_t text320 = OutputSize(frames300, 0, 8, supportFolder);
-  const uint64_t text160 = OutputSize(frames300, 0, 4, supportFolder);
-  const uint64_t html320 = OutputSize(frames300, 1, 8, supportFolder);
+  const uint64_t text320 = OutputSize(frames300, OutputForm::Text, 8, supportFolder);
+  const uint64_t text160 = OutputSize(frames300, OutputForm::Text, 4, supportFolder);
+  const uint64_t html320 = OutputSize(frames300, OutputForm::Html, 8, supportFolder);
 
   std::printf("\n");
   const bench::Measure base320 = bench::InChild([&] { return Baseline(frames300, kFrames, text320); });
@@ -154,13 +154,13 @@ int main(int argc, char** argv) {
   const bench::Measure baseHtml = bench::InChild([&] { return Baseline(frames300, kFrames, html320); });
   Report("baseline (output of html 320x240)", kFrames, baseHtml, nullptr);
 
-  const bench::Measure t160 = bench::InChild([&] { return Convert(frames300, 0, 4, supportFolder); });
+  const bench::Measure t160 = bench::InChild([&] { return Convert(frames300, OutputForm::Text, 4, supportFolder); });
   Report("single text 160x120", kFrames, t160, &base160);
-  const bench::Measure t320 = bench::InChild([&] { return Convert(frames300, 0, 8, supportFolder); });
+  const bench::Measure t320 = bench::InChild([&] { return Convert(frames300, OutputForm::Text, 8, supportFolder); });
   Report("single text 320x240", kFrames, t320, &base320);
-  const bench::Measure h320 = bench::InChild([&] { return Convert(frames300, 1, 8, supportFolder); });
+  const bench::Measure h320 = bench::InChild([&] { return Convert(frames300, OutputForm::Html, 8, supportFolder); });
   Report("html 320x240", kFrames, h320, &baseHtml);
-  const bench::Measure t160Long = bench::InChild([&] { return Convert(frames3000, 0, 4, supportFolder); });
+  const bench::Measure t160Long = bench::InChild([&] { return Convert(frames3000, OutputForm::Text, 4, supportFolder); });
   Report("single text 160x120, long movie", kLongFrames, t160Long, nullptr);
 
   std::printf("\noutput sizes: text 320x240 %.1f MB, text 160x120 %.1f MB, html 320x240 %.1f MB\n",

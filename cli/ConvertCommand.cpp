@@ -34,11 +34,11 @@ const char* const kConvertUsage =
 
 namespace {
 
-int ParseForm(const std::string& text) {
+OutputForm ParseForm(const std::string& text) {
   const std::pair<const char*, OutputForm> forms[] = {
       {"text", OutputForm::Text}, {"html", OutputForm::Html}, {"xls", OutputForm::Excel}, {"frames", OutputForm::Frames}};
   for (const auto& [name, form] : forms)
-    if (text == name) return static_cast<int>(form);
+    if (text == name) return form;
   throw UsageError{"--form must be text, html, xls or frames, not \"" + text + "\""};
 }
 
@@ -81,14 +81,9 @@ class ProgressBar {
   ~ProgressBar() { Finish(); }
   void Show(const TConverter& e) {
     if (!enabled_) return;
-    int total = 2 * e.ConvertedCount + 1;
-    int done = e.Merging ? e.ConvertedCount + e.FrameIndex : e.FrameIndex;
-    if (expected_ > 0 && !e.Merging) {
-      total = expected_;
-      done = e.FrameIndex;
-    }
+    const ProgressShare share = e.Progress(expected_);
     const int width = 40;
-    const int filled = total > 0 ? width * done / total : 0;
+    const int filled = share.total > 0 ? width * share.done / share.total : 0;
     std::fprintf(stderr, "\r%s [%-*s] %d frames", e.Merging ? "merging   " : "converting", width,
                  std::string(static_cast<size_t>(std::clamp(filled, 0, width)), '#').c_str(), e.ConvertedCount);
     std::fflush(stderr);
@@ -196,7 +191,7 @@ int RunConvertJob(const Context& context, ConvertJob& job, FrameSource* source, 
   }
   int status = result.badBitmapPath.empty() ? kOk : kFailed;
   std::string written = result.outputPath;
-  if (request.form == static_cast<int>(OutputForm::Excel) && !result.workbookCopied) {
+  if (request.form == OutputForm::Excel && !result.workbookCopied) {
     std::fprintf(stderr, "glyphreel-cli: the workbook template %sxls.dll is missing; only %s was written\n",
                  context.supportFolder.c_str(), result.textFileName.c_str());
     written = result.textFileName;

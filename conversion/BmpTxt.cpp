@@ -219,6 +219,11 @@ void TConverter::ResetCounters() {
   ConvertedCount = 0;
 }
 
+ProgressShare TConverter::Progress(int expectedFrames) const {
+  if (expectedFrames > 0 && !Merging) return {FrameIndex, expectedFrames};
+  return {Merging ? ConvertedCount + FrameIndex : FrameIndex, 2 * ConvertedCount + 1};
+}
+
 bool TConverter::CheckOptions(std::string* error) const {
   if (GrayLevels < 1 || GrayLevels > kMaxGrayLevels || GrayTable.empty()) {
     if (error) {

@@ -122,6 +122,12 @@ class NumberedBitmaps : public FrameSource {
   std::string fileBuffer_;                              // the bitmap file's bytes, reused for every frame
 };
 
+// How far a pass has come, for a progress bar: `done` of `total` steps.
+struct ProgressShare {
+  int done = 0;
+  int total = 0;
+};
+
 class TConverter {
  public:
   using ProgressHandler = std::function<void(TConverter&)>;
@@ -150,6 +156,12 @@ class TConverter {
 
   void SetOnProgress(ProgressHandler handler) { OnProgress = std::move(handler); }
   void ResetCounters();
+  // The share of the pass done, from the counters. Converting counts frames
+  // and merging counts the parts on top, so one bar fills over both: total
+  // 2 x ConvertedCount + 1. When the pass's frame count is known beforehand
+  // (`expectedFrames` > 0) and nothing is being merged, it is FrameIndex of
+  // that count.
+  ProgressShare Progress(int expectedFrames = 0) const;
 
   // False, with a message for the user in *error, when the options cannot
   // drive a conversion: a gray table of 0 or more than kMaxGrayLevels units

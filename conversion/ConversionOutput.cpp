@@ -50,10 +50,6 @@ std::string OutputStem(const std::string& recordFolder, const std::string& video
 ConversionResult RunConversion(const ConversionRequest& request, TConverter& engine, FrameSource* source) {
   ConversionResult result;
   const std::string stem = OutputStem(request.recordFolder, request.videoFileName);
-  if (request.form < 0 || request.form > static_cast<int>(OutputForm::Frames)) {
-    result.error = "Unknown output form " + std::to_string(request.form);
-    return result;
-  }
   if (!engine.CheckOptions(&result.error)) return result;
   fileio::FolderLock lock;
   if (!lock.Acquire(request.recordFolder,
@@ -63,7 +59,7 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
   }
 
   bool ok = false;
-  switch (static_cast<OutputForm>(request.form)) {
+  switch (request.form) {
     case OutputForm::Text: {
       std::string path = stem + ".txt";
       const auto existing = request.overwrite ? TConverter::Existing::Replace : TConverter::Existing::FreeName;

@@ -6,18 +6,28 @@
 
 #include "conversion/BmpTxt.h"
 
+#include <optional>
 #include <string>
 
-// Output forms, by the index of the window's output type group.
+// Output forms, by the index of the window's output type group (and of the
+// stored OutPutType setting).
 enum class OutputForm : int {
   Text = 0,    // one character-movie file (stem + ".txt", or a free name)
   Html = 1,    // one HTML page (stem + ".htm", or a free name)
   Excel = 2,   // "data.xxx" in the record folder and the workbook stem + ".xls"
   Frames = 3,  // one text file per frame in the folder named by the stem
 };
+inline constexpr int kOutputFormCount = 4;
+
+// The form at a group index; none for any index outside 0 .. kOutputFormCount - 1
+// (no button checked, a stored value out of range).
+constexpr std::optional<OutputForm> OutputFormAt(int index) {
+  if (index < 0 || index >= kOutputFormCount) return std::nullopt;
+  return static_cast<OutputForm>(index);
+}
 
 struct ConversionRequest {
-  int form = 0;                // an OutputForm index; any other index writes nothing
+  OutputForm form = OutputForm::Text;
   std::string recordFolder;    // folder of the numbered bitmaps and of every output; ends with "/"
   std::string videoFileName;   // the video's file name without folder; the outputs are named after it
   std::string supportFolder;   // ends with "/": holds Web.dll and xls.dll

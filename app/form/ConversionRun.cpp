@@ -44,8 +44,9 @@ bool TForm1::TakeConversionOptions() {
 }
 
 void TForm1::ConversionProgress(TConverter& engine) {
-  PBar->setMaximum(2 * engine.ConvertedCount + 1);
-  PBar->setValue(engine.Merging ? engine.ConvertedCount + engine.FrameIndex : engine.FrameIndex);
+  const ProgressShare share = engine.Progress();
+  PBar->setMaximum(share.total);
+  PBar->setValue(share.done);
 }
 
 void TForm1::TBIConvertClick() {
@@ -62,17 +63,40 @@ void TForm1::TBIConvertClick() {
 
   Converter->SetOnProgress([this](TConverter& e) { ConversionProgress(e); });
   Converter->OnBadBitmap = [this](const std::string&) { dialogs().Message(this, tr("图片格式错误")); };
+  const std::optional<OutputForm> form = OutputType();
   ConversionRequest request;
-  request.form = OutputTypeIndex();
   request.recordFolder = RecordFolder;
   request.videoFileName = VideoFileName;
   request.supportFolder = SupportFolder;
-  // The workbook replaces the folder's VIDEO.xls, as it always has here.
-  request.overwrite = request.form == static_cast<int>(OutputForm::Excel);
-  const ConversionResult result = RunConversion(request, *Converter);
+  // With no output type chosen nothing is converted; the run ends as usual
+  // after saying so.
+  ConversionResult result;
+  if (form) {
+    request.form = *form;
+    // The workbook replaces the folder's VIDEO.xls, as it always has here.
+    request.overwrite = *form == OutputForm::Excel;
+    result = RunConversion(request, *Converter);
+    ShowConversionResult(request, result);
+  }
+  if (!form) {
+    dialogs().Message(this, tr("请先选择输出文件类型"));
+  } else if (result.folderBusy) {
+    dialogs().Message(this, FolderBusyMessage(request.recordFolder));
+  } else if (!result.ok && !result.folderMissing && !result.error.empty()) {
+    // (A folder that could not be made was said with the launch.)
+    // Nothing already on disk was lost: say what failed and where.
+    dialogs().Message(this, tr("转换失败: ") + QString::fromStdString(result.error));
+  }
 
+  PBar->hide();
+  setEnabled(true);
+  StBarPanels[0]->setText(tr("转换已完成"));
+  StBarPanels[3]->setText(tr("可调整转换选项多次转换"));
+}
+
+void TForm1::ShowConversionResult(const ConversionRequest& request, const ConversionResult& result) {
   switch (request.form) {
-    case static_cast<int>(OutputForm::Text):
+    case OutputForm::Text:
       WebPageFileName.clear();
       if (result.ok) {
         TextFileName = result.textFileName;
@@ -82,20 +106,20 @@ void TForm1::TBIConvertClick() {
         ApplyTextBar();
       }
       break;
-    case static_cast<int>(OutputForm::Html):
+    case OutputForm::Html:
       TextFileName.clear();
       if (result.ok) {
         WebPageFileName = result.outputPath;
         launcher().URLink(WebPageFileName);
       }
       break;
-    case static_cast<int>(OutputForm::Excel):
+    case OutputForm::Excel:
       if (result.ok) {
         TextFileName = result.textFileName;
         if (result.workbookCopied) launcher().URLink(result.outputPath);
       }
       break;
-    case static_cast<int>(OutputForm::Frames):
+    case OutputForm::Frames:
       WebPageFileName.clear();
       TextFileName.clear();
       if (result.ok || result.folderMissing) {
@@ -103,21 +127,5 @@ void TForm1::TBIConvertClick() {
         launcher().URLink(result.outputPath);
       }
       break;
-    default:
-      break;
   }
-  if (request.form < 0 || request.form > static_cast<int>(OutputForm::Frames)) {
-    dialogs().Message(this, tr("请先选择输出文件类型"));
-  } else if (result.folderBusy) {
-    dialogs().Message(this, FolderBusyMessage(request.recordFolder));
-  } else if (!result.ok && !result.folderMissing && !result.error.empty()) {
-    // (A folder that could not be made was said above, with the launch.)
-    // Nothing already on disk was lost: say what failed and where.
-    dialogs().Message(this, tr("转换失败: ") + QString::fromStdString(result.error));
-  }
-
-  PBar->hide();
-  setEnabled(true);
-  StBarPanels[0]->setText(tr("转换已完成"));
-  StBarPanels[3]->setText(tr("可调整转换选项多次转换"));
 }

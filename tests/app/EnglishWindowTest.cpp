@@ -97,7 +97,7 @@ class LanguageRoad : public WindowTest {
     Snapshot();
     f.TBIStop->trigger();
     Snapshot();
-    f.SetOutputTypeIndex(0);
+    f.SetOutputType(OutputForm::Text);
     f.TBISnapBegin->trigger();
     Snapshot();
     EXPECT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 10000));
@@ -107,14 +107,14 @@ class LanguageRoad : public WindowTest {
     f.TBIStopText->trigger();
     // The other output forms and their messages.
     for (int form = 1; form <= 3; ++form) {
-      f.SetOutputTypeIndex(form);
+      f.SetOutputType(OutputFormAt(form));
       f.TBIConvert->trigger();
       Snapshot();
     }
-    f.SetOutputTypeIndex(-1);
+    f.SetOutputType(std::nullopt);
     f.TBIConvertClick();
     WriteAll(f.RecordFolder + "2.bmp", "broken");
-    f.SetOutputTypeIndex(0);
+    f.SetOutputType(OutputForm::Text);
     f.TBIConvertClick();
     // Errors: a file that is no video, an unreadable and a short movie, a
     // gray table that cannot be encoded or holds a space, frames that cannot

@@ -52,7 +52,7 @@ TEST_F(Faults, EveryOutputFormLeavesTheFolderAsItWasWhenTheDiskFails) {
       {3, {fileio::FaultPoint::Open, "/3.txt"}, {}},
   };
   for (const Case& c : cases) {
-    f.SetOutputTypeIndex(c.form);
+    f.SetOutputType(OutputFormAt(c.form));
     dialogs.shown.clear();
     {
       fileio::ScopedFault fault(c.fault);

@@ -132,7 +132,7 @@ TEST_F(WindowTest, DefaultsButtonSetsTheOptionsButNotTheFolderOrTables) {
   EXPECT_EQ(f.CB_Size->currentText(), "80 X 60");
   EXPECT_TRUE(f.CB_AutoConvert->isChecked());
   EXPECT_TRUE(f.CB_AutoClearBmp->isChecked());
-  EXPECT_EQ(f.OutputTypeIndex(), 0);
+  EXPECT_EQ(f.OutputType(), OutputForm::Text);
   EXPECT_TRUE(dialogs.shown.empty()) << "80 X 60 is no wide size";
   EXPECT_EQ(f.RecordFolder, app / "output/");
 }

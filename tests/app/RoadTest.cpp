@@ -259,7 +259,7 @@ TEST_F(Conversion, EveryFormWithItsNamesLauncherCallsAndTexts) {
   SetUpFolder(3);
   TForm1& f = *form;
   std::vector<std::pair<int, int>> progress;
-  f.SetOutputTypeIndex(0);
+  f.SetOutputType(OutputForm::Text);
   f.TBIConvertClick();
   EXPECT_EQ(f.TextFileName, app / "output/clip.txt");
   EXPECT_EQ(f.TextPic->FrameTotal(), 3);
@@ -276,7 +276,7 @@ TEST_F(Conversion, EveryFormWithItsNamesLauncherCallsAndTexts) {
   f.TBIConvertClick();  // again: a free name, and the player shows the newer file
   EXPECT_EQ(f.TextFileName, app / "output/clip_01.txt");
 
-  f.SetOutputTypeIndex(1);
+  f.SetOutputType(OutputForm::Html);
   f.CB_Size->setCurrentIndex(0);
   f.TBIConvertClick();
   EXPECT_EQ(f.TextFileName, "");
@@ -284,7 +284,7 @@ TEST_F(Conversion, EveryFormWithItsNamesLauncherCallsAndTexts) {
   EXPECT_EQ(launcher.Calls.back().argument, app / "output/clip.htm");
   EXPECT_EQ(dialogs.shown.size(), 0u);
 
-  f.SetOutputTypeIndex(2);
+  f.SetOutputType(OutputForm::Excel);
   f.TBIConvertClick();
   EXPECT_EQ(f.TextFileName, app / "output/data.xxx");
   EXPECT_EQ(launcher.Calls.size(), 1u) << "no workbook template here: nothing opened, nothing said";
@@ -296,7 +296,7 @@ TEST_F(Conversion, EveryFormWithItsNamesLauncherCallsAndTexts) {
   EXPECT_EQ(launcher.Calls.back().argument, app / "output/clip.xls");
   EXPECT_EQ(ReadAll(app / "output/clip.xls"), ReadAll(app / "dll/xls.dll"));
 
-  f.SetOutputTypeIndex(3);
+  f.SetOutputType(OutputForm::Frames);
   f.TBIConvertClick();
   EXPECT_EQ(f.TextFileName, "");
   EXPECT_EQ(dialogs.shown.back(), "已转换3个图象字符文件,点击确定查看该文件.");
@@ -307,7 +307,7 @@ TEST_F(Conversion, EveryFormWithItsNamesLauncherCallsAndTexts) {
 TEST_F(Conversion, FailuresAreShownAndTheWindowComesBack) {
   SetUpFolder(2);
   TForm1& f = *form;
-  f.SetOutputTypeIndex(0);
+  f.SetOutputType(OutputForm::Text);
   f.EdGray->setText(QStringLiteral("한국"));
   f.GrayBytes.reset();
   f.TBIConvertClick();
@@ -336,7 +336,7 @@ TEST_F(Road, RecordingFromStartToAutomaticConversion) {
   OpenVideo(Clip("clip.avi", 25));
   f.CBFrame->setCurrentIndex(5);
   f.CBFrameChange();
-  f.SetOutputTypeIndex(0);
+  f.SetOutputType(OutputForm::Text);
   f.TBISnapBegin->trigger();
   EXPECT_EQ(VideoItems(f), "000010") << "Recording";
   EXPECT_EQ(f.StBarPanels[0]->text(), "正在录制画面...");
@@ -401,7 +401,7 @@ TEST_F(Road, AFolderInUseIsRefusedAndACutShortVideoIsReported) {
   EXPECT_EQ(dialogs.shown.back(), FolderBusyMessage(app / "output/"));
   EXPECT_TRUE(f.TBISnapBegin->isEnabled()) << "not recording";
   EXPECT_TRUE(Exists(app / "output/1.bmp"));
-  f.SetOutputTypeIndex(0);
+  f.SetOutputType(OutputForm::Text);
   f.TBIConvertClick();
   EXPECT_EQ(dialogs.shown.back(), FolderBusyMessage(app / "output/"));
   EXPECT_FALSE(Exists(app / "output/clip.txt"));
@@ -484,7 +484,7 @@ namespace {
 TEST_F(Conversion, AClickQueuedBeforeTheRunCannotStartASecondOne) {
   SetUpFolder(2);
   TForm1& f = *form;
-  f.SetOutputTypeIndex(0);
+  f.SetOutputType(OutputForm::Text);
   int runs = 0;
   f.Converter->SetOnProgress([&](TConverter&) {});
   QObject::connect(f.TBIConvert, &QAction::triggered, &f, [&] { ++runs; });

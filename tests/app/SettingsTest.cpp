@@ -29,7 +29,7 @@ TEST_F(WindowTest, AnEmptyFileGivesEveryDefaultAndIsFilledAtClose) {
   EXPECT_FALSE(f.StartMaximized);
   EXPECT_EQ(f.EdSavePath->text(), "output/");
   EXPECT_EQ(f.RecordFolder, app / "output/");
-  EXPECT_EQ(f.OutputTypeIndex(), 0);
+  EXPECT_EQ(f.OutputType(), OutputForm::Text);
   EXPECT_TRUE(f.CB_AutoConvert->isChecked());
   EXPECT_EQ(f.CB_Size->currentText(), "60 X 45");
   EXPECT_EQ(f.CBFrame->currentText(), "15");
@@ -85,7 +85,7 @@ TEST_F(WindowTest, FastRecordIsKeptInTheSettingSection) {
 TEST_F(WindowTest, NoFileChangesNothingAndWritesNothing) {
   TForm1& f = Start(nullptr);
   EXPECT_EQ(f.ListGray->count(), 0);
-  EXPECT_EQ(f.OutputTypeIndex(), -1);
+  EXPECT_EQ(f.OutputType(), std::nullopt);
   f.close();
   EXPECT_FALSE(testing_support::Exists(app / "dll/Kinograf.ini"));
 }
@@ -104,7 +104,7 @@ TEST_F(WindowTest, ValuesOutOfRangeHexadecimalAndWords) {
   };
   for (const auto& c : cases) {
     TForm1& f = Start(c.ini);
-    EXPECT_EQ(f.OutputTypeIndex(), c.type) << c.ini;
+    EXPECT_EQ(f.OutputType(), OutputFormAt(c.type)) << c.ini;
     EXPECT_EQ(f.CB_Size->currentIndex(), c.size) << c.ini;
     EXPECT_EQ(f.CBFrame->currentIndex(), c.frame) << c.ini;
     EXPECT_EQ(f.CB_AutoConvert->isChecked(), c.autoConvert) << c.ini;

@@ -55,7 +55,7 @@ TEST_F(WindowSettingsTest, EachValueIsBroughtIntoItsRange) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ini);
     const WindowSettings s = ReadFrom(c.ini);
-    EXPECT_EQ(s.outputType, c.type);
+    EXPECT_EQ(s.outputType, OutputFormAt(c.type));
     EXPECT_EQ(s.outputSize, c.size);
     EXPECT_EQ(s.outputFrame, c.frame);
     EXPECT_EQ(s.savePath, c.savePath);
@@ -67,7 +67,7 @@ TEST_F(WindowSettingsTest, WhatIsWrittenReadsBackTheSame) {
   WindowSettings s;
   s.width = 812;
   s.height = 577;
-  s.outputType = 2;
+  s.outputType = OutputForm::Excel;
   s.autoConvert = false;
   s.outputSize = 7;
   s.outputFrame = 3;
@@ -89,13 +89,20 @@ TEST_F(WindowSettingsTest, WhatIsWrittenReadsBackTheSame) {
   const WindowSettings back = WindowSettings::Read(TIniFile(app / "s.ini"));
   EXPECT_TRUE(back.maximized);
   EXPECT_EQ(back.width, 812);
+
+  // No output type is stored as -1 and reads back as none.
+  WindowSettings none = s;
+  none.outputType = std::nullopt;
+  ASSERT_TRUE(none.Write(ini, &error)) << error;
+  EXPECT_NE(testing_support::ReadAll(app / "s.ini").find("OutPutType=-1"), std::string::npos);
+  EXPECT_EQ(WindowSettings::Read(TIniFile(app / "s.ini")), none);
 }
 
 TEST_F(WindowSettingsTest, AFailedWriteStopsAtTheFirstKeyAndSaysWhere) {
   WriteAll(app / "s.ini", "[Setting]\nOutPutType=1\n");
   TIniFile ini(app / "s.ini");
   WindowSettings s;
-  s.outputType = 3;
+  s.outputType = OutputForm::Frames;
   std::string error;
   {
     fileio::ScopedFault fault({fileio::FaultPoint::Open, "s.ini"});

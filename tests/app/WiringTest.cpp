@@ -136,7 +136,7 @@ TEST_F(Wiring, TypedTextNeverAddsToTheBoxesAndOtherTextIsNoEntry) {
   Type(f.CB_Size, QStringLiteral("123 X 45"));
   EXPECT_EQ(f.CB_Size->count(), 9);
   EXPECT_EQ(f.CB_Size->currentIndex(), -1);
-  f.SetOutputTypeIndex(0);
+  f.SetOutputType(OutputForm::Text);
   dialogs.shown.clear();
   f.TBIConvert->setEnabled(true);
   Click(f.TBTVideoBar, f.TBIConvert);
@@ -275,7 +275,7 @@ TEST_F(Wiring, AFramesFolderThatCannotBeMadeGivesOneMessage) {
   WriteBmp(f.RecordFolder + "1.bmp", MakeImage(8, 6, [](int, int) { return 0u; }));
   f.VideoFileName = "clip.avi";
   WriteAll(f.RecordFolder + "clip", "a file where the folder would go");
-  f.SetOutputTypeIndex(3);
+  f.SetOutputType(OutputForm::Frames);
   f.TBIConvert->setEnabled(true);
   Click(f.TBTVideoBar, f.TBIConvert);
   ASSERT_EQ(dialogs.shown.size(), 1u);

@@ -148,8 +148,8 @@ TEST(CliFaults, TwoRunsInOneFolderNeverMix) {
   EXPECT_EQ(b.status, 0) << secondErr << b.err;
   EXPECT_EQ(a.LastLine(), dir / "m.txt");
   EXPECT_EQ(b.LastLine(), dir / "m_01.txt");
-  EXPECT_EQ(ReadAll(dir / "m.txt"), Expected(0, 8, 100, kTable, 150));
-  EXPECT_EQ(ReadAll(dir / "m_01.txt"), Expected(0, 2, 100, kTable, 150));
+  EXPECT_EQ(ReadAll(dir / "m.txt"), Expected(OutputForm::Text, 8, 100, kTable, 150));
+  EXPECT_EQ(ReadAll(dir / "m_01.txt"), Expected(OutputForm::Text, 2, 100, kTable, 150));
   EXPECT_EQ(ReadAll(dir / "2.txt"), "the user's own notes");
   EXPECT_EQ(Hidden(dir.Path()), std::vector<std::string>{});
 }
@@ -181,7 +181,7 @@ TEST(CliFaults, SignalsRemoveTheRunsTemporaryFilesOnly) {
   const CliRun r = Cli({"convert", dir.Path(), "--size", "8", "--overwrite"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(Hidden(dir.Path()), std::vector<std::string>{});
-  EXPECT_EQ(ReadAll(dir / "movie.txt"), Expected(0, 8, 100, kTable, 150));
+  EXPECT_EQ(ReadAll(dir / "movie.txt"), Expected(OutputForm::Text, 8, 100, kTable, 150));
 }
 
 TEST(CliFaults, PlayAndRecordEndCleanlyOnSignals) {
@@ -282,16 +282,16 @@ TEST(CliFaults, FullAndReadOnlyDisksLoseNothing) {
       std::vector<std::string> names;
       for (const auto& [name, bytes] : Snapshot(folder + "movie/")) names.push_back(name);
       EXPECT_EQ(names.size(), static_cast<size_t>(frames)) << "no old frame file above the count";
-      const std::string movie = Expected(0, 4, 100, kTable, frames);
+      const std::string movie = Expected(OutputForm::Text, 4, 100, kTable, frames);
       std::string joined;
       for (int n = 1; n <= frames; ++n) joined += ReadAll(folder + "movie/" + std::to_string(n) + ".txt");
       EXPECT_EQ(joined, movie) << c.what;
     } else if (!page) {
       EXPECT_EQ(ReadAll(again.LastLine() == folder + "movie.xls" || data ? folder + "data.xxx" : again.LastLine()),
-                Expected(0, 4, 100, kTable, frames))
+                Expected(OutputForm::Text, 4, 100, kTable, frames))
           << c.what;
     } else {
-      EXPECT_EQ(ReadAll(again.LastLine()), Expected(1, 4, 100, kTable, frames)) << c.what;
+      EXPECT_EQ(ReadAll(again.LastLine()), Expected(OutputForm::Html, 4, 100, kTable, frames)) << c.what;
     }
     EXPECT_EQ(Hidden(folder), std::vector<std::string>{}) << c.what;
   }

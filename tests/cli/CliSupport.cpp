@@ -51,7 +51,7 @@ void Record(const std::string& folder, int frames) {
   for (int n = 1; n <= frames; ++n) WriteBmp(folder + std::to_string(n) + ".bmp", Picture(n));
 }
 
-std::string Expected(int form, int sizeIndex, int interval, const std::string& table, int frames) {
+std::string Expected(OutputForm form, int sizeIndex, int interval, const std::string& table, int frames) {
   TempFolder dir;
   Record(dir.Path(), frames);
   TConverter engine;
@@ -63,7 +63,7 @@ std::string Expected(int form, int sizeIndex, int interval, const std::string& t
   ConversionRequest request{form, dir.Path(), "movie", BuiltAppPath() + "dll/", false};
   const ConversionResult r = RunConversion(request, engine);
   EXPECT_TRUE(r.ok) << r.error;
-  return ReadAll(form == 2 ? r.textFileName : r.outputPath);
+  return ReadAll(form == OutputForm::Excel ? r.textFileName : r.outputPath);
 }
 
 std::string Clip(const std::string& path, int frames) {

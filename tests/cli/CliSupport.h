@@ -1,6 +1,8 @@
 // Running the built glyphreel-cli from the tests, and the inputs they give it.
 #pragma once
 
+#include "conversion/ConversionOutput.h"
+
 #include <QImage>
 #include <QProcess>
 
@@ -27,7 +29,7 @@ QImage Picture(int n);
 // Writes folder + "1.bmp" .. frames + ".bmp".
 void Record(const std::string& folder, int frames);
 // What the window's conversion run writes for `frames` test pictures and the options.
-std::string Expected(int form, int sizeIndex, int interval, const std::string& table, int frames);
+std::string Expected(OutputForm form, int sizeIndex, int interval, const std::string& table, int frames);
 // A test clip of `frames` pictures, 25 a second, as an AVI file at `path`.
 std::string Clip(const std::string& path, int frames);
 

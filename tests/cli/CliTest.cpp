@@ -26,13 +26,14 @@ TEST(CliConvert, WritesWhatTheWindowsRunWritesForEveryForm) {
   const std::string table = gbk::DefaultGrayTable();
   struct Case {
     std::vector<std::string> options;
-    int form, size, interval;
+    OutputForm form;
+    int size, interval;
     std::string output;
   } cases[] = {
-      {{}, 0, 1, 100, "movie.txt"},
-      {{"--form", "html", "--size", "320x240", "--fps", "15"}, 1, 8, 67, "movie.htm"},
-      {{"--form=text", "--size=4", "--interval", "250"}, 0, 4, 250, "movie.txt"},
-      {{"--form", "xls", "--fps", "7"}, 2, 1, 143, "movie.xls"},
+      {{}, OutputForm::Text, 1, 100, "movie.txt"},
+      {{"--form", "html", "--size", "320x240", "--fps", "15"}, OutputForm::Html, 8, 67, "movie.htm"},
+      {{"--form=text", "--size=4", "--interval", "250"}, OutputForm::Text, 4, 250, "movie.txt"},
+      {{"--form", "xls", "--fps", "7"}, OutputForm::Excel, 1, 143, "movie.xls"},
   };
   for (const Case& c : cases) {
     TempFolder dir;
@@ -41,10 +42,10 @@ TEST(CliConvert, WritesWhatTheWindowsRunWritesForEveryForm) {
     args.insert(args.end(), c.options.begin(), c.options.end());
     const CliRun r = Cli(args);
     const bool haveTemplate = fileio::FileExists(BuiltAppPath() + "dll/xls.dll");
-    EXPECT_EQ(r.status, c.form == 2 && !haveTemplate ? 1 : 0) << r.err;
-    const std::string written = c.form == 2 && !haveTemplate ? dir / "data.xxx" : dir / c.output;
+    EXPECT_EQ(r.status, c.form == OutputForm::Excel && !haveTemplate ? 1 : 0) << r.err;
+    const std::string written = c.form == OutputForm::Excel && !haveTemplate ? dir / "data.xxx" : dir / c.output;
     EXPECT_EQ(r.LastLine(), written) << r.out;
-    const std::string movie = ReadAll(c.form == 2 ? dir / "data.xxx" : written);
+    const std::string movie = ReadAll(c.form == OutputForm::Excel ? dir / "data.xxx" : written);
     EXPECT_EQ(movie, Expected(c.form, c.size, c.interval, table, 3)) << c.output;
   }
 }
@@ -70,14 +71,14 @@ TEST(CliConvert, GrayTablesFromTheCommandLineAndFromFiles) {
   Record(dir.Path(), 3);
   CliRun r = Cli({"convert", dir.Path(), "--gray", "@%#*+=-:.,", "--name", "ascii"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadAll(r.LastLine()), Expected(0, 1, 100, "@%#*+=-:.,", 3));
+  EXPECT_EQ(ReadAll(r.LastLine()), Expected(OutputForm::Text, 1, 100, "@%#*+=-:.,", 3));
 
   // The file's bytes are the table, less one final line break.
   const std::string table = gbk::EncodeOrThrow(QStringLiteral("国困园四"));
   WriteAll(dir / "table.txt", table + "\r\n");
   r = Cli({"convert", dir.Path(), "--gray-file", dir / "table.txt", "--name", "file"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadAll(r.LastLine()), Expected(0, 1, 100, table, 3));
+  EXPECT_EQ(ReadAll(r.LastLine()), Expected(OutputForm::Text, 1, 100, table, 3));
 }
 
 TEST(CliConvert, BadArgumentsExitTwoAndWriteNothing) {
@@ -137,7 +138,7 @@ TEST(CliConvert, FailuresExitOneAndSayWhy) {
   EXPECT_NE(r.err.find("图片格式错误"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find(dir / "2.bmp"), std::string::npos) << r.err;
   EXPECT_EQ(r.LastLine(), dir / "movie.txt");
-  EXPECT_EQ(ReadAll(dir / "movie.txt").size(), Expected(0, 1, 100, gbk::DefaultGrayTable(), 1).size());
+  EXPECT_EQ(ReadAll(dir / "movie.txt").size(), Expected(OutputForm::Text, 1, 100, gbk::DefaultGrayTable(), 1).size());
 
   r = Cli({"convert", dir / "no-such-folder"});
   EXPECT_EQ(r.status, 1);
@@ -209,7 +210,7 @@ TEST(CliConvert, NamesAndNumbersAsTheFileSystemHasThem) {
   WriteBmp(dir / "2.BMP", Picture(9));
   CliRun r = Cli({"convert", dir.Path()});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(ReadAll(dir / "movie.txt"), Expected(0, 1, 100, gbk::DefaultGrayTable(), 3));
+  EXPECT_EQ(ReadAll(dir / "movie.txt"), Expected(OutputForm::Text, 1, 100, gbk::DefaultGrayTable(), 3));
   EXPECT_NE(r.err.find("glyphreel-cli: 3 frames converted"), std::string::npos) << r.err;
 
   // An existing workbook is kept unless --overwrite, like the text form.

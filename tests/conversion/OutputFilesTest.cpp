@@ -35,7 +35,7 @@ class Output : public ::testing::Test {
     for (int n = 1; n <= frames; ++n) s += FrameOf(n);
     return s;
   }
-  ConversionResult Run(int form, const std::string& video = "clip.avi", bool overwrite = false) {
+  ConversionResult Run(OutputForm form, const std::string& video = "clip.avi", bool overwrite = false) {
     ConversionRequest request{form, record.Path(), video, app / "dll/", overwrite};
     return RunConversion(request, engine);
   }
@@ -84,7 +84,7 @@ class Output : public ::testing::Test {
 
 TEST_F(Output, TextMovieIsTheFramesBackToBackUnderAFreeName) {
   Record(3);
-  ConversionResult r = Run(0);
+  ConversionResult r = Run(OutputForm::Text);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.outputPath, record / "clip.txt");
   EXPECT_EQ(r.textFileName, r.outputPath);
@@ -93,13 +93,13 @@ TEST_F(Output, TextMovieIsTheFramesBackToBackUnderAFreeName) {
   EXPECT_EQ(NonBitmaps(), std::vector<std::string>{"clip.txt"}) << "the frame files are gone";
 
   // Each further run takes the next free name; the earlier movies stay.
-  EXPECT_EQ(Run(0).outputPath, record / "clip_01.txt");
-  EXPECT_EQ(Run(0).outputPath, record / "clip_02.txt");
+  EXPECT_EQ(Run(OutputForm::Text).outputPath, record / "clip_01.txt");
+  EXPECT_EQ(Run(OutputForm::Text).outputPath, record / "clip_02.txt");
   EXPECT_EQ(ReadAll(record / "clip_02.txt"), Movie(3));
   EXPECT_EQ(ReadAll(record / "clip.txt"), Movie(3));
 
   // With overwrite the name stays.
-  EXPECT_EQ(Run(0, "clip.avi", true).outputPath, record / "clip.txt");
+  EXPECT_EQ(Run(OutputForm::Text, "clip.avi", true).outputPath, record / "clip.txt");
   EXPECT_EQ(Files(record.Path()).size(), 6u);
 }
 
@@ -108,32 +108,32 @@ TEST_F(Output, TheUsersOwnFilesNamedLikeFrameFilesAreNeverTouched) {
   WriteAll(record / "2.txt", "the user's notes");
   WriteAll(record / "0.htm", "the user's page");
   WriteAll(record / "4.htm", "another page");
-  ConversionResult r = Run(0, "1.avi");
+  ConversionResult r = Run(OutputForm::Text, "1.avi");
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.outputPath, record / "1.txt") << "frame files no longer share the folder";
   EXPECT_EQ(ReadAll(r.outputPath), Movie(3));
-  r = Run(0, "2.avi");
+  r = Run(OutputForm::Text, "2.avi");
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.outputPath, record / "2_01.txt");
-  r = Run(1, "0.avi");
+  r = Run(OutputForm::Html, "0.avi");
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.outputPath, record / "0_01.htm");
   EXPECT_EQ(ReadAll(record / "2.txt"), "the user's notes");
   EXPECT_EQ(ReadAll(record / "0.htm"), "the user's page");
   EXPECT_EQ(ReadAll(record / "4.htm"), "another page");
   // The output the run names is the one file it may replace.
-  r = Run(0, "2.avi", true);
+  r = Run(OutputForm::Text, "2.avi", true);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(ReadAll(record / "2.txt"), Movie(3));
   EXPECT_EQ(NonBitmaps(), (std::vector<std::string>{"0.htm", "0_01.htm", "1.txt", "2.txt", "2_01.txt", "4.htm"}));
 }
 
 TEST_F(Output, NoBitmapsGiveAnEmptyMovieAndAnEmptyPage) {
-  ConversionResult r = Run(0);
+  ConversionResult r = Run(OutputForm::Text);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.framesConverted, 0);
   EXPECT_EQ(ReadAll(r.outputPath), "");
-  r = Run(1);
+  r = Run(OutputForm::Html);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(ReadAll(r.outputPath), Head(-1, 100) + "</BODY></HTML>\r\n");
 }
@@ -141,7 +141,7 @@ TEST_F(Output, NoBitmapsGiveAnEmptyMovieAndAnEmptyPage) {
 TEST_F(Output, PageIsHeadBlocksAndTail) {
   Record(2);
   engine.Interval = 250;
-  ConversionResult r = Run(1);
+  ConversionResult r = Run(OutputForm::Html);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.outputPath, record / "clip.htm");
   EXPECT_EQ(r.textFileName, "");
@@ -158,13 +158,13 @@ TEST_F(Output, PageIsHeadBlocksAndTail) {
   const std::string actual = ReadAll(r.outputPath);
   EXPECT_EQ(actual, expected) << FirstDifference(expected, actual);
   EXPECT_EQ(NonBitmaps(), std::vector<std::string>{"clip.htm"});
-  EXPECT_EQ(Run(1).outputPath, record / "clip_01.htm");
+  EXPECT_EQ(Run(OutputForm::Html).outputPath, record / "clip_01.htm");
 }
 
 TEST_F(Output, PageEscapesRowsButNotTheMarkerAndInfoLines) {
   WriteBmp(record / "1.bmp", MakeImage(2, 1, [](int x, int) { return x == 0 ? 0u : 0xFFFFFFu; }));
   conversion_test::Configure(engine, 2, 1, 100, "<&>\"");  // two units: "<&" and ">\""
-  ConversionResult r = Run(1);
+  ConversionResult r = Run(OutputForm::Html);
   ASSERT_TRUE(r.ok) << r.error;
   const std::string page = ReadAll(r.outputPath);
   EXPECT_NE(page.find("id=text0 ><pre>&lt;&amp;&gt;\"\r\n\x80\x80\r\nW002V0100F00000\r\n</pre></div>\r\n"),
@@ -177,7 +177,7 @@ TEST_F(Output, PageTemplateProblemsAreReportedBeforeAnythingIsWritten) {
   const std::pair<const char*, const char*> templates[] = {{"short", "1\n2\n3\n4\n5\n6\n7\n8\n"}, {"missing", nullptr}};
   for (const auto& [what, text] : templates) {
     if (text) WriteAll(app / "dll/Web.dll", text); else fileio::RemoveFile(app / "dll/Web.dll", nullptr);
-    ConversionResult r = Run(1);
+    ConversionResult r = Run(OutputForm::Html);
     EXPECT_FALSE(r.ok) << what;
     EXPECT_NE(r.error.find(app / "dll/Web.dll"), std::string::npos) << r.error;
     EXPECT_EQ(NonBitmaps(), std::vector<std::string>{}) << what;
@@ -188,7 +188,7 @@ TEST_F(Output, ExcelWritesDataFileAndCopiesTheWorkbook) {
   Record(3);
   WriteAll(record / "data.xxx", "an older data file, longer than the new one would be? no, but replaced anyway");
   // Without a template the data file is written and the copy is reported missing.
-  ConversionResult r = Run(2);
+  ConversionResult r = Run(OutputForm::Excel);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.textFileName, record / "data.xxx");
   EXPECT_EQ(r.outputPath, record / "clip.xls");
@@ -199,12 +199,12 @@ TEST_F(Output, ExcelWritesDataFileAndCopiesTheWorkbook) {
   WriteAll(app / "dll/xls.dll", std::string("workbook\0bytes", 14));
   WriteAll(record / "clip.xls", "an older workbook");
   // The window replaces the workbook (overwrite); otherwise it takes a free name.
-  r = Run(2, "clip.avi", true);
+  r = Run(OutputForm::Excel, "clip.avi", true);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_TRUE(r.workbookCopied);
   EXPECT_EQ(ReadAll(record / "clip.xls"), std::string("workbook\0bytes", 14));
   EXPECT_EQ(NonBitmaps(), (std::vector<std::string>{"clip.xls", "data.xxx"}));
-  r = Run(2);
+  r = Run(OutputForm::Excel);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.outputPath, record / "clip_01.xls");
   EXPECT_EQ(NonBitmaps(), (std::vector<std::string>{"clip.xls", "clip_01.xls", "data.xxx"}));
@@ -212,7 +212,7 @@ TEST_F(Output, ExcelWritesDataFileAndCopiesTheWorkbook) {
 
 TEST_F(Output, FramesGoIntoAFolderOfTheirOwn) {
   Record(3);
-  ConversionResult r = Run(3, "sub/clip.avi");  // the stem's missing parents are made too
+  ConversionResult r = Run(OutputForm::Frames, "sub/clip.avi");  // the stem's missing parents are made too
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(r.outputPath, record / "sub/clip/");
   EXPECT_EQ(r.framesConverted, 3);
@@ -220,29 +220,60 @@ TEST_F(Output, FramesGoIntoAFolderOfTheirOwn) {
   for (int n = 1; n <= 3; ++n) EXPECT_EQ(ReadAll(r.outputPath + std::to_string(n) + ".txt"), FrameOf(n));
 
   WriteAll(record / "blocked", "a file where the folder should go");
-  r = Run(3, "blocked.avi");
+  r = Run(OutputForm::Frames, "blocked.avi");
   EXPECT_FALSE(r.ok);
   EXPECT_TRUE(r.folderMissing);
   EXPECT_EQ(r.framesConverted, 0);
   EXPECT_EQ(r.outputPath, record / "blocked");
-  EXPECT_FALSE(Run(7).ok) << "an unknown form writes nothing";
 }
 
 TEST_F(Output, ProgressRunsThroughConversionThenMerge) {
   Record(3);
   std::vector<std::tuple<bool, int, int>> seen;  // Merging, FrameIndex, ConvertedCount
   engine.SetOnProgress([&](TConverter& e) { seen.emplace_back(e.Merging, e.FrameIndex, e.ConvertedCount); });
-  ASSERT_TRUE(Run(0).ok);
+  ASSERT_TRUE(Run(OutputForm::Text).ok);
   const std::vector<std::tuple<bool, int, int>> text = {{false, 0, 0}, {false, 1, 1}, {false, 2, 2},
                                                         {true, 1, 3},  {true, 2, 3},  {true, 3, 3}};
   EXPECT_EQ(seen, text);
   EXPECT_FALSE(engine.Merging);
 
   seen.clear();
-  ASSERT_TRUE(Run(1).ok);
+  ASSERT_TRUE(Run(OutputForm::Html).ok);
   ASSERT_EQ(seen.size(), 3u + 5u);  // three frames, then parts 0 .. 4
   EXPECT_EQ(seen[3], std::make_tuple(true, 0, 3));
   EXPECT_EQ(seen.back(), std::make_tuple(true, 4, 3));
+}
+
+// The bar the window and the command line draw from the counters only moves
+// forward and never passes its end, through the merge (the page merges a head
+// and a tail beside the frames); a pass whose frame count is known beforehand
+// counts its frames against that count.
+TEST_F(Output, ProgressShareOnlyMovesForward) {
+  Record(5);
+  for (const OutputForm form : {OutputForm::Text, OutputForm::Html, OutputForm::Frames}) {
+    std::vector<ProgressShare> shares, known;
+    engine.SetOnProgress([&](TConverter& e) {
+      shares.push_back(e.Progress());
+      if (!e.Merging) known.push_back(e.Progress(5));
+    });
+    ASSERT_TRUE(Run(form).ok);
+    ASSERT_FALSE(shares.empty());
+    for (size_t i = 0; i < shares.size(); ++i) {
+      const ProgressShare s = shares[i];
+      SCOPED_TRACE(testing::Message() << "form " << static_cast<int>(form) << ", step " << i);
+      ASSERT_GT(s.total, 0);
+      EXPECT_GE(s.done, 0);
+      EXPECT_LE(s.done, s.total);
+      if (i > 0) {
+        EXPECT_GE(int64_t{s.done} * shares[i - 1].total, int64_t{shares[i - 1].done} * s.total);
+      }
+    }
+    ASSERT_EQ(known.size(), 5u);
+    for (int i = 0; i < 5; ++i) {
+      EXPECT_EQ(known[static_cast<size_t>(i)].done, i);
+      EXPECT_EQ(known[static_cast<size_t>(i)].total, 5);
+    }
+  }
 }
 
 TEST_F(Output, RefusedGrayTableTouchesNothing) {
@@ -250,11 +281,11 @@ TEST_F(Output, RefusedGrayTableTouchesNothing) {
   for (const std::string& table : {std::string(), std::string(1024, 'x')}) {
     engine.GrayTable = table;
     engine.GrayLevels = CountGrayUnits(table);
-    for (int form = 0; form <= 3; ++form) {
+    for (const OutputForm form : {OutputForm::Text, OutputForm::Html, OutputForm::Excel, OutputForm::Frames}) {
       ConversionResult r = Run(form);
       EXPECT_FALSE(r.ok);
       EXPECT_FALSE(r.error.empty());
-      EXPECT_EQ(NonBitmaps(), std::vector<std::string>{}) << "form " << form;
+      EXPECT_EQ(NonBitmaps(), std::vector<std::string>{}) << "form " << static_cast<int>(form);
       EXPECT_EQ(Files(record.Path()).size(), 2u);
     }
   }
@@ -268,13 +299,13 @@ TEST_F(Output, FailingDiskLosesNothing) {
   struct Case {
     const char* what;
     fileio::Fault fault;
-    int form;
+    OutputForm form;
   } cases[] = {
-      {"third frame file cannot be created", {fileio::FaultPoint::Open, "/3.txt"}, 0},
-      {"disk full during the merge", {fileio::FaultPoint::AfterBytes, "clip.txt", 100}, 0},
-      {"the movie cannot replace its name", {fileio::FaultPoint::Rename, ""}, 2},
-      {"the page's tail cannot be written", {fileio::FaultPoint::Open, "/5.htm"}, 1},
-      {"the frames folder cannot be moved in", {fileio::FaultPoint::Rename, ""}, 3},
+      {"third frame file cannot be created", {fileio::FaultPoint::Open, "/3.txt"}, OutputForm::Text},
+      {"disk full during the merge", {fileio::FaultPoint::AfterBytes, "clip.txt", 100}, OutputForm::Text},
+      {"the movie cannot replace its name", {fileio::FaultPoint::Rename, ""}, OutputForm::Excel},
+      {"the page's tail cannot be written", {fileio::FaultPoint::Open, "/5.htm"}, OutputForm::Html},
+      {"the frames folder cannot be moved in", {fileio::FaultPoint::Rename, ""}, OutputForm::Frames},
   };
   fileio::MakePath(record / "clip", nullptr);
   WriteAll(record / "clip/1.txt", "an older frame");
@@ -296,12 +327,12 @@ TEST_F(Output, FailingDiskLosesNothing) {
     // Once the disk works again, a second run writes the whole output.
     ConversionResult again = Run(c.form, "clip.avi", true);
     ASSERT_TRUE(again.ok) << again.error;
-    if (c.form == 3) {
+    if (c.form == OutputForm::Frames) {
       EXPECT_EQ(Files(record / "clip"), (std::vector<std::string>{"1.txt", "2.txt", "3.txt", "4.txt"}));
       fileio::RemoveTree(record / "clip", nullptr);
       fileio::MakePath(record / "clip", nullptr);
       WriteAll(record / "clip/1.txt", "an older frame");
-    } else if (c.form != 1) {
+    } else if (c.form != OutputForm::Html) {
       EXPECT_EQ(ReadAll(again.textFileName), Movie(4)) << c.what;
     }
     for (const std::string& name : NonBitmaps())
@@ -319,16 +350,16 @@ TEST_F(Output, OnlyACompleteRunReplacesAnOutput) {
     const char* what;
     int bitmaps;      // good bitmaps 1..n
     bool badSecond;   // 2.bmp is damaged
-    int form;
+    OutputForm form;
     std::string kept;     // the output that must stay as it was
     std::string partial;  // where the frames converted go ("" for nowhere)
     int partialFrames;
   } cases[] = {
-      {"movie, a bad 2.bmp", 3, true, 0, "clip.txt", "clip_01.txt", 1},
-      {"movie, no bitmaps", 0, false, 0, "clip.txt", "clip_01.txt", 0},
-      {"workbook data, a bad 2.bmp", 3, true, 2, "data.xxx", "", 0},
-      {"workbook data, no bitmaps", 0, false, 2, "data.xxx", "", 0},
-      {"frames folder, a bad 2.bmp", 3, true, 3, "clip/1.txt", "", 0},
+      {"movie, a bad 2.bmp", 3, true, OutputForm::Text, "clip.txt", "clip_01.txt", 1},
+      {"movie, no bitmaps", 0, false, OutputForm::Text, "clip.txt", "clip_01.txt", 0},
+      {"workbook data, a bad 2.bmp", 3, true, OutputForm::Excel, "data.xxx", "", 0},
+      {"workbook data, no bitmaps", 0, false, OutputForm::Excel, "data.xxx", "", 0},
+      {"frames folder, a bad 2.bmp", 3, true, OutputForm::Frames, "clip/1.txt", "", 0},
   };
   for (const Case& c : cases) {
     EmptyRecordFolder();
@@ -358,7 +389,7 @@ TEST_F(Output, AFrameFileChangedDuringTheMergeIsAnError) {
     // Someone empties the next frame file under the merge.
     for (const std::string& name : Hidden()) WriteAll(record / (name + "/2.txt"), "");
   });
-  const ConversionResult r = Run(0, "clip.avi", true);
+  const ConversionResult r = Run(OutputForm::Text, "clip.avi", true);
   EXPECT_FALSE(r.ok);
   EXPECT_NE(r.error.find("2.txt changed during the merge"), std::string::npos) << r.error;
   EXPECT_EQ(ReadAll(record / "clip.txt"), "an older movie");
@@ -381,7 +412,7 @@ TEST_F(Output, NumberedEntriesThatCannotBeReadStopTheRun) {
     c.make(record / "3.bmp");
     std::vector<std::string> reported;
     engine.OnBadBitmap = [&](const std::string& path) { reported.push_back(path); };
-    const ConversionResult r = Run(0);
+    const ConversionResult r = Run(OutputForm::Text);
     EXPECT_EQ(r.framesConverted, 2) << c.what;
     EXPECT_EQ(r.badBitmapPath, record / "3.bmp") << c.what;
     EXPECT_EQ(reported, std::vector<std::string>{record / "3.bmp"}) << c.what;
@@ -394,7 +425,7 @@ TEST_F(Output, BitmapNamesInAnyLetterCase) {
   WriteBmp(record / "1.bmp", Gray(6, 4, 0));
   WriteBmp(record / "2.Bmp", Gray(6, 4, 32));
   WriteBmp(record / "3.bmp", Gray(6, 4, 64));
-  const ConversionResult r = Run(0);
+  const ConversionResult r = Run(OutputForm::Text);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(ReadAll(r.outputPath), Movie(3));
 }
@@ -403,7 +434,7 @@ TEST_F(Output, AShorterRunReplacesTheWholeFramesFolder) {
   fileio::MakePath(record / "clip", nullptr);
   for (int n = 1; n <= 6; ++n) WriteAll(record / ("clip/" + std::to_string(n) + ".txt"), "old");
   Record(3);
-  const ConversionResult r = Run(3);
+  const ConversionResult r = Run(OutputForm::Frames);
   ASSERT_TRUE(r.ok) << r.error;
   EXPECT_EQ(Files(record / "clip"), (std::vector<std::string>{"1.txt", "2.txt", "3.txt"}));
   EXPECT_EQ(ReadAll(record / "clip/3.txt"), FrameOf(3));
@@ -415,7 +446,7 @@ TEST_F(Output, OutputsGetThePlainCreateMode) {
   const mode_t old = ::umask(0);
   for (const mode_t mask : {mode_t{022}, mode_t{027}, mode_t{002}}) {
     ::umask(mask);
-    const ConversionResult text = Run(0), page = Run(1), data = Run(2), frames = Run(3);
+    const ConversionResult text = Run(OutputForm::Text), page = Run(OutputForm::Html), data = Run(OutputForm::Excel), frames = Run(OutputForm::Frames);
     ASSERT_TRUE(text.ok && page.ok && data.ok && frames.ok);
     for (const std::string& path : {text.outputPath, page.outputPath, data.textFileName, frames.outputPath + "1.txt"}) {
       struct stat st {};

@@ -62,7 +62,7 @@ void SetUpEngine(TConverter& engine, const std::string& table, int width, int he
 ConversionResult Convert(TConverter& engine, OutputForm form, const std::string& recordFolder,
                          const std::string& videoFileName) {
   ConversionRequest request;
-  request.form = static_cast<int>(form);
+  request.form = form;
   request.recordFolder = recordFolder;
   request.videoFileName = videoFileName;
   request.supportFolder = testing_support::BuiltAppPath() + "dll/";

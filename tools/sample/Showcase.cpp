@@ -60,7 +60,7 @@ int main(int argc, char** argv) {
   form.CB_Size->setCurrentIndex(4);  // 160 X 120
   form.CBFrame->setCurrentIndex(5);  // 10 a second
   form.CBFrameChange();
-  form.SetOutputTypeIndex(0);
+  form.SetOutputType(OutputForm::Text);
   form.CB_AutoConvert->setChecked(true);
   const std::string prefix = argv[3];
 
