@@ -1,6 +1,10 @@
-// Small helpers shared by the benchmarks: timing, and measuring one piece of
-// work's peak memory by running it in a child process.
+// Small helpers shared by the benchmarks: the engine set up as the window
+// sets it, timing, and measuring one piece of work's peak memory by running
+// it in a child process.
 #pragma once
+
+#include "common/Gbk.h"
+#include "conversion/BmpTxt.h"
 
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -14,6 +18,16 @@
 #include <vector>
 
 namespace bench {
+
+// `engine` with the default gray table and the frame marker, converting to
+// `cells` x `rows` characters with `intervalMs` between frames.
+inline void SetUpEngine(TConverter& engine, int cells, int rows, int intervalMs) {
+  engine.FrameMarker = kFrameMarker;
+  engine.GrayTable = gbk::DefaultGrayTable();
+  engine.GrayLevels = CountGrayUnits(engine.GrayTable);
+  engine.Interval = intervalMs;
+  engine.OutputRect = TRect{0, 0, cells, rows};
+}
 
 struct Measure {
   double seconds = 0;

@@ -11,6 +11,7 @@
 #include "common/BmpWriter.h"
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
+#include "conversion/BmpTxt.h"
 #include "conversion/ConversionOutput.h"
 
 #include <QCoreApplication>
@@ -54,11 +55,8 @@ bool MakeFolder(const std::string& folder, int frames) {
 }
 
 void Setup(TConverter& engine, int sizeIndex) {
-  engine.FrameMarker = "\x80\x80";
-  engine.GrayTable = gbk::DefaultGrayTable();
-  engine.GrayLevels = CountGrayUnits(engine.GrayTable);
-  engine.Interval = 67;
-  engine.OutputRect = StandardOutputSizes()[static_cast<size_t>(sizeIndex)];
+  const TRect size = StandardOutputSizes()[static_cast<size_t>(sizeIndex)];
+  bench::SetUpEngine(engine, size.Right, size.Bottom, 67);
 }
 
 bool Convert(const std::string& folder, OutputForm form, int sizeIndex, const std::string& supportFolder) {

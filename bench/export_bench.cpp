@@ -8,6 +8,7 @@
 // Usage: export_bench [work folder]   (default: a folder under /tmp)
 #include "BenchSupport.h"
 #include "common/FileWrite.h"
+#include "conversion/BmpTxt.h"
 #include "playback/MovieExport.h"
 #include "playback/TextPic.h"
 #include "support/TestVideo.h"
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
     }
   }
   TTextPic movie;
-  movie.FrameMarker = "\x80\x80";
+  movie.FrameMarker = kFrameMarker;
   if (!movie.LoadFromFile(movieFile)) return 1;
   movie_export::Options options;
   options.output = work + "export.mp4";

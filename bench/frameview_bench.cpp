@@ -12,6 +12,7 @@
 // frame, which builds the cell pictures, is reported apart).
 //
 // Usage: frameview_bench
+#include "BenchSupport.h"
 #include "app/Fonts.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
@@ -56,11 +57,7 @@ QImage Picture(int width, int height, int n) {
 
 std::vector<std::string> Movie(int width, int height) {
   TConverter engine;
-  engine.FrameMarker = "\x80\x80";
-  engine.GrayTable = gbk::DefaultGrayTable();
-  engine.GrayLevels = CountGrayUnits(engine.GrayTable);
-  engine.Interval = 67;
-  engine.OutputRect = TRect{0, 0, width, height};
+  bench::SetUpEngine(engine, width, height, 67);
   std::vector<std::string> frames;
   for (int n = 0; n < kFrames; ++n) {
     engine.FrameIndex = n;

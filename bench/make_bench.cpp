@@ -14,6 +14,7 @@
 //        --sd-only leaves out the 10-minute clip)
 #include "BenchSupport.h"
 #include "common/FileWrite.h"
+#include "conversion/BmpTxt.h"
 #include "playback/TextPic.h"
 #include "support/TestVideo.h"
 
@@ -58,7 +59,7 @@ bool Bench(const std::string& label, const std::string& clip, int seconds, const
   }
   const std::string name = QFileInfo(QString::fromStdString(clip)).completeBaseName().toStdString();
   TTextPic movie;
-  movie.FrameMarker = "\x80\x80";
+  movie.FrameMarker = kFrameMarker;
   const int expected = (seconds * 1000 - 1) / kIntervalMs;
   if (!movie.LoadFromFile(out + name + ".txt") || movie.FrameTotal() < expected - 1 ||
       movie.FrameTotal() > expected) {

@@ -8,6 +8,7 @@
 // does not hide the next one's peak: the child resets its peak resident size
 // (/proc/self/clear_refs "5"), does the work, and reports VmHWM and the time.
 // Figures depend on the machine and its load; this is not a test.
+#include "BenchSupport.h"
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
@@ -40,8 +41,6 @@ constexpr int kRounds = 5;    // measurements of each kind; the median is report
 constexpr double kTimeGoalSeconds = 0.35;  // load time of the CR LF movie on the project's 2-core machine
 constexpr double kMemoryGoal = 1.2;        // load peak / file size, for every kind of line end
 
-const std::string kMarker = "\x80\x80";
-
 // A moving diagonal gradient, so frames differ and every gray level occurs.
 QImage Picture(int n) {
   QImage image(kWidth, kHeight, QImage::Format_RGB888);
@@ -58,11 +57,7 @@ QImage Picture(int n) {
 // `lineEnd` replaces every CR LF of the engine's frames.
 bool WriteMovie(const std::string& path, const std::string& lineEnd, std::string* error) {
   TConverter engine;
-  engine.GrayTable = gbk::DefaultGrayTable();
-  engine.GrayLevels = CountGrayUnits(engine.GrayTable);
-  engine.Interval = 100;
-  engine.OutputRect = {0, 0, kWidth, kHeight};
-  engine.FrameMarker = kMarker;
+  bench::SetUpEngine(engine, kWidth, kHeight, 100);
   fileio::Writer writer;
   if (!writer.Open(path, fileio::Writer::Mode::Truncate)) {
     *error = writer.Error();
@@ -196,7 +191,7 @@ int main() {
     };
     const auto load = [&path]() -> long {
       TTextPic reader;
-      reader.FrameMarker = kMarker;
+      reader.FrameMarker = kFrameMarker;
       return reader.LoadFromFile(path) ? reader.FrameTotal() : -1;
     };
 

@@ -4,6 +4,7 @@
 #include "common/FileWrite.h"
 #include "common/FolderLock.h"
 #include "common/Gbk.h"
+#include "conversion/BmpTxt.h"
 
 #include <climits>
 #include <unistd.h>
@@ -108,7 +109,7 @@ ConvertJob MakeConvertJob(const Context& context, const Arguments& a, const std:
 
   ConvertJob job;
   TConverter& engine = job.engine;
-  engine.FrameMarker = "\x80\x80";
+  engine.FrameMarker = kFrameMarker;
   engine.GrayTable = GrayTableFrom(a);
   engine.GrayLevels = CountGrayUnits(engine.GrayTable);
   engine.OutputRect = ParseSize(a.Value("size").value_or("1"));

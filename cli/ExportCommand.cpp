@@ -2,6 +2,7 @@
 // MKV), drawn as the window's frame label draws it.
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "conversion/BmpTxt.h"
 #include "playback/MovieExport.h"
 #include "playback/TextPic.h"
 
@@ -83,7 +84,7 @@ int ExportCommand(const Context&, const std::vector<std::string>& args) {
   options.overwrite = a.Has("overwrite");
 
   TTextPic movie;
-  movie.FrameMarker = "\x80\x80";
+  movie.FrameMarker = kFrameMarker;
   if (!movie.LoadFromFile(moviePath)) {
     std::fprintf(stderr, "glyphreel-cli: cannot read %s\n", moviePath.c_str());
     return kFailed;

@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "common/FolderLock.h"
 #include "common/Gbk.h"
+#include "conversion/BmpTxt.h"
 #include "playback/TextPic.h"
 
 #include <signal.h>
@@ -36,7 +37,7 @@ namespace {
 constexpr int32_t kStandardFrames = 3;
 
 bool Load(TTextPic& movie, const std::string& path) {
-  movie.FrameMarker = "\x80\x80";
+  movie.FrameMarker = kFrameMarker;
   std::string error;
   if (movie.LoadFromFile(path, &error)) return true;
   std::fprintf(stderr, "glyphreel-cli: cannot read %s: %s\n", path.c_str(), error.c_str());

@@ -26,7 +26,7 @@ namespace {
 constexpr int kWidth = 8;
 constexpr int kHeight = 6;
 constexpr int kInterval = 67;
-const std::string kMarker = "\x80\x80";
+const std::string kMarker = kFrameMarker;
 
 // Whether `row` is exactly kWidth units of the (two-byte) default table.
 bool IsRowOfUnits(std::string_view row, const std::set<std::string>& units) {

@@ -5,6 +5,7 @@
 //  - the frames joined back are a prefix of the text with every line ended by
 //    CR LF;
 //  - there is at least one frame, and GetFrame of any index is safe.
+#include "conversion/BmpTxt.h"
 #include "fuzz/FuzzSupport.h"
 #include "playback/TextPic.h"
 
@@ -16,7 +17,7 @@
 
 namespace {
 
-const std::string kMarker = "\x80\x80";
+const std::string kMarker = kFrameMarker;
 
 void CheckSameMovie(const TTextPic& a, const TTextPic& b) {
   FUZZ_CHECK(a.FrameTotal() == b.FrameTotal());
