@@ -1,5 +1,7 @@
 #include "video/TrackBar.h"
 
+#include "video/TimeUnits.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
@@ -37,8 +39,8 @@ int64_t TrackBar::SeekTarget(int64_t stop, int thumb, int maximum) {
 }
 
 void TrackBar::ShowPosition(uint32_t currentMs, uint32_t durationMs) {
-  setRange(0, static_cast<int>(durationMs / 1000));
-  setValue(static_cast<int>(currentMs / 1000));
+  setRange(0, static_cast<int>(SecondsFromMs(durationMs)));
+  setValue(static_cast<int>(SecondsFromMs(currentMs)));
 }
 
 void TrackBar::OnGraphEvent(long event) {

@@ -1,5 +1,7 @@
 #include "video/VideoService.h"
 
+#include "video/TimeUnits.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
@@ -476,13 +478,13 @@ QImage VideoService::CurrentFrame() const {
 
 bool VideoService::GetDuration(int64_t* duration) const {
   if (!playback_ || !duration) return false;
-  *duration = playback_->DurationUs() * 10;
+  *duration = UnitsFromUs(playback_->DurationUs());
   return true;
 }
 
 bool VideoService::GetStreamDuration(int64_t* duration) const {
   if (!playback_ || !duration) return false;
-  *duration = playback_->StreamDurationUs() * 10;
+  *duration = UnitsFromUs(playback_->StreamDurationUs());
   return true;
 }
 
@@ -490,16 +492,19 @@ bool VideoService::GetStopPosition(int64_t* stop) const { return GetDuration(sto
 
 bool VideoService::GetCurrentPosition(int64_t* current) const {
   if (!playback_ || !current) return false;
-  const int64_t us = playback_->PositionUs();
-  *current = std::clamp<int64_t>(us, 0, std::max<int64_t>(playback_->DurationUs(), 0)) * 10;
+  *current = UnitsFromUs(ClampedPositionUs());
   return true;
+}
+
+int64_t VideoService::ClampedPositionUs() const {
+  return std::clamp<int64_t>(playback_->PositionUs(), 0, std::max<int64_t>(playback_->DurationUs(), 0));
 }
 
 bool VideoService::SetPositions(int64_t* current, int currentFlags, int64_t* /*stop*/, int stopFlags) {
   if (!playback_) return false;
   const int how = currentFlags & AM_SEEKING_PositioningBitsMask;
   if (current && how != AM_SEEKING_NoPositioning) {
-    int64_t target = *current / 10;
+    int64_t target = UsFromUnits(*current);
     if (how == AM_SEEKING_RelativePositioning) target += playback_->PositionUs();
     else if (how != AM_SEEKING_AbsolutePositioning) return false;
     playback_->Seek(std::clamp<int64_t>(target, 0, std::max<int64_t>(playback_->DurationUs(), 0)));
@@ -515,10 +520,8 @@ VideoService::Statistics VideoService::Counts() const {
 void VideoService::PositionTick() {
   if (!playback_) return;
   if (positionBar_ && positionBar_->Held()) return;
-  int64_t duration = 0, current = 0;
-  if (!GetDuration(&duration) || !GetCurrentPosition(&current)) return;
-  const auto durationMs = static_cast<uint32_t>(duration / 10000);
-  const auto currentMs = static_cast<uint32_t>(current / 10000);
+  const auto durationMs = static_cast<uint32_t>(MsFromUs(playback_->DurationUs()));
+  const auto currentMs = static_cast<uint32_t>(MsFromUs(ClampedPositionUs()));
   if (positionBar_) positionBar_->ShowPosition(currentMs, durationMs);
   if (OnTimer) OnTimer(currentMs, durationMs);
 }

@@ -11,8 +11,9 @@
 // ClearGraph(), and a new RenderFile()) end that thread: abort, wake, join.
 //
 // Positions at the seeking functions are in 100-ns units; the tick reports
-// milliseconds. Operations on an inactive service, or on one with no movie,
-// have no effect (seeking answers false).
+// milliseconds (video/TimeUnits.h converts between them). Operations on an
+// inactive service, or on one with no movie, have no effect (seeking answers
+// false).
 #pragma once
 
 #include "video/MediaReader.h"
@@ -156,6 +157,9 @@ class VideoService : public QObject {
   // ---- User-interface thread only ----------------------------------------------
   void CloseMovie();
   void DeliverEvent(uint64_t session, long event);
+  // The playing position, held within 0 .. the movie's length, in
+  // microseconds; only while a movie is open.
+  int64_t ClampedPositionUs() const;
 
   SoundOutput* soundOutput_ = nullptr;
   PositionBar* positionBar_ = nullptr;
