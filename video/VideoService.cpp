@@ -240,7 +240,6 @@ class Playback : public SoundSource {
     if (!cursor_.Current()) return;
     service_->Publish(reader_->ToImage(cursor_.Current()));
     framesShown_.fetch_add(1);
-    if (service_->OnBuffer) service_->OnBuffer();
   }
 
   void FillSound() {

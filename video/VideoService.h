@@ -4,11 +4,11 @@
 // the end of the movie.
 //
 // Threads. Every public function is called on the user-interface thread (the
-// thread that made the service), and every handler below is called there,
-// except OnBuffer. A decoding thread of the service's own demuxes, decodes,
-// waits for each picture's time and puts it into the grabber's buffer; the
-// sound output pulls samples on its own schedule. Deactivate() (and
-// ClearGraph(), and a new RenderFile()) end that thread: abort, wake, join.
+// thread that made the service), and every handler below is called there. A
+// decoding thread of the service's own demuxes, decodes, waits for each
+// picture's time and puts it into the grabber's buffer; the sound output
+// pulls samples on its own schedule. Deactivate() (and ClearGraph(), and a
+// new RenderFile()) end that thread: abort, wake, join.
 //
 // Positions at the seeking functions are in 100-ns units; the tick reports
 // milliseconds (video/TimeUnits.h converts between them). Operations on an
@@ -75,8 +75,8 @@ class VideoService : public QObject {
 
   // Makes an empty service ready to open a movie.
   void Activate();
-  // Ends playback and the decoding thread and frees the movie. No tick, no
-  // event and no OnBuffer call arrives after it returns.
+  // Ends playback and the decoding thread and frees the movie. No tick and
+  // no event arrives after it returns.
   void Deactivate();
   bool IsActive() const { return active_; }
 
@@ -130,8 +130,6 @@ class VideoService : public QObject {
   std::function<void(uint32_t currentMs, uint32_t durationMs)> OnTimer;
   // Events; only EC_COMPLETE is sent, once per movie end.
   std::function<void(long event, intptr_t param1, intptr_t param2)> OnDSEvent;
-  // Called on the decoding thread for every picture put into the buffer.
-  std::function<void()> OnBuffer;
 
   // Counts for the current movie since it was opened.
   struct Statistics {
