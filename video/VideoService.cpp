@@ -466,7 +466,7 @@ void VideoService::ClearGraph() {
 bool VideoService::GrabFrame(QImage* bitmap) const {
   std::lock_guard lock(frameMutex_);
   if (frame_.isNull() || !bitmap) return false;
-  *bitmap = frame_.copy();
+  *bitmap = frame_;
   return true;
 }
 

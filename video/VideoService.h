@@ -102,11 +102,13 @@ class VideoService : public QObject {
   // Stops and closes the movie; the service stays active.
   void ClearGraph();
 
-  // Copies the newest picture, 24-bit RGB at the movie's own size, into
+  // Puts the newest picture, 24-bit RGB at the movie's own size, into
   // *bitmap and returns true; returns false and leaves *bitmap unchanged
-  // when there is no movie or no picture yet.
+  // when there is no movie or no picture yet. The picture is shared with the
+  // buffer (QImage's implicit sharing): it never changes under the caller,
+  // and a caller that draws on it detaches its own copy.
   bool GrabFrame(QImage* bitmap) const;
-  // The same picture, shared rather than copied, for painting; null if none.
+  // The same picture, for painting; null if none.
   QImage CurrentFrame() const;
   // The size of the movie's pictures as shown (turned upright), known from
   // RenderFile() on; empty when no movie is open.
@@ -172,6 +174,9 @@ class VideoService : public QObject {
 
   // ---- The grabber's buffer: shared by both threads, under frameMutex_ -------
   mutable std::mutex frameMutex_;
+  // Only ever replaced by a whole new picture (MediaReader::ToImage makes a
+  // new image for each), never drawn on in place, so handing it out shared
+  // is safe on either thread.
   QImage frame_;
   std::atomic<bool> framePosted_{false};  // a frameReady() is on its way
 };
