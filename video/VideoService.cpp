@@ -518,10 +518,9 @@ VideoService::Statistics VideoService::Counts() const {
 
 void VideoService::PositionTick() {
   if (!playback_) return;
-  if (positionBar_ && positionBar_->Held()) return;
   const auto durationMs = static_cast<uint32_t>(MsFromUs(playback_->DurationUs()));
   const auto currentMs = static_cast<uint32_t>(MsFromUs(ClampedPositionUs()));
-  if (positionBar_) positionBar_->ShowPosition(currentMs, durationMs);
+  if (positionBar_ && !positionBar_->ShowPosition(currentMs, durationMs)) return;
   if (OnTimer) OnTimer(currentMs, durationMs);
 }
 

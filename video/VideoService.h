@@ -47,10 +47,10 @@ inline constexpr int AM_SEEKING_PositioningBitsMask = 3;
 class PositionBar {
  public:
   virtual ~PositionBar() = default;
-  // True while the user holds the bar with the left button: the tick is skipped.
-  virtual bool Held() const = 0;
   // The tick: range 0 .. durationMs div 1000, thumb at currentMs div 1000.
-  virtual void ShowPosition(uint32_t currentMs, uint32_t durationMs) = 0;
+  // Returns false, showing nothing, while the bar will not follow the tick
+  // (the user holds it); the rest of that tick is skipped, OnTimer too.
+  virtual bool ShowPosition(uint32_t currentMs, uint32_t durationMs) = 0;
   // Every event, before OnDSEvent.
   virtual void OnGraphEvent(long event) = 0;
 };
