@@ -16,13 +16,13 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr int64_t kSoundAheadUs = 500000;    // decoded sound kept ready for the output
-constexpr int64_t kSoundStallUs = 300000;    // a device that plays nothing this long no longer drives the clock
-constexpr int64_t kSoundDrainSlackUs = 50000; // sound this close to played out counts as played out
-constexpr int64_t kSoundStartMaxUs = 2000000; // longest the clock waits for a starting device to play
-constexpr int64_t kSoundDrainMaxUs = 2000000; // longest wait for a device to report the last sound played
-constexpr int64_t kMaxWaitUs = 10000;        // the decoding thread looks at the clock at least this often
-constexpr int64_t kMinWaitUs = 1000;
+constexpr int64_t kSoundAheadUs = 500000;      // decoded sound kept ready for the output
+constexpr int64_t kSoundStallUs = 300000;      // a device that plays nothing this long no longer drives the clock
+constexpr int64_t kSoundDrainSlackUs = 50000;  // sound this close to played out counts as played out
+constexpr int64_t kSoundStartMaxUs = 2000000;  // longest the clock waits for a starting device to play
+constexpr int64_t kSoundDrainMaxUs = 2000000;  // longest wait for a device to report the last sound played
+constexpr int64_t kMaxWaitUs = 10000;          // the decoding thread looks at the clock at least this often
+constexpr int64_t kMinWaitUs = 1000;           // and waits at least this long between looks, so it never spins
 
 int64_t NowUs() {
   return std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now().time_since_epoch()).count();
@@ -357,16 +357,16 @@ class Playback : public SoundSource {
   // ---- Sound queue, shared with the output's thread, under soundMutex_ --------------
   std::mutex soundMutex_;
   std::deque<SoundChunk> chunks_;
-  int64_t chunkOffset_ = 0;   // frames of the front chunk already handed out
-  int64_t queuedUs_ = 0;      // sound waiting in chunks_
-  bool soundEnded_ = false;   // the reader has no more sound
-  int64_t nextSoundUs_ = 0;   // position of the next frame handed out
-  int64_t handed_ = 0;        // frames handed to the output since it started
-  int64_t lastPlayed_ = 0;    // the output's played count when last asked
-  int64_t lastAdvanceUs_ = 0; // steady time it last moved
-  int64_t drainedSinceUs_ = -1;
-  bool awaitingSound_ = false;  // the device has started but played nothing yet
-  int64_t soundStartUs_ = 0;    // steady time the device was started
+  int64_t chunkOffset_ = 0;      // frames of the front chunk already handed out
+  int64_t queuedUs_ = 0;         // sound waiting in chunks_
+  bool soundEnded_ = false;      // the reader has no more sound
+  int64_t nextSoundUs_ = 0;      // position of the next frame handed out
+  int64_t handed_ = 0;           // frames handed to the output since it started
+  int64_t lastPlayed_ = 0;       // the output's played count when last asked
+  int64_t lastAdvanceUs_ = 0;    // steady time that count last moved
+  int64_t drainedSinceUs_ = -1;  // steady time every sample was first seen handed out; -1 while some is left
+  bool awaitingSound_ = false;   // the device has started but played nothing yet
+  int64_t soundStartUs_ = 0;     // steady time the device was started
 };
 
 // ---- VideoService ------------------------------------------------------------------
