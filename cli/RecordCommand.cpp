@@ -8,6 +8,7 @@
 #include "conversion/BmpReader.h"
 #include "conversion/BmpTxt.h"
 #include "video/FrameStepper.h"
+#include "video/TimeUnits.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -39,7 +40,7 @@ namespace {
 
 // "hh:mm:ss" of a time in milliseconds.
 std::string ClockTime(int64_t ms) {
-  const int64_t seconds = ms / 1000;
+  const int64_t seconds = video::SecondsFromMs(ms);
   char text[32];
   std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
                 static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));

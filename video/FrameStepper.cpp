@@ -1,5 +1,7 @@
 #include "video/FrameStepper.h"
 
+#include "video/TimeUnits.h"
+
 namespace video {
 
 FrameStepper::FrameStepper() : cursor_(&reader_) {}
@@ -25,7 +27,7 @@ void FrameStepper::Close() {
 
 bool FrameStepper::PictureAt(int64_t ms, QImage* out) {
   if (!reader_.IsOpen() || !cursor_.Current()) return false;
-  const int64_t us = ms * 1000;
+  const int64_t us = UsFromMs(ms);
   if (us < cursor_.CurrentUs() && !cursor_.Seek(us)) return false;
   cursor_.Advance(us);
   // The cursor hands out a new frame object whenever the picture changes;
@@ -42,14 +44,14 @@ bool FrameStepper::PictureAt(int64_t ms, QImage* out) {
 
 bool FrameStepper::IsPastEnd(int64_t ms) {
   if (!reader_.IsOpen() || !cursor_.Current()) return false;
-  const int64_t us = ms * 1000;
+  const int64_t us = UsFromMs(ms);
   if (us >= cursor_.CurrentUs()) cursor_.Advance(us);
   return !cursor_.HasNext() && us >= cursor_.CurrentEndUs();
 }
 
-int64_t FrameStepper::DurationMs() const { return reader_.DurationUs() / 1000; }
+int64_t FrameStepper::DurationMs() const { return MsFromUs(reader_.DurationUs()); }
 
-int64_t FrameStepper::StreamDurationMs() const { return reader_.StreamDurationUs() / 1000; }
+int64_t FrameStepper::StreamDurationMs() const { return MsFromUs(reader_.StreamDurationUs()); }
 QSize FrameStepper::FrameSize() const { return reader_.FrameSize(); }
 
 }  // namespace video

@@ -1,5 +1,7 @@
 #include "video/TrackBar.h"
 
+#include "video/TimeUnits.h"
+
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QStyle>
@@ -36,9 +38,13 @@ int64_t TrackBar::SeekTarget(int64_t stop, int thumb, int maximum) {
   return stop * thumb / maximum;
 }
 
-void TrackBar::ShowPosition(uint32_t currentMs, uint32_t durationMs) {
-  setRange(0, static_cast<int>(durationMs / 1000));
-  setValue(static_cast<int>(currentMs / 1000));
+bool TrackBar::ShowPosition(uint32_t currentMs, uint32_t durationMs) {
+  // The release seeks to wherever the user leaves the thumb; the tick must
+  // not pull it back meanwhile.
+  if (held_) return false;
+  setRange(0, static_cast<int>(SecondsFromMs(durationMs)));
+  setValue(static_cast<int>(SecondsFromMs(currentMs)));
+  return true;
 }
 
 void TrackBar::OnGraphEvent(long event) {

@@ -26,9 +26,12 @@ class TrackBar : public QSlider, public PositionBar {
   // arithmetic; 0 when the maximum is 0.
   static int64_t SeekTarget(int64_t stop, int thumb, int maximum);
 
-  // PositionBar
-  bool Held() const override { return held_; }
-  void ShowPosition(uint32_t currentMs, uint32_t durationMs) override;
+  // True while the user holds the bar with the left button.
+  bool Held() const { return held_; }
+
+  // PositionBar. While held, the thumb stays where the user put it and the
+  // tick is refused.
+  bool ShowPosition(uint32_t currentMs, uint32_t durationMs) override;
   void OnGraphEvent(long event) override;
 
  protected:

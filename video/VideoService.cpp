@@ -1,5 +1,7 @@
 #include "video/VideoService.h"
 
+#include "video/TimeUnits.h"
+
 #include <QMetaObject>
 
 #include <algorithm>
@@ -14,13 +16,13 @@ namespace {
 
 using SteadyClock = std::chrono::steady_clock;
 
-constexpr int64_t kSoundAheadUs = 500000;    // decoded sound kept ready for the output
-constexpr int64_t kSoundStallUs = 300000;    // a device that plays nothing this long no longer drives the clock
-constexpr int64_t kSoundDrainSlackUs = 50000; // sound this close to played out counts as played out
-constexpr int64_t kSoundStartMaxUs = 2000000; // longest the clock waits for a starting device to play
-constexpr int64_t kSoundDrainMaxUs = 2000000; // longest wait for a device to report the last sound played
-constexpr int64_t kMaxWaitUs = 10000;        // the decoding thread looks at the clock at least this often
-constexpr int64_t kMinWaitUs = 1000;
+constexpr int64_t kSoundAheadUs = 500000;      // decoded sound kept ready for the output
+constexpr int64_t kSoundStallUs = 300000;      // a device that plays nothing this long no longer drives the clock
+constexpr int64_t kSoundDrainSlackUs = 50000;  // sound this close to played out counts as played out
+constexpr int64_t kSoundStartMaxUs = 2000000;  // longest the clock waits for a starting device to play
+constexpr int64_t kSoundDrainMaxUs = 2000000;  // longest wait for a device to report the last sound played
+constexpr int64_t kMaxWaitUs = 10000;          // the decoding thread looks at the clock at least this often
+constexpr int64_t kMinWaitUs = 1000;           // and waits at least this long between looks, so it never spins
 
 int64_t NowUs() {
   return std::chrono::duration_cast<std::chrono::microseconds>(SteadyClock::now().time_since_epoch()).count();
@@ -238,7 +240,6 @@ class Playback : public SoundSource {
     if (!cursor_.Current()) return;
     service_->Publish(reader_->ToImage(cursor_.Current()));
     framesShown_.fetch_add(1);
-    if (service_->OnBuffer) service_->OnBuffer();
   }
 
   void FillSound() {
@@ -356,16 +357,16 @@ class Playback : public SoundSource {
   // ---- Sound queue, shared with the output's thread, under soundMutex_ --------------
   std::mutex soundMutex_;
   std::deque<SoundChunk> chunks_;
-  int64_t chunkOffset_ = 0;   // frames of the front chunk already handed out
-  int64_t queuedUs_ = 0;      // sound waiting in chunks_
-  bool soundEnded_ = false;   // the reader has no more sound
-  int64_t nextSoundUs_ = 0;   // position of the next frame handed out
-  int64_t handed_ = 0;        // frames handed to the output since it started
-  int64_t lastPlayed_ = 0;    // the output's played count when last asked
-  int64_t lastAdvanceUs_ = 0; // steady time it last moved
-  int64_t drainedSinceUs_ = -1;
-  bool awaitingSound_ = false;  // the device has started but played nothing yet
-  int64_t soundStartUs_ = 0;    // steady time the device was started
+  int64_t chunkOffset_ = 0;      // frames of the front chunk already handed out
+  int64_t queuedUs_ = 0;         // sound waiting in chunks_
+  bool soundEnded_ = false;      // the reader has no more sound
+  int64_t nextSoundUs_ = 0;      // position of the next frame handed out
+  int64_t handed_ = 0;           // frames handed to the output since it started
+  int64_t lastPlayed_ = 0;       // the output's played count when last asked
+  int64_t lastAdvanceUs_ = 0;    // steady time that count last moved
+  int64_t drainedSinceUs_ = -1;  // steady time every sample was first seen handed out; -1 while some is left
+  bool awaitingSound_ = false;   // the device has started but played nothing yet
+  int64_t soundStartUs_ = 0;     // steady time the device was started
 };
 
 // ---- VideoService ------------------------------------------------------------------
@@ -465,7 +466,7 @@ void VideoService::ClearGraph() {
 bool VideoService::GrabFrame(QImage* bitmap) const {
   std::lock_guard lock(frameMutex_);
   if (frame_.isNull() || !bitmap) return false;
-  *bitmap = frame_.copy();
+  *bitmap = frame_;
   return true;
 }
 
@@ -476,13 +477,13 @@ QImage VideoService::CurrentFrame() const {
 
 bool VideoService::GetDuration(int64_t* duration) const {
   if (!playback_ || !duration) return false;
-  *duration = playback_->DurationUs() * 10;
+  *duration = UnitsFromUs(playback_->DurationUs());
   return true;
 }
 
 bool VideoService::GetStreamDuration(int64_t* duration) const {
   if (!playback_ || !duration) return false;
-  *duration = playback_->StreamDurationUs() * 10;
+  *duration = UnitsFromUs(playback_->StreamDurationUs());
   return true;
 }
 
@@ -490,16 +491,19 @@ bool VideoService::GetStopPosition(int64_t* stop) const { return GetDuration(sto
 
 bool VideoService::GetCurrentPosition(int64_t* current) const {
   if (!playback_ || !current) return false;
-  const int64_t us = playback_->PositionUs();
-  *current = std::clamp<int64_t>(us, 0, std::max<int64_t>(playback_->DurationUs(), 0)) * 10;
+  *current = UnitsFromUs(ClampedPositionUs());
   return true;
+}
+
+int64_t VideoService::ClampedPositionUs() const {
+  return std::clamp<int64_t>(playback_->PositionUs(), 0, std::max<int64_t>(playback_->DurationUs(), 0));
 }
 
 bool VideoService::SetPositions(int64_t* current, int currentFlags, int64_t* /*stop*/, int stopFlags) {
   if (!playback_) return false;
   const int how = currentFlags & AM_SEEKING_PositioningBitsMask;
   if (current && how != AM_SEEKING_NoPositioning) {
-    int64_t target = *current / 10;
+    int64_t target = UsFromUnits(*current);
     if (how == AM_SEEKING_RelativePositioning) target += playback_->PositionUs();
     else if (how != AM_SEEKING_AbsolutePositioning) return false;
     playback_->Seek(std::clamp<int64_t>(target, 0, std::max<int64_t>(playback_->DurationUs(), 0)));
@@ -514,12 +518,9 @@ VideoService::Statistics VideoService::Counts() const {
 
 void VideoService::PositionTick() {
   if (!playback_) return;
-  if (positionBar_ && positionBar_->Held()) return;
-  int64_t duration = 0, current = 0;
-  if (!GetDuration(&duration) || !GetCurrentPosition(&current)) return;
-  const auto durationMs = static_cast<uint32_t>(duration / 10000);
-  const auto currentMs = static_cast<uint32_t>(current / 10000);
-  if (positionBar_) positionBar_->ShowPosition(currentMs, durationMs);
+  const auto durationMs = static_cast<uint32_t>(MsFromUs(playback_->DurationUs()));
+  const auto currentMs = static_cast<uint32_t>(MsFromUs(ClampedPositionUs()));
+  if (positionBar_ && !positionBar_->ShowPosition(currentMs, durationMs)) return;
   if (OnTimer) OnTimer(currentMs, durationMs);
 }
 

@@ -4,15 +4,16 @@
 // the end of the movie.
 //
 // Threads. Every public function is called on the user-interface thread (the
-// thread that made the service), and every handler below is called there,
-// except OnBuffer. A decoding thread of the service's own demuxes, decodes,
-// waits for each picture's time and puts it into the grabber's buffer; the
-// sound output pulls samples on its own schedule. Deactivate() (and
-// ClearGraph(), and a new RenderFile()) end that thread: abort, wake, join.
+// thread that made the service), and every handler below is called there. A
+// decoding thread of the service's own demuxes, decodes, waits for each
+// picture's time and puts it into the grabber's buffer; the sound output
+// pulls samples on its own schedule. Deactivate() (and ClearGraph(), and a
+// new RenderFile()) end that thread: abort, wake, join.
 //
 // Positions at the seeking functions are in 100-ns units; the tick reports
-// milliseconds. Operations on an inactive service, or on one with no movie,
-// have no effect (seeking answers false).
+// milliseconds (video/TimeUnits.h converts between them). Operations on an
+// inactive service, or on one with no movie, have no effect (seeking answers
+// false).
 #pragma once
 
 #include "video/MediaReader.h"
@@ -46,10 +47,10 @@ inline constexpr int AM_SEEKING_PositioningBitsMask = 3;
 class PositionBar {
  public:
   virtual ~PositionBar() = default;
-  // True while the user holds the bar with the left button: the tick is skipped.
-  virtual bool Held() const = 0;
   // The tick: range 0 .. durationMs div 1000, thumb at currentMs div 1000.
-  virtual void ShowPosition(uint32_t currentMs, uint32_t durationMs) = 0;
+  // Returns false, showing nothing, while the bar will not follow the tick
+  // (the user holds it); the rest of that tick is skipped, OnTimer too.
+  virtual bool ShowPosition(uint32_t currentMs, uint32_t durationMs) = 0;
   // Every event, before OnDSEvent.
   virtual void OnGraphEvent(long event) = 0;
 };
@@ -74,8 +75,8 @@ class VideoService : public QObject {
 
   // Makes an empty service ready to open a movie.
   void Activate();
-  // Ends playback and the decoding thread and frees the movie. No tick, no
-  // event and no OnBuffer call arrives after it returns.
+  // Ends playback and the decoding thread and frees the movie. No tick and
+  // no event arrives after it returns.
   void Deactivate();
   bool IsActive() const { return active_; }
 
@@ -101,11 +102,13 @@ class VideoService : public QObject {
   // Stops and closes the movie; the service stays active.
   void ClearGraph();
 
-  // Copies the newest picture, 24-bit RGB at the movie's own size, into
+  // Puts the newest picture, 24-bit RGB at the movie's own size, into
   // *bitmap and returns true; returns false and leaves *bitmap unchanged
-  // when there is no movie or no picture yet.
+  // when there is no movie or no picture yet. The picture is shared with the
+  // buffer (QImage's implicit sharing): it never changes under the caller,
+  // and a caller that draws on it detaches its own copy.
   bool GrabFrame(QImage* bitmap) const;
-  // The same picture, shared rather than copied, for painting; null if none.
+  // The same picture, for painting; null if none.
   QImage CurrentFrame() const;
   // The size of the movie's pictures as shown (turned upright), known from
   // RenderFile() on; empty when no movie is open.
@@ -129,8 +132,6 @@ class VideoService : public QObject {
   std::function<void(uint32_t currentMs, uint32_t durationMs)> OnTimer;
   // Events; only EC_COMPLETE is sent, once per movie end.
   std::function<void(long event, intptr_t param1, intptr_t param2)> OnDSEvent;
-  // Called on the decoding thread for every picture put into the buffer.
-  std::function<void()> OnBuffer;
 
   // Counts for the current movie since it was opened.
   struct Statistics {
@@ -156,6 +157,9 @@ class VideoService : public QObject {
   // ---- User-interface thread only ----------------------------------------------
   void CloseMovie();
   void DeliverEvent(uint64_t session, long event);
+  // The playing position, held within 0 .. the movie's length, in
+  // microseconds; only while a movie is open.
+  int64_t ClampedPositionUs() const;
 
   SoundOutput* soundOutput_ = nullptr;
   PositionBar* positionBar_ = nullptr;
@@ -170,6 +174,9 @@ class VideoService : public QObject {
 
   // ---- The grabber's buffer: shared by both threads, under frameMutex_ -------
   mutable std::mutex frameMutex_;
+  // Only ever replaced by a whole new picture (MediaReader::ToImage makes a
+  // new image for each), never drawn on in place, so handing it out shared
+  // is safe on either thread.
   QImage frame_;
   std::atomic<bool> framePosted_{false};  // a frameReady() is on its way
 };

@@ -5,6 +5,7 @@
 #include "common/BmpWriter.h"
 #include "common/FileWrite.h"
 #include "video/FastRecorder.h"
+#include "video/TimeUnits.h"
 #include "video/TrackBar.h"
 #include "video/VideoService.h"
 
@@ -15,11 +16,6 @@
 #include <QTimer>
 
 #include <algorithm>
-
-namespace {
-constexpr int64_t kUnitsPerMs = 10000;  // 100-ns units in a millisecond
-}  // namespace
-
 
 int TForm1::ClearOldFrames() {
   // Every entry ending in ".bmp" (in any letter case) goes, whatever it is,
@@ -41,7 +37,7 @@ bool TForm1::RecordingFitsOnDisk() {
   if (!FilterGraph->GetDuration(&duration) || size.isEmpty()) return true;
   FilterGraph->GetCurrentPosition(&position);
   const int64_t intervalMs = std::max(1, TimerSnap->interval());
-  const int64_t frames = std::max<int64_t>(0, (duration - position) / kUnitsPerMs) / intervalMs;
+  const int64_t frames = std::max<int64_t>(0, video::MsFromUnits(duration - position)) / intervalMs;
   const bmp::RecordingSpace space = bmp::EstimateRecordingSpace(RecordFolder, frames, size.width(), size.height(),
                                                                 CB_AutoClearBmp->isChecked());
   if (space.Fits()) return true;
@@ -114,7 +110,7 @@ bool TForm1::StartFastRecording() {
   if (VideoBarState.state == VideoBar::State::Playing) TBIPauseClick();  // a playing movie holds still while the worker runs
   FastRecording = std::make_unique<video::FastRecorder>();
   std::string error;
-  if (!FastRecording->Start(VideoPath, RecordFolder, position / kUnitsPerMs, TimerSnap->interval(), &error)) {
+  if (!FastRecording->Start(VideoPath, RecordFolder, video::MsFromUnits(position), TimerSnap->interval(), &error)) {
     FastRecording.reset();
     dialogs().Message(this, tr("打开视频出错，请先安装相应视频解码器."));
     return false;

@@ -5,6 +5,7 @@
 #include "app/StartOptions.h"
 #include "common/FileWrite.h"
 #include "playback/TextPic.h"
+#include "video/TimeUnits.h"
 #include "video/TrackBar.h"
 #include "video/VideoService.h"
 
@@ -20,7 +21,6 @@
 #include <cmath>
 
 namespace {
-constexpr int64_t kUnitsPerMs = 10000;  // 100-ns units in a millisecond
 constexpr int64_t kMsPerDay = 86400000;
 }  // namespace
 
@@ -87,7 +87,7 @@ void TForm1::OpenVideo(const std::string& path) {
   setWindowTitle(ProductName + QStringLiteral(" - ") + QString::fromLocal8Bit(VideoFileName.c_str()));
   int64_t stop = 0;
   FilterGraph->GetStopPosition(&stop);
-  Pl_Time->setText(QStringLiteral("%1/%2").arg(TimeText(0), TimeText(stop / kUnitsPerMs)));
+  Pl_Time->setText(QStringLiteral("%1/%2").arg(TimeText(0), TimeText(video::MsFromUnits(stop))));
   TrackBar->setValue(0);
   VideoBarState.state = VideoBar::State::Loaded;
   VideoBarState.running = false;
@@ -126,7 +126,7 @@ namespace {
 
 // "hh:mm:ss" of a position in 100-ns units.
 QString ClockText(int64_t position) {
-  const int64_t seconds = position / 10000000;
+  const int64_t seconds = video::SecondsFromUnits(position);
   return QStringLiteral("%1:%2:%3")
       .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
       .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
@@ -142,7 +142,7 @@ void TForm1::FilterGraphDSEvent(long event, intptr_t, intptr_t) {
   // not a success, and says so once it (and its conversion) is over.
   const bool recording = VideoBarState.Recording();
   int64_t position = 0, declared = 0;
-  const int64_t interval = static_cast<int64_t>(TimerSnap->interval()) * 10000;  // 100-ns units
+  const int64_t interval = video::UnitsFromMs(TimerSnap->interval());
   const bool endedEarly = recording && FilterGraph->GetCurrentPosition(&position) &&
                           FilterGraph->GetStreamDuration(&declared) && interval > 0 && declared - position > interval;
   StopVideo();

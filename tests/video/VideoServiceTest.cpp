@@ -179,6 +179,7 @@ TEST_P(ServiceFormats, OpensAtTheFirstPictureAndPlaysToOneCompletion) {
   EXPECT_EQ(recorder_.Completions(), 1);
   EXPECT_FALSE(recorder_.offThread) << "a handler ran off the user-interface thread";
   EXPECT_EQ(GrabbedFrameNumber(service_), kFrames - 1) << "the last picture stays at the end";
+  EXPECT_EQ(FrameNumberOf(first), 0) << "a grabbed picture changed as the movie played on";
   EXPECT_NEAR(PositionMs(service_), duration / 10000, kFrameMs);
   ASSERT_FALSE(recorder_.ticks.empty()) << "a 1.6 s movie passes one tick";
   EXPECT_NEAR(recorder_.ticks[0].second, duration / 10000, 1);
