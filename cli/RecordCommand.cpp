@@ -5,6 +5,7 @@
 #include "common/BmpWriter.h"
 #include "common/FileWrite.h"
 #include "common/FolderLock.h"
+#include "common/FrameFolder.h"
 #include "conversion/BmpReader.h"
 #include "conversion/BmpTxt.h"
 #include "video/FrameStepper.h"
@@ -75,7 +76,7 @@ class DecodedPictures : public FrameSource {
       return Status::End;
     }
     if (!stepper_->PictureAt(t, &picture_)) return Finish();
-    if (!bitmapFolder_.empty() && !bmp::Write24(bitmapFolder_ + std::to_string(next_) + ".bmp", picture_, what)) {
+    if (!bitmapFolder_.empty() && !bmp::Write24(frames::BitmapPath(bitmapFolder_, next_), picture_, what)) {
       return Status::Failed;
     }
     ++next_;
@@ -132,7 +133,6 @@ bool OpenVideoAndFolder(const std::string& video, const std::string& folder, vid
 // the old bitmaps (unless `keep`). The folder exists and its lock is held.
 bool PrepareBitmapFolder(const std::string& folder, const DecodedPictures& pictures, QSize size, bool keep,
                          bool force) {
-  std::string error;
   const bmp::RecordingSpace space =
       bmp::EstimateRecordingSpace(folder, pictures.Count(), size.width(), size.height(), !keep);
   if (!space.Fits() && !force) {
@@ -140,9 +140,8 @@ bool PrepareBitmapFolder(const std::string& folder, const DecodedPictures& pictu
                 " has only " + bmp::SizeText(space.available) + " left; give --force to record anyway");
   }
   if (!keep) {
-    for (const std::string& name : fileio::EntriesEndingWith(folder, ".bmp")) {
-      if (!fileio::RemoveFile(folder + name, &error)) Fail(error);
-    }
+    // What cannot be deleted is said, and the recording goes on.
+    for (const std::string& error : frames::ClearBitmaps(folder)) Fail(error);
   }
   return true;
 }

@@ -1,6 +1,7 @@
 #include "video/FastRecorder.h"
 
 #include "common/BmpWriter.h"
+#include "common/FrameFolder.h"
 
 #include <algorithm>
 
@@ -51,7 +52,7 @@ void FastRecorder::Run() {
   for (int64_t n = 1; !abort_; ++n) {
     const int64_t at = startMs_ + n * intervalMs_;
     if (at >= duration || !stepper_.PictureAt(at, &picture)) break;
-    if (!bmp::Write24(folder_ + std::to_string(n) + ".bmp", picture, &error)) break;
+    if (!bmp::Write24(frames::BitmapPath(folder_, n), picture, &error)) break;
     ++written;
     std::lock_guard lock(mutex_);
     progress_.written = written;
