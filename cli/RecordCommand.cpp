@@ -153,13 +153,13 @@ int RecordCommand(const Context&, const std::vector<std::string>& args) {
   const std::string& video = a.Require(0, "VIDEO");
   const std::string folder = AsFolder(a.Require(1, "FOLDER"));
   a.AtMost(2);
-  const int fps = ParseInt(a.Value("fps").value_or("10"), 1, 15, "--fps");
+  const int interval = IntervalOfFps(a);
 
   video::FrameStepper stepper;
   fileio::FolderLock lock;
   if (!OpenVideoAndFolder(video, folder, &stepper, &lock)) return kFailed;
   std::string error;
-  DecodedPictures pictures(&stepper, IntervalForFrameRate(fps), folder);
+  DecodedPictures pictures(&stepper, interval, folder);
   if (!PrepareBitmapFolder(folder, pictures, stepper.FrameSize(), a.Has("keep"), a.Has("force"))) return kFailed;
   FrameSource::Status status;
   while ((status = pictures.Step(&error)) == FrameSource::Status::Picture) {
