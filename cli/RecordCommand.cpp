@@ -9,6 +9,7 @@
 #include "conversion/BmpReader.h"
 #include "conversion/BmpTxt.h"
 #include "video/FrameStepper.h"
+#include "video/RecordingTicks.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -47,31 +48,32 @@ std::string ClockTime(int64_t ms) {
   return text;
 }
 
-// The pictures of a whole recording: the picture shown at n x interval for
-// n = 1, 2, ... while that lies before the movie's end, decoded unpaced and
+// The pictures of a whole recording: the picture of each tick of the
+// recording from the movie's start (RecordingTicks), decoded unpaced and
 // converted to RGB only for the ticks that take it. With a bitmap folder,
 // each one is also written there as n.bmp, as the recorder writes it.
 class DecodedPictures : public FrameSource {
  public:
   DecodedPictures(video::FrameStepper* stepper, int64_t intervalMs, std::string bitmapFolder)
-      : stepper_(stepper), interval_(intervalMs), duration_(stepper->DurationMs()),
-        streamDuration_(std::max(duration_, stepper->StreamDurationMs())), bitmapFolder_(std::move(bitmapFolder)) {}
+      : stepper_(stepper), ticks_{0, intervalMs, stepper->DurationMs()},
+        streamDuration_(std::max(ticks_.durationMs, stepper->StreamDurationMs())),
+        bitmapFolder_(std::move(bitmapFolder)) {}
 
   // How many pictures the recording takes.
-  int64_t Count() const { return duration_ > 0 ? (duration_ - 1) / interval_ : 0; }
+  int64_t Count() const { return ticks_.Count(); }
   int64_t Taken() const { return next_ - 1; }
 
   // Decodes (and writes) the next tick's picture at full size. A video whose
   // pictures end more than one interval before its video stream's declared
-  // length (a file cut short) ends there; EndedEarly() then tells.
+  // length (a file cut short) ends there; ReportEarlyEnd() then tells.
   Status Step(std::string* what) {
     if (fileio::InterruptRequested()) {
       if (what) *what = "interrupted";
       return Status::Failed;
     }
-    const int64_t t = next_ * interval_;
-    if (t >= duration_) return Finish();
-    if (streamDuration_ - t > interval_ && stepper_->IsPastEnd(t)) {
+    if (!ticks_.Takes(next_)) return Finish();
+    const int64_t t = ticks_.TimeOf(next_);
+    if (streamDuration_ - t > ticks_.intervalMs && stepper_->IsPastEnd(t)) {
       endedAt_ = t;
       return Status::End;
     }
@@ -92,7 +94,8 @@ class DecodedPictures : public FrameSource {
   // After the end: says so and is true when the video ended early.
   bool ReportEarlyEnd() const {
     if (endedAt_ < 0) return false;
-    const int64_t expected = streamDuration_ > 0 ? (streamDuration_ - 1) / interval_ : 0;
+    // What the same recording takes over the length the video stream declares.
+    const int64_t expected = video::RecordingTicks{0, ticks_.intervalMs, streamDuration_}.Count();
     std::fprintf(stderr, "glyphreel-cli: the video ends early, at %s: %lld frames recorded of about %lld expected\n",
                  ClockTime(endedAt_).c_str(), static_cast<long long>(Taken()), static_cast<long long>(expected));
     return true;
@@ -100,14 +103,13 @@ class DecodedPictures : public FrameSource {
 
  private:
   Status Finish() {
-    if (endedAt_ < 0 && streamDuration_ - duration_ > interval_) endedAt_ = duration_;
+    if (endedAt_ < 0 && streamDuration_ - ticks_.durationMs > ticks_.intervalMs) endedAt_ = ticks_.durationMs;
     return Status::End;
   }
 
   video::FrameStepper* stepper_;
-  int64_t interval_;
-  int64_t duration_;
-  int64_t streamDuration_;  // of the video stream as declared; longer than duration_ when cut short
+  video::RecordingTicks ticks_;  // from the movie's start, over its length
+  int64_t streamDuration_;        // of the video stream as declared; longer than the movie's when cut short
   std::string bitmapFolder_;
   int64_t next_ = 1;
   int64_t endedAt_ = -1;  // ms where a cut-short video's pictures ended; -1 while none did
