@@ -5,6 +5,7 @@
 // needs no widget.
 #pragma once
 
+#include "conversion/BmpTxt.h"
 #include "conversion/ConversionOutput.h"
 
 #include <optional>
@@ -31,7 +32,7 @@ struct WindowSettings {
 
   // ---- Ranges --------------------------------------------------------------------
   static constexpr int kOutputSizes = 9;   // "60 X 45" .. "320 X 240"
-  static constexpr int kFrameRates = 15;   // "15" .. "1"
+  static constexpr int kFrameRates = kMaxFramesPerSecond;  // one a rate: "15" .. "1"
   static constexpr int kListKeysRead = 20;
   // The entries the boxes show by design, taken when no valid one is stored.
   static constexpr int kDesignSizeIndex = 4;   // "160 X 120"

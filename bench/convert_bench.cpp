@@ -10,6 +10,7 @@
 #include "BenchSupport.h"
 #include "common/BmpWriter.h"
 #include "common/FileWrite.h"
+#include "common/FrameFolder.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
 #include "conversion/ConversionOutput.h"
@@ -73,7 +74,7 @@ bool Convert(const std::string& folder, OutputForm form, int sizeIndex, const st
 bool Baseline(const std::string& folder, int frames, uint64_t bytes) {
   std::string data;
   for (int n = 1; n <= frames; ++n) {
-    if (!fileio::ReadFile(folder + std::to_string(n) + ".bmp", &data, nullptr)) return false;
+    if (!fileio::ReadFile(frames::BitmapPath(folder, n), &data, nullptr)) return false;
   }
   const std::string out = folder + "baseline.out";
   fileio::Writer w;
@@ -114,22 +115,22 @@ int main(int argc, char** argv) {
   const std::string frames3000 = work + "3000/";
   const std::string supportFolder = QCoreApplication::applicationDirPath().toStdString() + "/dll/";
 
-  if (!fileio::FileExists(frames300 + std::to_string(kFrames) + ".bmp")) {
+  if (!fileio::FileExists(frames::BitmapPath(frames300, kFrames))) {
     std::printf("making %d bitmaps of %d x %d in %s ...\n", kFrames, kSourceWidth, kSourceHeight, frames300.c_str());
     MakeFolder(frames300, kFrames);
     for (int n = 1; n <= kFrames; ++n) {
       std::string error;
-      if (!bmp::Write24(frames300 + std::to_string(n) + ".bmp", SourceFrame(n), &error)) {
+      if (!bmp::Write24(frames::BitmapPath(frames300, n), SourceFrame(n), &error)) {
         std::fprintf(stderr, "%s\n", error.c_str());
         return 1;
       }
     }
   }
-  if (!fileio::FileExists(frames3000 + std::to_string(kLongFrames) + ".bmp")) {
+  if (!fileio::FileExists(frames::BitmapPath(frames3000, kLongFrames))) {
     MakeFolder(frames3000, kLongFrames);
     for (int n = 1; n <= kLongFrames; ++n) {
-      const std::string from = frames300 + std::to_string((n - 1) % kFrames + 1) + ".bmp";
-      const std::string to = frames3000 + std::to_string(n) + ".bmp";
+      const std::string from = frames::BitmapPath(frames300, (n - 1) % kFrames + 1);
+      const std::string to = frames::BitmapPath(frames3000, n);
       if (link(from.c_str(), to.c_str()) != 0) {
         std::perror(to.c_str());
         return 1;

@@ -17,6 +17,7 @@
 #include "conversion/BmpTxt.h"
 #include "playback/TextPic.h"
 #include "support/TestVideo.h"
+#include "video/RecordingTicks.h"
 
 #include <QCoreApplication>
 #include <QDirIterator>
@@ -60,7 +61,7 @@ bool Bench(const std::string& label, const std::string& clip, int seconds, const
   const std::string name = QFileInfo(QString::fromStdString(clip)).completeBaseName().toStdString();
   TTextPic movie;
   movie.FrameMarker = kFrameMarker;
-  const int expected = (seconds * 1000 - 1) / kIntervalMs;
+  const int expected = static_cast<int>(video::RecordingTicks{0, kIntervalMs, seconds * 1000}.Count());
   if (!movie.LoadFromFile(out + name + ".txt") || movie.FrameTotal() < expected - 1 ||
       movie.FrameTotal() > expected) {
     std::fprintf(stderr, "make_bench: the movie of %s holds %d frames, not %d\n", clip.c_str(), movie.FrameTotal(),

@@ -13,6 +13,7 @@
 #include "app/Main.h"
 #include "common/FileWrite.h"
 #include "support/TestVideo.h"
+#include "video/RecordingTicks.h"
 
 #include <QAction>
 #include <QApplication>
@@ -80,7 +81,7 @@ int main(int argc, char** argv) {
               static_cast<double>(longest) / form.TimerSnap->interval());
 
   // Fast recording of the whole clip from its start.
-  const int expected = (kSeconds * 1000 - 1) / form.TimerSnap->interval();
+  const int expected = static_cast<int>(video::RecordingTicks{0, form.TimerSnap->interval(), kSeconds * 1000}.Count());
   form.CB_FastRecord->setChecked(true);
   clock.restart();
   form.TBISnapBeginClick();

@@ -103,6 +103,10 @@ class ProgressBar {
 
 }  // namespace
 
+int IntervalOfFps(const Arguments& a) {
+  return IntervalForFrameRate(ParseInt(a.Value("fps").value_or("10"), 1, kMaxFramesPerSecond, "--fps"));
+}
+
 ConvertJob MakeConvertJob(const Context& context, const Arguments& a, const std::string& folder,
                           const std::string& videoName) {
   if (a.Has("fps") && a.Has("interval")) throw UsageError{"give --fps or --interval, not both"};
@@ -113,8 +117,7 @@ ConvertJob MakeConvertJob(const Context& context, const Arguments& a, const std:
   engine.GrayTable = GrayTableFrom(a);
   engine.GrayLevels = CountGrayUnits(engine.GrayTable);
   engine.OutputRect = ParseSize(a.Value("size").value_or("1"));
-  engine.Interval = a.Has("interval") ? ParseInt(*a.Value("interval"), 1, 9999, "--interval")
-                                      : IntervalForFrameRate(ParseInt(a.Value("fps").value_or("10"), 1, 15, "--fps"));
+  engine.Interval = a.Has("interval") ? ParseInt(*a.Value("interval"), 1, 9999, "--interval") : IntervalOfFps(a);
   std::string refusal;
   if (!engine.CheckOptions(&refusal)) throw UsageError{refusal};
 

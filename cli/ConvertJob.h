@@ -21,6 +21,10 @@ struct ConvertJob {
 inline const std::vector<std::string> kConvertFlags = {"overwrite"};
 inline const std::vector<std::string> kConvertOptions = {"form", "size", "fps", "interval", "gray", "gray-file"};
 
+// The interval in milliseconds of the frame rate --fps gives (1 to
+// kMaxFramesPerSecond, default 10). Throws UsageError for another rate.
+int IntervalOfFps(const Arguments& a);
+
 // The job for the record folder `folder` (ends with "/") and outputs named
 // after `videoName`, from the options of `a`. Throws UsageError for bad options.
 ConvertJob MakeConvertJob(const Context& context, const Arguments& a, const std::string& folder,

@@ -5,9 +5,11 @@
 #include "common/BmpWriter.h"
 #include "common/FileWrite.h"
 #include "common/FolderLock.h"
+#include "common/FrameFolder.h"
 #include "conversion/BmpReader.h"
 #include "conversion/BmpTxt.h"
 #include "video/FrameStepper.h"
+#include "video/RecordingTicks.h"
 #include "video/TimeUnits.h"
 
 #include <algorithm>
@@ -47,36 +49,37 @@ std::string ClockTime(int64_t ms) {
   return text;
 }
 
-// The pictures of a whole recording: the picture shown at n x interval for
-// n = 1, 2, ... while that lies before the movie's end, decoded unpaced and
+// The pictures of a whole recording: the picture of each tick of the
+// recording from the movie's start (RecordingTicks), decoded unpaced and
 // converted to RGB only for the ticks that take it. With a bitmap folder,
 // each one is also written there as n.bmp, as the recorder writes it.
 class DecodedPictures : public FrameSource {
  public:
   DecodedPictures(video::FrameStepper* stepper, int64_t intervalMs, std::string bitmapFolder)
-      : stepper_(stepper), interval_(intervalMs), duration_(stepper->DurationMs()),
-        streamDuration_(std::max(duration_, stepper->StreamDurationMs())), bitmapFolder_(std::move(bitmapFolder)) {}
+      : stepper_(stepper), ticks_{0, intervalMs, stepper->DurationMs()},
+        streamDuration_(std::max(ticks_.durationMs, stepper->StreamDurationMs())),
+        bitmapFolder_(std::move(bitmapFolder)) {}
 
   // How many pictures the recording takes.
-  int64_t Count() const { return duration_ > 0 ? (duration_ - 1) / interval_ : 0; }
+  int64_t Count() const { return ticks_.Count(); }
   int64_t Taken() const { return next_ - 1; }
 
   // Decodes (and writes) the next tick's picture at full size. A video whose
   // pictures end more than one interval before its video stream's declared
-  // length (a file cut short) ends there; EndedEarly() then tells.
+  // length (a file cut short) ends there; ReportEarlyEnd() then tells.
   Status Step(std::string* what) {
     if (fileio::InterruptRequested()) {
       if (what) *what = "interrupted";
       return Status::Failed;
     }
-    const int64_t t = next_ * interval_;
-    if (t >= duration_) return Finish();
-    if (streamDuration_ - t > interval_ && stepper_->IsPastEnd(t)) {
+    if (!ticks_.Takes(next_)) return Finish();
+    const int64_t t = ticks_.TimeOf(next_);
+    if (streamDuration_ - t > ticks_.intervalMs && stepper_->IsPastEnd(t)) {
       endedAt_ = t;
       return Status::End;
     }
     if (!stepper_->PictureAt(t, &picture_)) return Finish();
-    if (!bitmapFolder_.empty() && !bmp::Write24(bitmapFolder_ + std::to_string(next_) + ".bmp", picture_, what)) {
+    if (!bitmapFolder_.empty() && !bmp::Write24(frames::BitmapPath(bitmapFolder_, next_), picture_, what)) {
       return Status::Failed;
     }
     ++next_;
@@ -92,7 +95,8 @@ class DecodedPictures : public FrameSource {
   // After the end: says so and is true when the video ended early.
   bool ReportEarlyEnd() const {
     if (endedAt_ < 0) return false;
-    const int64_t expected = streamDuration_ > 0 ? (streamDuration_ - 1) / interval_ : 0;
+    // What the same recording takes over the length the video stream declares.
+    const int64_t expected = video::RecordingTicks{0, ticks_.intervalMs, streamDuration_}.Count();
     std::fprintf(stderr, "glyphreel-cli: the video ends early, at %s: %lld frames recorded of about %lld expected\n",
                  ClockTime(endedAt_).c_str(), static_cast<long long>(Taken()), static_cast<long long>(expected));
     return true;
@@ -100,14 +104,13 @@ class DecodedPictures : public FrameSource {
 
  private:
   Status Finish() {
-    if (endedAt_ < 0 && streamDuration_ - duration_ > interval_) endedAt_ = duration_;
+    if (endedAt_ < 0 && streamDuration_ - ticks_.durationMs > ticks_.intervalMs) endedAt_ = ticks_.durationMs;
     return Status::End;
   }
 
   video::FrameStepper* stepper_;
-  int64_t interval_;
-  int64_t duration_;
-  int64_t streamDuration_;  // of the video stream as declared; longer than duration_ when cut short
+  video::RecordingTicks ticks_;  // from the movie's start, over its length
+  int64_t streamDuration_;        // of the video stream as declared; longer than the movie's when cut short
   std::string bitmapFolder_;
   int64_t next_ = 1;
   int64_t endedAt_ = -1;  // ms where a cut-short video's pictures ended; -1 while none did
@@ -133,7 +136,6 @@ bool OpenVideoAndFolder(const std::string& video, const std::string& folder, vid
 // the old bitmaps (unless `keep`). The folder exists and its lock is held.
 bool PrepareBitmapFolder(const std::string& folder, const DecodedPictures& pictures, QSize size, bool keep,
                          bool force) {
-  std::string error;
   const bmp::RecordingSpace space =
       bmp::EstimateRecordingSpace(folder, pictures.Count(), size.width(), size.height(), !keep);
   if (!space.Fits() && !force) {
@@ -141,9 +143,8 @@ bool PrepareBitmapFolder(const std::string& folder, const DecodedPictures& pictu
                 " has only " + bmp::SizeText(space.available) + " left; give --force to record anyway");
   }
   if (!keep) {
-    for (const std::string& name : fileio::EntriesEndingWith(folder, ".bmp")) {
-      if (!fileio::RemoveFile(folder + name, &error)) Fail(error);
-    }
+    // What cannot be deleted is said, and the recording goes on.
+    for (const std::string& error : frames::ClearBitmaps(folder)) Fail(error);
   }
   return true;
 }
@@ -155,13 +156,13 @@ int RecordCommand(const Context&, const std::vector<std::string>& args) {
   const std::string& video = a.Require(0, "VIDEO");
   const std::string folder = AsFolder(a.Require(1, "FOLDER"));
   a.AtMost(2);
-  const int fps = ParseInt(a.Value("fps").value_or("10"), 1, 15, "--fps");
+  const int interval = IntervalOfFps(a);
 
   video::FrameStepper stepper;
   fileio::FolderLock lock;
   if (!OpenVideoAndFolder(video, folder, &stepper, &lock)) return kFailed;
   std::string error;
-  DecodedPictures pictures(&stepper, IntervalForFrameRate(fps), folder);
+  DecodedPictures pictures(&stepper, interval, folder);
   if (!PrepareBitmapFolder(folder, pictures, stepper.FrameSize(), a.Has("keep"), a.Has("force"))) return kFailed;
   FrameSource::Status status;
   while ((status = pictures.Step(&error)) == FrameSource::Status::Picture) {

@@ -1,6 +1,7 @@
 #include "common/BmpWriter.h"
 
 #include "common/FileWrite.h"
+#include "common/FrameFolder.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -87,7 +88,7 @@ RecordingSpace EstimateRecordingSpace(const std::string& folder, int64_t frames,
     return space;
   }
   if (clearsOld) {
-    for (const std::string& name : fileio::EntriesEndingWith(folder, ".bmp")) {
+    for (const std::string& name : frames::Bitmaps(folder)) {
       space.available += fileio::FileSize(folder + name);
     }
   }

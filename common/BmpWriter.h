@@ -28,7 +28,7 @@ struct RecordingSpace {
   uint64_t available = 0;  // UINT64_MAX when the free space cannot be told
   bool Fits() const { return needed <= available; }
 };
-// `clearsOld`: the recording deletes the folder's "*.bmp" first.
+// `clearsOld`: the recording clears the folder's bitmaps first (frames::ClearBitmaps).
 RecordingSpace EstimateRecordingSpace(const std::string& folder, int64_t frames, int width, int height,
                                       bool clearsOld);
 // A size for people: "350 MB" below a gigabyte, "1.8 GB" from there on (1024-based).

@@ -2,6 +2,7 @@
 
 #include "common/FileWrite.h"
 #include "common/FolderLock.h"
+#include "common/FrameFolder.h"
 #include "conversion/BmpReader.h"
 
 #include <QCoreApplication>
@@ -29,22 +30,6 @@ std::string FolderPart(const std::string& path) {
 
 std::string NumberedPath(const std::string& folder, int n, const char* extension) {
   return folder + std::to_string(n) + extension;
-}
-
-// The numbered bitmaps of `folder`, by their number as text ("1" for 1.bmp).
-// ".bmp" counts in any letter case, as on the file systems the recordings
-// come from; where 1.bmp and 1.BMP both exist the lower-case name is taken.
-// Every kind of entry counts: one that cannot be read is an error later,
-// not the end of the movie.
-std::unordered_map<std::string, std::string> FindNumberedBitmaps(const std::string& folder) {
-  std::unordered_map<std::string, std::string> names;
-  for (std::string& name : fileio::EntriesEndingWith(folder, ".bmp")) {
-    std::string number = name.substr(0, name.size() - 4);
-    const bool lower = name.compare(name.size() - 4, 4, ".bmp") == 0;
-    auto [it, added] = names.emplace(std::move(number), name);
-    if (!added && lower) it->second = std::move(name);
-  }
-  return names;
 }
 
 constexpr char kInterrupted[] = "interrupted";
@@ -333,7 +318,7 @@ bool TConverter::WritePart(const std::string& folder, int n, const char* extensi
 
 FrameSource::Status NumberedBitmaps::Next(int width, int height, QImage* out, std::string* what) {
   if (!scanned_) {
-    names_ = FindNumberedBitmaps(folder_);
+    names_ = frames::BitmapsByNumber(folder_);
     scanned_ = true;
   }
   const auto entry = names_.find(std::to_string(next_));

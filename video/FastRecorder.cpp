@@ -1,6 +1,8 @@
 #include "video/FastRecorder.h"
 
 #include "common/BmpWriter.h"
+#include "common/FrameFolder.h"
+#include "video/RecordingTicks.h"
 
 #include <algorithm>
 
@@ -44,14 +46,14 @@ QImage FastRecorder::LatestPicture() const {
 }
 
 void FastRecorder::Run() {
-  const int64_t duration = stepper_.DurationMs();
+  const RecordingTicks ticks{startMs_, intervalMs_, stepper_.DurationMs()};
   QImage picture;
   std::string error;
   int written = 0;
-  for (int64_t n = 1; !abort_; ++n) {
-    const int64_t at = startMs_ + n * intervalMs_;
-    if (at >= duration || !stepper_.PictureAt(at, &picture)) break;
-    if (!bmp::Write24(folder_ + std::to_string(n) + ".bmp", picture, &error)) break;
+  for (int64_t n = 1; !abort_ && ticks.Takes(n); ++n) {
+    const int64_t at = ticks.TimeOf(n);
+    if (!stepper_.PictureAt(at, &picture)) break;
+    if (!bmp::Write24(frames::BitmapPath(folder_, n), picture, &error)) break;
     ++written;
     std::lock_guard lock(mutex_);
     progress_.written = written;

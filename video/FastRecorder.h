@@ -2,11 +2,12 @@
 // by the unpaced decoder in a worker thread as fast as decoding allows,
 // without playing the movie.
 //
-// Bitmap n holds the picture shown at startMs + n x intervalMs, for n = 1, 2,
-// ... while that time lies before the end of the movie, exactly as the
-// recorder's timer would take them playing from startMs. Each bitmap is
-// written whole before the next is begun, and Stop() waits for the one being
-// written, so a stopped recording leaves whole bitmaps only.
+// Bitmap n holds the picture of tick n of the recording (RecordingTicks):
+// shown at startMs + n x intervalMs, while that lies before the end of the
+// movie, exactly as the recorder's timer would take them playing from
+// startMs. Each bitmap is written whole before the next is begun, and Stop()
+// waits for the one being written, so a stopped recording leaves whole
+// bitmaps only.
 #pragma once
 
 #include "video/FrameStepper.h"

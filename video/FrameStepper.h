@@ -31,7 +31,9 @@ class FrameStepper {
   bool PictureAt(int64_t ms, QImage* out);
   // Whether `ms` lies at or after the end of the last picture, so nothing
   // is shown there any more. Decodes forward as far as it needs (without
-  // converting); a recording asks this before each PictureAt().
+  // converting). A recording ends by RecordingTicks, at the movie's length;
+  // the command line asks this besides, to tell a movie whose pictures stop
+  // short of the length its video stream declares.
   bool IsPastEnd(int64_t ms);
 
   int64_t DurationMs() const;  // the movie's length; 0 when unknown

@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "common/BmpWriter.h"
 #include "common/FileWrite.h"
+#include "common/FrameFolder.h"
 #include "video/FastRecorder.h"
 #include "video/TimeUnits.h"
 #include "video/TrackBar.h"
@@ -18,13 +19,8 @@
 #include <algorithm>
 
 int TForm1::ClearOldFrames() {
-  // Every entry ending in ".bmp" (in any letter case) goes, whatever it is,
-  // in the order the file system lists them; what cannot be deleted is counted.
-  const std::vector<std::string> names = fileio::EntriesEndingWith(RecordFolder, ".bmp");
-  int failed = 0;
-  for (const std::string& name : names) {
-    if (!fileio::RemoveFile(RecordFolder + name, nullptr)) ++failed;
-  }
+  // What cannot be deleted is counted.
+  const int failed = static_cast<int>(frames::ClearBitmaps(RecordFolder).size());
   if (failed > 0) dialogs().Message(this, tr("%1个文件无法清理").arg(failed));
   return failed;
 }
@@ -90,7 +86,7 @@ void TForm1::TimerSnapTimer() {
   FilterGraph->GrabFrame(&RecordedPicture);  // a failed grab keeps the previous picture
   if (RecordedPicture.isNull()) RecordedPicture = QImage(1, 1, QImage::Format_RGB888);
   std::string error;
-  if (!bmp::Write24(RecordFolder + std::to_string(FrameCount + 1) + ".bmp", RecordedPicture, &error)) {
+  if (!bmp::Write24(frames::BitmapPath(RecordFolder, FrameCount + 1), RecordedPicture, &error)) {
     // A full disk or a vanished folder ends the recording once, as Stop
     // would, rather than failing again at every tick.
     TimerSnap->stop();

@@ -4,6 +4,7 @@
 #include "app/Main.h"
 #include "app/StartOptions.h"
 #include "common/FileWrite.h"
+#include "common/FrameFolder.h"
 #include "playback/TextPic.h"
 #include "video/TimeUnits.h"
 #include "video/TrackBar.h"
@@ -174,7 +175,7 @@ void TForm1::FinishPreview() {
   VideoBarState.state = VideoBar::State::StoppedAfterPreview;
   StBarPanels[0]->setText(VideoBarState.StateText());
   StBarPanels[3]->setText(VideoBarState.HintText());
-  ReturnToStopped(fileio::FileExists(RecordFolder + "1.bmp"));
+  ReturnToStopped(fileio::FileExists(frames::BitmapPath(RecordFolder, 1)));
 }
 
 void TForm1::ReturnToStopped(bool convertEnabled) {

@@ -17,7 +17,8 @@ using testing_support::TempFolder;
 using testing_support::WriteAll;
 
 // A file as a person might write it: odd spacing, quotes, mixed letter case,
-// comments, a duplicate section, and no break after the last line.
+// comments, a duplicate section (holding a key of its own, "depth", and one
+// the first section holds too, "width"), and no break after the last line.
 std::string HandWritten() {
   return "; Glyphreel settings, edited by hand\r\n"
          "\r\n"
@@ -39,6 +40,7 @@ std::string HandWritten() {
          "; end of the section\r\n"
          "[window]\r\n"
          "width=1\r\n"
+         "depth=2\r\n"
          "[Other]\r\n"
          "x=1";
 }
@@ -51,6 +53,9 @@ TEST(IniFileTest, ReadsAHandWrittenFile) {
 
   // The first section of a name wins; names match in any letter case.
   EXPECT_EQ(800, ini.ReadInteger("window", "width", 640));
+  // A key only the later section of the name holds is not there.
+  EXPECT_EQ(7, ini.ReadInteger("Window", "depth", 7));
+  EXPECT_EQ("d", ini.ReadString("window", "DEPTH", "d"));
   EXPECT_EQ(480, ini.ReadInteger("WINDOW", "height", 0));
   EXPECT_TRUE(ini.ReadBool("window", "Max", false));
   EXPECT_EQ("output/", ini.ReadString("Setting", "SavePath", ""));
@@ -81,6 +86,8 @@ TEST(IniFileTest, WritingChangesOnlyTheLinesWritten) {
   ASSERT_TRUE(ini.WriteString("setting", "SavePath", "/data/out/", &error)) << error;
   ASSERT_TRUE(ini.WriteInteger("Setting", "OutPutType", 2, &error)) << error;
   ASSERT_TRUE(ini.WriteString("Extra", "Name", "x", &error)) << error;
+  // Held only by the later [window]: written into the first one as a new key.
+  ASSERT_TRUE(ini.WriteInteger("window", "depth", 3, &error)) << error;
 
   std::string expected = HandWritten();
   auto replace = [&](const std::string& from, const std::string& to) {
@@ -89,7 +96,8 @@ TEST(IniFileTest, WritingChangesOnlyTheLinesWritten) {
     expected.replace(at, from.size(), to);
   };
   replace("  Width =  800  \r\n", "  Width =  1024\r\n");
-  replace("max = \"2\"\r\n", "max = 0\r\n");
+  // The first [Window] gains depth; the later one keeps its own "depth=2".
+  replace("max = \"2\"\r\n", "max = 0\r\ndepth=3\r\n");
   replace("SavePath = 'output/'\r\n", "SavePath = /data/out/\r\n");
   // A new key goes after the section's last line with content.
   replace("Half='quote\r\n", "Half='quote\r\nOutPutType=2\r\n");
@@ -101,6 +109,7 @@ TEST(IniFileTest, WritingChangesOnlyTheLinesWritten) {
   EXPECT_EQ(expected, ini.Bytes());
   const TIniFile again(path);
   EXPECT_EQ(1024, again.ReadInteger("window", "width", 0));
+  EXPECT_EQ(3, again.ReadInteger("window", "depth", 0));
   EXPECT_EQ(2, again.ReadInteger("Setting", "OutPutType", 0));
 }
 

@@ -82,6 +82,25 @@ TEST_F(WindowTest, FastRecordIsKeptInTheSettingSection) {
   }
 }
 
+TEST_F(WindowTest, OnlyTheFirstSettingSectionIsReadAndWritten) {
+  // The later [setting] holds keys the first one lacks: they are not read,
+  // and closing writes the window's values into the first section.
+  const std::string later = "[setting]\nFastRecord=1\nOutPutType=2\nOutPutFrame=9\n";
+  TForm1& f = Start(("[window]\nwidth=700\n[Setting]\nAutoConvert=0\n" + later).c_str());
+  EXPECT_FALSE(f.CB_FastRecord->isChecked());
+  EXPECT_EQ(f.OutputTypeIndex(), 0);
+  EXPECT_EQ(f.CBFrame->currentText(), "15");
+  f.close();
+  const std::string written = Ini();
+  const size_t laterAt = written.find(later);
+  ASSERT_NE(laterAt, std::string::npos) << "the later section stays as it was:\n" << written;
+  EXPECT_EQ(laterAt + later.size(), written.size()) << written;
+  const std::string first = written.substr(0, laterAt);
+  for (const char* line : {"\nFastRecord=0\n", "\nOutPutType=0\n", "\nOutPutFrame=0\n", "\nAutoConvert=0\n"}) {
+    EXPECT_NE(first.find(line), std::string::npos) << line << " in the first section:\n" << first;
+  }
+}
+
 TEST_F(WindowTest, NoFileChangesNothingAndWritesNothing) {
   TForm1& f = Start(nullptr);
   EXPECT_EQ(f.ListGray->count(), 0);
