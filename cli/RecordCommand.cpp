@@ -74,7 +74,7 @@ class DecodedPictures : public FrameSource {
     }
     if (!ticks_.Takes(next_)) return Finish();
     const int64_t t = ticks_.TimeOf(next_);
-    if (streamDuration_ - t > ticks_.intervalMs && stepper_->IsPastEnd(t)) {
+    if (video::EndsEarly(t, streamDuration_, ticks_.intervalMs) && stepper_->IsPastEnd(t)) {
       endedAt_ = t;
       return Status::End;
     }
@@ -104,7 +104,9 @@ class DecodedPictures : public FrameSource {
 
  private:
   Status Finish() {
-    if (endedAt_ < 0 && streamDuration_ - ticks_.durationMs > ticks_.intervalMs) endedAt_ = ticks_.durationMs;
+    if (endedAt_ < 0 && video::EndsEarly(ticks_.durationMs, streamDuration_, ticks_.intervalMs)) {
+      endedAt_ = ticks_.durationMs;
+    }
     return Status::End;
   }
 

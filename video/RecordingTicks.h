@@ -25,4 +25,12 @@ struct RecordingTicks {
   constexpr int64_t Count() const { return durationMs > startMs ? (durationMs - startMs - 1) / intervalMs : 0; }
 };
 
+// Whether a movie whose pictures end at `endMs` was cut short: its video
+// stream declares a length `declaredMs` more than one interval further on.
+// A recording that ran into such an end expected
+// RecordingTicks{0, intervalMs, declaredMs}.Count() pictures.
+constexpr bool EndsEarly(int64_t endMs, int64_t declaredMs, int64_t intervalMs) {
+  return declaredMs - endMs > intervalMs;
+}
+
 }  // namespace video

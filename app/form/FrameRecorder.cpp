@@ -6,6 +6,7 @@
 #include "common/FileWrite.h"
 #include "common/FrameFolder.h"
 #include "video/FastRecorder.h"
+#include "video/RecordingTicks.h"
 #include "video/TimeUnits.h"
 #include "video/TrackBar.h"
 #include "video/VideoService.h"
@@ -26,14 +27,15 @@ int TForm1::ClearOldFrames() {
 }
 
 bool TForm1::RecordingFitsOnDisk() {
-  // Frames from where the movie stands to its end, each a bitmap at the
+  // The ticks from where the movie stands to its end, each a bitmap at the
   // movie's own size.
   int64_t duration = 0, position = 0;
   const QSize size = FilterGraph->VideoSize();
   if (!FilterGraph->GetDuration(&duration) || size.isEmpty()) return true;
   FilterGraph->GetCurrentPosition(&position);
   const int64_t intervalMs = std::max(1, TimerSnap->interval());
-  const int64_t frames = std::max<int64_t>(0, video::MsFromUnits(duration - position)) / intervalMs;
+  const int64_t frames =
+      video::RecordingTicks{video::MsFromUnits(position), intervalMs, video::MsFromUnits(duration)}.Count();
   const bmp::RecordingSpace space = bmp::EstimateRecordingSpace(RecordFolder, frames, size.width(), size.height(),
                                                                 CB_AutoClearBmp->isChecked());
   if (space.Fits()) return true;

@@ -6,6 +6,7 @@
 #include "common/FileWrite.h"
 #include "common/FrameFolder.h"
 #include "playback/TextPic.h"
+#include "video/RecordingTicks.h"
 #include "video/TimeUnits.h"
 #include "video/TrackBar.h"
 #include "video/VideoService.h"
@@ -143,15 +144,16 @@ void TForm1::FilterGraphDSEvent(long event, intptr_t, intptr_t) {
   // not a success, and says so once it (and its conversion) is over.
   const bool recording = VideoBarState.Recording();
   int64_t position = 0, declared = 0;
-  const int64_t interval = video::UnitsFromMs(TimerSnap->interval());
+  const int64_t intervalMs = TimerSnap->interval();
   const bool endedEarly = recording && FilterGraph->GetCurrentPosition(&position) &&
-                          FilterGraph->GetStreamDuration(&declared) && interval > 0 && declared - position > interval;
+                          FilterGraph->GetStreamDuration(&declared) && intervalMs > 0 &&
+                          video::EndsEarly(video::MsFromUnits(position), video::MsFromUnits(declared), intervalMs);
   StopVideo();
   if (endedEarly) {
     dialogs().Message(this, tr("视频在%1处提前结束,只录制了%2帧(应为约%3帧)。")
                                 .arg(ClockText(position))
                                 .arg(FrameCount)
-                                .arg((declared - 1) / interval));
+                                .arg(video::RecordingTicks{0, intervalMs, video::MsFromUnits(declared)}.Count()));
   }
 }
 

@@ -88,7 +88,7 @@ TEST_F(WindowTest, OnlyTheFirstSettingSectionIsReadAndWritten) {
   const std::string later = "[setting]\nFastRecord=1\nOutPutType=2\nOutPutFrame=9\n";
   TForm1& f = Start(("[window]\nwidth=700\n[Setting]\nAutoConvert=0\n" + later).c_str());
   EXPECT_FALSE(f.CB_FastRecord->isChecked());
-  EXPECT_EQ(f.OutputTypeIndex(), 0);
+  EXPECT_EQ(f.OutputType(), OutputForm::Text);
   EXPECT_EQ(f.CBFrame->currentText(), "15");
   f.close();
   const std::string written = Ini();

@@ -39,4 +39,14 @@ TEST(RecordingTicks, EndsAtTheFirstTickAtOrPastTheEnd) {
   EXPECT_EQ(fromOneSecond.TimeOf(14), 1938);
 }
 
+// A cut-short movie: more than one interval of the declared length missing.
+// The window and the command line both judge it by this rule.
+TEST(RecordingTicks, AMovieEndsEarlyOnlyWhenMoreThanOneIntervalIsMissing) {
+  EXPECT_FALSE(video::EndsEarly(1000, 1000, 100));
+  EXPECT_FALSE(video::EndsEarly(1000, 1100, 100)) << "exactly one interval short: the last tick's picture is there";
+  EXPECT_TRUE(video::EndsEarly(1000, 1101, 100));
+  EXPECT_TRUE(video::EndsEarly(666, 2000, 67));
+  EXPECT_FALSE(video::EndsEarly(2000, 1000, 100)) << "pictures past the declared length";
+}
+
 }  // namespace
