@@ -6,6 +6,7 @@
 // hang or a read past the data (AddressSanitizer watches the last one: the
 // bytes are also decoded straight from libFuzzer's exactly sized buffer).
 #include "common/FileWrite.h"
+#include "common/FrameFolder.h"
 #include "common/Gbk.h"
 #include "conversion/BmpReader.h"
 #include "conversion/BmpTxt.h"
@@ -67,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string outFolder = fuzzing::ScratchFolder() + "txt/";
   static const bool made = fileio::MakePath(inFolder, nullptr) && fileio::MakePath(outFolder, nullptr);
   FUZZ_CHECK(made);
-  const std::string bitmapPath = inFolder + "1.bmp";
+  const std::string bitmapPath = frames::BitmapPath(inFolder, 1);
   const std::string framePath = outFolder + "1.txt";
   fileio::RemoveFile(framePath, nullptr);
   fuzzing::WriteInput(bitmapPath, bytes);
