@@ -1,5 +1,7 @@
 #include "video/AudioSinkOutput.h"
 
+#include "video/TimeUnits.h"
+
 #include <QAudioDevice>
 #include <QAudioFormat>
 #include <QMediaDevices>
@@ -75,7 +77,7 @@ void AudioSinkOutput::Feed() {
       }
     }
   }
-  const int64_t processed = sink_->processedUSecs() * format_.sampleRate / 1000000;
+  const int64_t processed = SoundFramesFromUs(sink_->processedUSecs(), format_.sampleRate);
   played_ = std::min(processed, written_);
 }
 

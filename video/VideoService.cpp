@@ -158,7 +158,7 @@ class Playback : public SoundSource {
       }
       const bool playing = played > 0 && now - lastAdvanceUs_ < kSoundStallUs && !SoundPlayedOutLocked();
       if (playing && state_ == State::Playing) {
-        const int64_t us = nextSoundUs_ - (handed_ - played) * 1000000 / soundFormat_.sampleRate;
+        const int64_t us = nextSoundUs_ - UsFromSoundFrames(handed_ - played, soundFormat_.sampleRate);
         clock_.Set(us);
         return us;
       }
@@ -180,9 +180,9 @@ class Playback : public SoundSource {
       chunkOffset_ += n;
       copied += n;
       want -= n;
-      nextSoundUs_ = chunk.startUs + chunkOffset_ * 1000000 / soundFormat_.sampleRate;
+      nextSoundUs_ = chunk.startUs + UsFromSoundFrames(chunkOffset_, soundFormat_.sampleRate);
       if (chunkOffset_ == frames) {
-        queuedUs_ -= frames * 1000000 / soundFormat_.sampleRate;
+        queuedUs_ -= UsFromSoundFrames(frames, soundFormat_.sampleRate);
         chunks_.pop_front();
         chunkOffset_ = 0;
       }
@@ -210,7 +210,7 @@ class Playback : public SoundSource {
 
   bool SoundPlayedOutLocked() const {
     return soundEnded_ && chunks_.empty() &&
-           lastPlayed_ + kSoundDrainSlackUs * soundFormat_.sampleRate / 1000000 >= handed_;
+           lastPlayed_ + SoundFramesFromUs(kSoundDrainSlackUs, soundFormat_.sampleRate) >= handed_;
   }
 
   // Whether the sound side lets the movie end.
@@ -261,8 +261,8 @@ class Playback : public SoundSource {
         soundEnded_ = !reader_->Starved();
         return;
       }
-      queuedUs_ += static_cast<int64_t>(chunk.samples.size()) / soundFormat_.channels * 1000000 /
-                   soundFormat_.sampleRate;
+      queuedUs_ += UsFromSoundFrames(static_cast<int64_t>(chunk.samples.size()) / soundFormat_.channels,
+                                     soundFormat_.sampleRate);
       chunks_.push_back(std::move(chunk));
     }
   }

@@ -32,6 +32,11 @@ TEST(TimeUnits, CoarserUnitsTruncateTowardZeroFinerOnesAreExactIn64Bits) {
       {"a 32-bit interval in microseconds", UsFromMs(INT32_MAX), 2'147'483'647'000},
       {"the farthest position and back", UsFromUnits(UnitsFromUs(kFarthestUs)), kFarthestUs},
       {"the farthest position backward and back", UsFromUnits(UnitsFromUs(-kFarthestUs)), -kFarthestUs},
+      {"one sound frame at 44.1 kHz is 22 us", UsFromSoundFrames(1, 44'100), 22},
+      {"a second of sound frames", UsFromSoundFrames(48'000, 48'000), 1'000'000},
+      {"the 50 ms drain slack at 44.1 kHz", SoundFramesFromUs(50'000, 44'100), 2'205},
+      {"ten hours of sound played at 48 kHz", SoundFramesFromUs(kTenHoursUs, 48'000), 1'728'000'000},
+      {"ten hours of sound frames queued", UsFromSoundFrames(1'728'000'000, 48'000), kTenHoursUs},
   };
   for (const auto& c : cases) EXPECT_EQ(c.got, c.expected) << c.what;
 
