@@ -30,18 +30,18 @@ Fault TakeFault(const std::string& path) {
   return gFault;
 }
 
-// Makes a new entry named `folder` + kPrivatePrefix + six random characters
+// Makes a new entry named `folder` + `prefix` + six random characters
 // through `create(name)` (which fails with EEXIST when the name is taken),
 // as a plain create would: the mode less the umask is applied by the kernel
 // (mkstemp and mkdtemp would give 0600 and 0700, and reading the umask is
 // not thread-safe). The result of `create`, -1 on failure.
 template <typename Create>
-int CreateUnique(const std::string& folder, std::string* path, Create&& create) {
+int CreateUnique(const std::string& folder, const std::string& prefix, std::string* path, Create&& create) {
   static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
   thread_local std::mt19937 random{std::random_device{}()};
   std::uniform_int_distribution<size_t> pick(0, sizeof kChars - 2);
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string name = folder + kPrivatePrefix;
+    std::string name = folder + prefix;
     for (int i = 0; i < 6; ++i) name += kChars[pick(random)];
     const int result = create(name);
     if (result >= 0 || errno != EEXIST) {
@@ -53,18 +53,18 @@ int CreateUnique(const std::string& folder, std::string* path, Create&& create) 
   return -1;
 }
 
-int CreateTemporary(const std::string& folder, std::string* path) {
-  return CreateUnique(folder, path, [](const std::string& name) {
-    return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  });
-}
-
 std::string FolderOf(const std::string& path) {
   const size_t slash = path.rfind('/');
   return slash == std::string::npos ? std::string("./") : path.substr(0, slash + 1);
 }
 
 }  // namespace
+
+int CreateTemporary(const std::string& folder, const std::string& prefix, std::string* path) {
+  return CreateUnique(folder, prefix, path, [](const std::string& name) {
+    return ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  });
+}
 
 void InjectFault(const Fault& fault) {
   std::lock_guard lock(gFaultMutex);
@@ -113,7 +113,7 @@ bool Writer::Open(const std::string& path, Mode mode) {
       if (::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) != 0) return Fail("write", errno);
     }
     std::string temp;
-    fd_ = CreateTemporary(FolderOf(path), &temp);
+    fd_ = CreateTemporary(FolderOf(path), kPrivatePrefix, &temp);
     if (fd_ < 0) return Fail("write", errno);
     tempPath_ = std::move(temp);
     // A replaced file keeps its mode; a new one has a plain create's.
@@ -318,7 +318,7 @@ std::vector<std::string> EntriesEndingWith(const std::string& folder, const std:
 
 bool MakePrivateFolder(const std::string& folder, std::string* path, std::string* error) {
   std::string name;
-  if (CreateUnique(folder, &name, [](const std::string& n) { return ::mkdir(n.c_str(), 0777); }) < 0) {
+  if (CreateUnique(folder, kPrivatePrefix, &name, [](const std::string& n) { return ::mkdir(n.c_str(), 0777); }) < 0) {
     if (error) *error = ErrorText("create folder", folder + kPrivatePrefix + "XXXXXX", errno);
     return false;
   }

@@ -147,6 +147,12 @@ bool RemoveTree(const std::string& path, std::string* error);
 // entry whose name starts with kPrivatePrefix. Call it only while holding the
 // folder's lock (FolderLock), so no running writer loses its files.
 void RemoveLeftovers(const std::string& folder);
+// Creates a new empty file in `folder` (which ends with "/") named `prefix`
+// plus six random characters, with a plain create's mode (0666 less the
+// umask, applied by the kernel), and sets *path to it. Returns the open
+// descriptor, or -1 with errno set. For a writer that must work under a name
+// of its own until its file is complete.
+int CreateTemporary(const std::string& folder, const std::string& prefix, std::string* path);
 // Renames `from` to `to` only when `to` does not exist, in one step, so two
 // processes can never both take one name. False with *taken set when `to`
 // exists; false with *error on any other failure.

@@ -14,8 +14,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -317,35 +315,26 @@ class Writer {
     const size_t slash = output_.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : output_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? output_ : output_.substr(slash + 1);
-    std::string pattern = folder + "." + name + ".XXXXXX";
-    const int fd = ::mkstemp(pattern.data());
+    // Not the private prefix of a conversion's files: a conversion in the
+    // same folder clears what killed runs left under that prefix.
+    std::string path;
+    const int fd = fileio::CreateTemporary(folder, "." + name + ".", &path);
     if (fd < 0) {
       *error = fileio::ErrorText("write", output_, errno);
       return false;
     }
     ::close(fd);
-    temporary_ = pattern;
+    temporary_ = std::move(path);
     return true;
   }
 
   bool Commit(std::string* error) {
-    // mkstemp made the file private; a finished export is readable like any other file.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(temporary_.c_str(), 0666 & ~mask);
-    if (optionsOverwrite_) {
-      if (::rename(temporary_.c_str(), output_.c_str()) != 0) {
-        *error = fileio::ErrorText("write", output_, errno);
-        return false;
-      }
-    } else {
-      // Claimed atomically: a file that appeared meanwhile is not replaced.
-      if (::link(temporary_.c_str(), output_.c_str()) != 0) {
-        *error = fileio::ErrorText("write", output_, errno);
-        return false;
-      }
-      ::unlink(temporary_.c_str());
-    }
+    bool taken = false;
+    // Without `overwrite`, a file that appeared meanwhile is not replaced.
+    const bool claimed = optionsOverwrite_ ? fileio::Rename(temporary_, output_, error)
+                                           : fileio::RenameNoReplace(temporary_, output_, &taken, error);
+    if (taken) *error = fileio::ErrorText("write", output_, EEXIST);
+    if (!claimed) return false;
     temporary_.clear();
     return true;
   }

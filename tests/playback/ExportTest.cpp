@@ -10,6 +10,8 @@
 
 #include <QDir>
 #include <QProcess>
+
+#include <sys/stat.h>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -314,6 +316,25 @@ TEST(MovieExport, CancelLeavesNoFile) {
   EXPECT_EQ(ReadAll(dir / "out.mp4"), "old");
   QDir folder(QString::fromStdString(dir.Path()));
   EXPECT_EQ(folder.entryList(QDir::Files | QDir::Hidden).size(), 2) << "movie.txt and out.mp4 only";
+}
+
+// A finished export is a file like any other the program writes: the plain
+// create mode less the umask, not the private mode of a temporary file.
+TEST(MovieExport, TheOutputGetsThePlainCreateMode) {
+  TempFolder dir;
+  const TTextPic movie = Load(dir / "movie.txt", EngineMovie(20, 40, 3, 100));
+  const mode_t old = ::umask(0);
+  for (const mode_t mask : {mode_t{022}, mode_t{027}}) {
+    ::umask(mask);
+    movie_export::Options options;
+    options.output = dir / ("out" + std::to_string(mask) + ".mkv");
+    const movie_export::Result result = movie_export::Export(movie, options);
+    ASSERT_TRUE(result.ok) << result.error;
+    struct stat st {};
+    ASSERT_EQ(::stat(options.output.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask) << "under umask " << std::oct << mask;
+  }
+  ::umask(old);
 }
 
 }  // namespace
