@@ -14,6 +14,7 @@
 #include "conversion/BmpTxt.h"
 #include "playback/TextPic.h"
 
+#include <QByteArray>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -68,18 +69,7 @@ bool WriteMovie(const std::string& path, const std::string& lineEnd, std::string
     frame.clear();
     engine.FrameIndex = n;
     engine.AppendFrame(Picture(n), &frame);
-    if (lineEnd != "\r\n") {
-      std::string other;
-      for (size_t i = 0; i < frame.size(); ++i) {
-        if (frame.compare(i, 2, "\r\n") == 0) {
-          other += lineEnd;
-          ++i;
-        } else {
-          other += frame[i];
-        }
-      }
-      frame.swap(other);
-    }
+    if (lineEnd != "\r\n") frame = QByteArray::fromStdString(frame).replace("\r\n", lineEnd.c_str()).toStdString();
     if (!writer.Write(frame)) {
       *error = writer.Error();
       return false;

@@ -66,16 +66,7 @@ std::string Movie(const std::string& lineBreak) {
     converter.FrameIndex = frame;
     converter.AppendFrame(Gradient(4, 3), &text);
   }
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 2, "\r\n") == 0) {
-      out += lineBreak;
-      ++i;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
+  return QByteArray::fromStdString(text).replace("\r\n", lineBreak.c_str()).toStdString();
 }
 
 void ReaderSeeds() {
