@@ -400,7 +400,7 @@ bool TConverter::ConvertPass(FrameSource& source, bool html, const FrameSink& pu
 
   const int width = OutputRect.Right;
   const int height = OutputRect.Bottom;
-  QImage picture;          // the stretched working bitmap, reused
+  QImage picture;          // the working picture (stretched, or whole for the fine picture), reused
   std::string frame;       // the frame text, reused
   std::string part;        // the HTML block, reused
 
