@@ -17,11 +17,15 @@ constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
 // Cell pictures kept; a text of very many distinct characters starts afresh.
 constexpr size_t kMaxTiles = size_t(1) << 14;
 
-// The face is drawn with vertical hinting and grey antialiasing whatever the
+// The face is drawn with vertical hinting and gray antialiasing whatever the
 // desktop's font settings say, so a cell looks the same in the window, in an
 // export and in the ink measurements the fine picture relies on.
 constexpr QFont::HintingPreference kHinting = QFont::PreferVerticalHinting;
 constexpr auto kStrategy = QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias);
+
+// An ideograph's share of the em above the baseline in the usual CJK face,
+// for a face that reports no metrics at all.
+constexpr double kUsualAscentShare = 0.88;
 
 // The part of the cell above the baseline: the face's ascent over its ascent
 // and descent. The OpenType typographic ascender and descender (the OS/2
@@ -39,7 +43,7 @@ double AscentShare(const QFont& font) {
   }
   const QFontMetricsF metrics(font);
   const double height = metrics.ascent() + metrics.descent();
-  return height > 0 ? metrics.ascent() / height : 0.8;
+  return height > 0 ? metrics.ascent() / height : kUsualAscentShare;
 }
 
 }  // namespace
