@@ -86,16 +86,15 @@ Measurements Measure() {
     m.second.push_back(InkSum(renderer, QStringLiteral(" ") + c, half, s));
   }
 
-  // The fine table: from the units the face itself holds (no fallback face),
-  // 32 from the darkest to the lightest as evenly spaced as the face allows:
-  // the choice with the least sum of squared steps between neighbours, an
-  // ideograph preferred where one is nearly as good. Of units that measure
-  // the same, an ideograph, then the lowest code, stands for them all.
+  // The fine table: from the ideographs the face itself holds (no fallback
+  // face), with █ and the full-width space, 32 from the darkest to the
+  // lightest as evenly spaced as the face allows: the choice with the least
+  // sum of squared steps between neighbours. Of units that measure the same,
+  // the lowest code stands for them all.
   struct Candidate {
     int sum;
     std::string bytes;
     QString text;
-    bool ideograph;
   };
   const QRawFont face = QRawFont::fromFont(MovieFont(kReferenceSize));
   std::map<int, Candidate> bySum;
@@ -105,21 +104,20 @@ Measurements Measure() {
       if (text.size() != 1 || text[0].unicode() == 0xFFFD || !face.supportsCharacter(text[0])) continue;
       const char16_t u = text[0].unicode();
       const bool ideograph = u >= 0x4E00 && u <= 0x9FA5;
-      if (!ideograph && u != kFullBlock && u != kIdeographicSpace && !text[0].isPrint()) continue;
+      // Characters only, with █ for black and the full-width space for white:
+      // the other block and shade elements draw stripes across the picture.
+      if (!ideograph && u != kFullBlock && u != kIdeographicSpace) continue;
       const Candidate c{m.pairs[static_cast<size_t>(lead - 0x81)][static_cast<size_t>(t)],
-                        {static_cast<char>(lead), static_cast<char>(TrailAt(t))}, text, ideograph};
-      auto [it, fresh] = bySum.emplace(c.sum, c);
-      if (!fresh && c.ideograph && !it->second.ideograph) it->second = c;
+                        {static_cast<char>(lead), static_cast<char>(TrailAt(t))}, text};
+      bySum.emplace(c.sum, c);
     }
   }
   std::vector<Candidate> candidates;
   for (auto& [sum, c] : bySum) candidates.push_back(c);
   const size_t n = candidates.size();
-  const double ideal = double(candidates.back().sum - candidates.front().sum) / (kFineUnits - 1);
-  const double penalty = ideal * ideal / 16;  // a non-ideograph: as bad as a step a quarter off
   const auto cost = [&](size_t i, size_t j) {
     const double step = candidates[j].sum - candidates[i].sum;
-    return step * step + (candidates[j].ideograph ? 0 : penalty);
+    return step * step;
   };
   // best[k][j]: the least cost of k steps from the darkest unit to unit j.
   const double kNone = 1e300;
@@ -129,7 +127,6 @@ Measurements Measure() {
   for (int k = 1; k < kFineUnits; ++k) {
     for (size_t j = 1; j < n; ++j) {
       for (size_t i = j; i-- > 0;) {
-        if (candidates[j].sum - candidates[i].sum > 8 * ideal) break;  // far longer steps never win
         if (best[k - 1][i] == kNone) continue;
         const double c = best[k - 1][i] + cost(i, j);
         if (c < best[k][j]) best[k][j] = c, from[k][j] = i;
