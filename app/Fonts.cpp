@@ -1,10 +1,9 @@
 #include "app/Fonts.h"
 
-#include "playback/FrameRenderer.h"
-
 #include <QFont>
 #include <QStringList>
 
 void InstallFontSubstitutions() {
-  QFont::insertSubstitutions(QStringLiteral("宋体"), MovieFontFamilies());
+  QFont::insertSubstitutions(QStringLiteral("宋体"), {QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+                                                       QStringLiteral("WenQuanYi Zen Hei Mono")});
 }

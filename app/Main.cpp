@@ -395,6 +395,8 @@ void TForm1::BuildOptionPages() {
   EdSavePath->setGeometry(8, 36, 200, 22);
   CB_FastRecord = new QCheckBox(tr("快速录制(不播放视频,按时间取帧)"), advanced);
   CB_FastRecord->setGeometry(8, 66, 240, 20);
+  CB_FinePicture = new QCheckBox(tr("精细画质(按显示字体的实际浓淡选字)"), advanced);
+  CB_FinePicture->setGeometry(8, 88, 240, 20);
   PgC->addTab(advanced, tr("高级"));
 
   // "灰度表": the gray table editor.

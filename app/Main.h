@@ -231,6 +231,7 @@ class TForm1 : public QMainWindow {
   QCheckBox* CB_AutoClearBmp = nullptr;
   QCheckBox* CB_AutoConvert = nullptr;
   QCheckBox* CB_FastRecord = nullptr;  // "高级": record unpaced in a worker instead of playing
+  QCheckBox* CB_FinePicture = nullptr;  // "高级": convert with the fine picture (FinePicture.h)
   QGroupBox* RGoutputType = nullptr;
   QButtonGroup* RGoutputTypeButtons = nullptr;
   QPushButton* BtnOptionDefault = nullptr;

@@ -45,6 +45,7 @@ void ShowSettings(TForm1& form, const WindowSettings& s) {
   form.SetOutputType(s.outputType);
   form.CB_AutoConvert->setChecked(s.autoConvert);
   form.CB_FastRecord->setChecked(s.fastRecord);
+  form.CB_FinePicture->setChecked(s.finePicture);
   form.CB_Size->setCurrentIndex(s.outputSize);
   form.CBFrame->setCurrentIndex(s.outputFrame);
   // The capture interval always matches the rate the box shows.
@@ -67,6 +68,7 @@ WindowSettings SettingsOfWindow(const TForm1& form, QString* refusedCharacter) {
   s.outputType = form.OutputType();
   s.autoConvert = form.CB_AutoConvert->isChecked();
   s.fastRecord = form.CB_FastRecord->isChecked();
+  s.finePicture = form.CB_FinePicture->isChecked();
   s.outputSize = form.CB_Size->currentIndex();
   s.outputFrame = form.CBFrame->currentIndex();
   s.savePath = form.SavePathBytes;

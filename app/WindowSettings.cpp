@@ -32,6 +32,7 @@ WindowSettings WindowSettings::Read(const TIniFile& ini) {
                  kOutputFormCount - 1));
   s.autoConvert = ini.ReadBool(kSettingSection, kAutoConvertKey, s.autoConvert);
   s.fastRecord = ini.ReadBool(kSettingSection, kFastRecordKey, s.fastRecord);
+  s.finePicture = ini.ReadBool(kSettingSection, kFinePictureKey, s.finePicture);
   s.outputSize =
       ListIndexOr(ini.ReadInteger(kSettingSection, kOutputSizeKey, s.outputSize), kOutputSizes, kDesignSizeIndex);
   s.outputFrame =
@@ -63,6 +64,7 @@ bool WindowSettings::Write(TIniFile& ini, std::string* error) const {
   writeInt(kSettingSection, kOutputTypeKey, outputType ? static_cast<int>(*outputType) : -1);
   writeBool(kSettingSection, kAutoConvertKey, autoConvert);
   writeBool(kSettingSection, kFastRecordKey, fastRecord);
+  writeBool(kSettingSection, kFinePictureKey, finePicture);
   writeInt(kSettingSection, kOutputSizeKey, outputSize);
   writeInt(kSettingSection, kOutputFrameKey, outputFrame);
   writeString(kSettingSection, kSavePathKey, savePath);

@@ -25,6 +25,7 @@ struct WindowSettings {
   static constexpr char kOutputTypeKey[] = "OutPutType";
   static constexpr char kAutoConvertKey[] = "AutoConvert";
   static constexpr char kFastRecordKey[] = "FastRecord";
+  static constexpr char kFinePictureKey[] = "FinePicture";
   static constexpr char kOutputSizeKey[] = "OutPutSize";
   static constexpr char kOutputFrameKey[] = "OutPutFrame";
   static constexpr char kGraywordKey[] = "Grayword";
@@ -47,6 +48,7 @@ struct WindowSettings {
   std::optional<OutputForm> outputType = OutputForm::Text;  // stored as its index, -1 for none
   bool autoConvert = true;
   bool fastRecord = false;                  // Rec decodes unpaced instead of playing
+  bool finePicture = false;                 // conversions use the fine picture
   int outputSize = 0;                       // 0 .. 8
   int outputFrame = 0;                      // 0 .. 14; index i is 15 - i frames a second
   std::string grayword;                     // GBK bytes; the default gray table

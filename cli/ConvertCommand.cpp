@@ -5,6 +5,7 @@
 #include "common/FolderLock.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
+#include "conversion/FinePicture.h"
 
 #include <climits>
 #include <unistd.h>
@@ -15,8 +16,8 @@ namespace cli {
 
 const char* const kConvertUsage =
     "usage: glyphreel-cli convert FOLDER [--form text|html|xls|frames] [--size N|WxH]\n"
-    "                             [--fps N | --interval MS] [--gray TEXT | --gray-file FILE]\n"
-    "                             [--name VIDEO] [--overwrite]\n"
+    "                             [--fps N | --interval MS] [--picture classic|fine]\n"
+    "                             [--gray TEXT | --gray-file FILE] [--name VIDEO] [--overwrite]\n"
     "\n"
     "Converts FOLDER/1.bmp, 2.bmp, ... into FOLDER, named after VIDEO (default movie).\n"
     "  --form       text (default): one character movie, VIDEO.txt or the next free name\n"
@@ -26,7 +27,12 @@ const char* const kConvertUsage =
     "               240x180 280x210 320x240 (default 1, 80x60)\n"
     "  --fps        frames a second the bitmaps were recorded at, 1 to 15 (default 10)\n"
     "  --interval   milliseconds between frames, 1 to 9999, instead of --fps\n"
-    "  --gray       the gray table, darkest first (default 厲嵌懒傳蛤凯来旯圀国困园四三二一)\n"
+    "  --picture    classic (default): each cell takes the picture's nearest pixel and the\n"
+    "               gray table's units in their order; fine: each cell takes the mean of\n"
+    "               the area it covers and the units in the order of their measured ink\n"
+    "               (the same file formats; every player plays it)\n"
+    "  --gray       the gray table, darkest first (default 厲嵌懒傳蛤凯来旯圀国困园四三二一;\n"
+    "               with --picture fine, a built-in table of 32 units)\n"
     "  --gray-file  a file holding the gray table as GBK bytes\n"
     "  --overwrite  replace VIDEO.txt (VIDEO.xls) instead of taking a free name; only a run\n"
     "               that converted every bitmap it found, and at least one, replaces\n"
@@ -52,7 +58,16 @@ TRect ParseSize(const std::string& text) {
   throw UsageError{"--size must be an index 0 to 8 or one of the nine sizes such as 160x120, not \"" + text + "\""};
 }
 
-std::string GrayTableFrom(const Arguments& a) {
+bool FinePictureFrom(const Arguments& a) {
+  const std::string picture = a.Value("picture").value_or("classic");
+  if (picture != "classic" && picture != "fine") {
+    throw UsageError{"--picture must be classic or fine, not \"" + picture + "\""};
+  }
+  return picture == "fine";
+}
+
+// The table given, else the default table (the fine picture's own with `fine`).
+std::string GrayTableFrom(const Arguments& a, bool fine) {
   if (a.Has("gray") && a.Has("gray-file")) throw UsageError{"give --gray or --gray-file, not both"};
   if (const auto text = a.Value("gray")) {
     std::string bytes;
@@ -70,7 +85,7 @@ std::string GrayTableFrom(const Arguments& a) {
     if (!bytes.empty() && bytes.back() == '\r') bytes.pop_back();
     return bytes;
   }
-  return gbk::DefaultGrayTable();
+  return fine ? fine::FineGrayTable() : gbk::DefaultGrayTable();
 }
 
 // A one-line bar on standard error, redrawn in place.
@@ -114,7 +129,8 @@ ConvertJob MakeConvertJob(const Context& context, const Arguments& a, const std:
   ConvertJob job;
   TConverter& engine = job.engine;
   engine.FrameMarker = kFrameMarker;
-  engine.GrayTable = GrayTableFrom(a);
+  engine.FinePicture = FinePictureFrom(a);
+  engine.GrayTable = GrayTableFrom(a, engine.FinePicture);
   engine.GrayLevels = CountGrayUnits(engine.GrayTable);
   engine.OutputRect = ParseSize(a.Value("size").value_or("1"));
   engine.Interval = a.Has("interval") ? ParseInt(*a.Value("interval"), 1, 9999, "--interval") : IntervalOfFps(a);

@@ -19,7 +19,8 @@ struct ConvertJob {
 
 // The conversion options every command that converts takes.
 inline const std::vector<std::string> kConvertFlags = {"overwrite"};
-inline const std::vector<std::string> kConvertOptions = {"form", "size", "fps", "interval", "gray", "gray-file"};
+inline const std::vector<std::string> kConvertOptions = {"form", "size", "fps", "interval", "gray", "gray-file",
+                                                        "picture"};
 
 // The interval in milliseconds of the frame rate --fps gives (1 to
 // kMaxFramesPerSecond, default 10). Throws UsageError for another rate.

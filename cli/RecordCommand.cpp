@@ -27,13 +27,15 @@ const char* const kRecordUsage =
     "would not fit on the disk, unless --force. Prints the number of files written.\n";
 const char* const kMakeUsage =
     "usage: glyphreel-cli make VIDEO [FOLDER] [--fps N] [--size N|WxH] [--form FORM]\n"
-    "                          [--gray TEXT | --gray-file FILE] [--overwrite]\n"
+    "                          [--picture classic|fine] [--gray TEXT | --gray-file FILE]\n"
+    "                          [--overwrite]\n"
     "                          [--keep-frames [--force]]\n"
     "\n"
     "record, then convert, in one: FOLDER defaults to a folder beside VIDEO named after\n"
     "it (clip.avi gives clip/ and the movie clip/clip.txt). Each picture is converted\n"
     "as it is decoded, so no bitmap is written and a long video needs no more disk\n"
-    "than its movie; the output is the same as record then convert would write.\n"
+    "than its movie; the output is the same as record then convert would write\n"
+    "(the options are convert's).\n"
     "  --keep-frames  also write the numbered bitmaps, as record does (--force: even\n"
     "                 when they would not fit on the disk)\n"
     "Prints the output's path.\n";
@@ -89,6 +91,12 @@ class DecodedPictures : public FrameSource {
   Status Next(int width, int height, QImage* out, std::string* what) override {
     const Status status = Step(what);
     if (status == Status::Picture) bmp::StretchPicture(picture_, width, height, out);
+    return status;
+  }
+
+  Status NextWhole(QImage* out, std::string* what) override {
+    const Status status = Step(what);
+    if (status == Status::Picture) *out = picture_;  // shared, not copied
     return status;
   }
 

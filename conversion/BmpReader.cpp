@@ -307,4 +307,23 @@ bool LoadStretched(const std::string& path, int width, int height, std::string* 
   return ok;
 }
 
+bool LoadWhole(const std::string& path, std::string* buffer, QImage* out) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+  if (ok) {
+    const auto size = static_cast<uint64_t>(st.st_size);
+    if (buffer->size() < size) buffer->resize(size);
+    const ssize_t n = ReadAt(fd, buffer->data(), size, 0);
+    const std::string_view data(buffer->data(), n > 0 ? static_cast<size_t>(n) : 0);
+    Header h;
+    // Sampled at its own size, every pixel is taken once: the picture as stored.
+    ok = n > 0 && ParseHeader(data, &h) &&
+         DecodeStretched(data, static_cast<int>(h.width), static_cast<int>(h.height < 0 ? -h.height : h.height), out);
+  }
+  ::close(fd);
+  return ok;
+}
+
 }  // namespace bmp

@@ -30,4 +30,8 @@ void StretchPicture(const QImage& source, int width, int height, QImage* out);
 // is not a loadable BMP.
 bool LoadStretched(const std::string& path, int width, int height, std::string* buffer, QImage* out);
 
+// Reads `path` into `buffer` and decodes it at its own size (24-bit,
+// Format_RGB888). False when the file cannot be read or is not a loadable BMP.
+bool LoadWhole(const std::string& path, std::string* buffer, QImage* out);
+
 }  // namespace bmp

@@ -4,6 +4,7 @@
 #include "common/FolderLock.h"
 #include "common/FrameFolder.h"
 #include "conversion/BmpReader.h"
+#include "conversion/FinePicture.h"
 
 #include <QCoreApplication>
 
@@ -242,13 +243,23 @@ std::string TConverter::UnitForLevel(int gray) const {
 }
 
 const TConverter::LevelTable& TConverter::Levels() const {
-  if (levels_.levels != GrayLevels || levels_.table != GrayTable) {
+  if (levels_.levels != GrayLevels || levels_.table != GrayTable || levels_.fine != FinePicture) {
     levels_.levels = GrayLevels;
     levels_.table = GrayTable;
+    levels_.fine = FinePicture;
     levels_.widest = 0;
+    const bool valid = GrayLevels >= 1 && GrayLevels <= kMaxGrayLevels && !GrayTable.empty();
+    std::array<uint16_t, 256> calibrated{};
+    if (FinePicture && valid) calibrated = fine::CalibratedLevels(GrayTable);
+    const std::vector<GrayUnit> walked = FinePicture ? WalkGrayUnits(GrayTable) : std::vector<GrayUnit>();
     for (size_t g = 0; g < 256; ++g) {
       std::string& unit = levels_.units[g];
-      unit = UnitForLevel(static_cast<int>(g));
+      if (FinePicture) {
+        const GrayUnit* u = valid ? &walked[calibrated[g]] : nullptr;
+        unit = u ? GrayTable.substr(u->offset, u->length) : std::string();
+      } else {
+        unit = UnitForLevel(static_cast<int>(g));
+      }
       LevelTable::Cell& cell = levels_.cells[g];
       cell.length = static_cast<uint8_t>(unit.size());
       std::memcpy(cell.bytes, unit.data(), unit.size());
@@ -268,6 +279,12 @@ std::string TConverter::PixelToCell(int red, int green, int blue) const {
 }
 
 size_t TConverter::AppendFrame(const QImage& bitmap, std::string* out) const {
+  if (FinePicture) {
+    AppendFineRows(bitmap, out);
+    const size_t rowsEnd = out->size();
+    AppendFrameEnd(out);
+    return rowsEnd;
+  }
   const QImage rgb =
       bitmap.format() == QImage::Format_RGB888 ? bitmap : bitmap.convertToFormat(QImage::Format_RGB888);
   const LevelTable& levels = Levels();
@@ -290,13 +307,39 @@ size_t TConverter::AppendFrame(const QImage& bitmap, std::string* out) const {
   }
   out->resize(static_cast<size_t>(p - out->data()));
   const size_t rowsEnd = out->size();
+  AppendFrameEnd(out);
+  return rowsEnd;
+}
+
+void TConverter::AppendFineRows(const QImage& picture, std::string* out) const {
+  const LevelTable& levels = Levels();
+  const int width = OutputRect.Right;
+  const int height = OutputRect.Bottom;
+  fine::AreaMeanGrays(picture, width, height, &cellGrays_);
+  const size_t start = out->size();
+  out->resize(start + static_cast<size_t>(std::max(0, height)) *
+                          (static_cast<size_t>(std::max(0, width)) * levels.widest + 2));
+  char* p = out->data() + start;
+  const uint8_t* gray = cellGrays_.data();
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const LevelTable::Cell& cell = levels.cells[*gray++];
+      std::memcpy(p, cell.bytes, 2);
+      p += cell.length;
+    }
+    *p++ = '\r';
+    *p++ = '\n';
+  }
+  out->resize(static_cast<size_t>(p - out->data()));
+}
+
+void TConverter::AppendFrameEnd(std::string* out) const {
   out->append(FrameMarker);
   out->append(kCrLf, 2);
   out->append("W").append(ZeroPad(OutputRect.Right, 3));
   out->append("V").append(ZeroPad(Interval, 4));
   out->append("F").append(ZeroPad(FrameIndex, 5));
   out->append(kCrLf, 2);
-  return rowsEnd;
 }
 
 std::string TConverter::BitmapToFrame(const QImage& bitmap) {
@@ -316,15 +359,32 @@ bool TConverter::WritePart(const std::string& folder, int n, const char* extensi
   return true;
 }
 
-FrameSource::Status NumberedBitmaps::Next(int width, int height, QImage* out, std::string* what) {
+bool NumberedBitmaps::NextPath(std::string* path) {
   if (!scanned_) {
     names_ = frames::BitmapsByNumber(folder_);
     scanned_ = true;
   }
   const auto entry = names_.find(std::to_string(next_));
-  if (entry == names_.end()) return Status::End;
-  const std::string path = folder_ + entry->second;
+  if (entry == names_.end()) return false;
+  *path = folder_ + entry->second;
+  return true;
+}
+
+FrameSource::Status NumberedBitmaps::Next(int width, int height, QImage* out, std::string* what) {
+  std::string path;
+  if (!NextPath(&path)) return Status::End;
   if (!bmp::LoadStretched(path, width, height, &fileBuffer_, out)) {
+    if (what) *what = path;
+    return Status::Bad;
+  }
+  ++next_;
+  return Status::Picture;
+}
+
+FrameSource::Status NumberedBitmaps::NextWhole(QImage* out, std::string* what) {
+  std::string path;
+  if (!NextPath(&path)) return Status::End;
+  if (!bmp::LoadWhole(path, &fileBuffer_, out)) {
     if (what) *what = path;
     return Status::Bad;
   }
@@ -340,7 +400,7 @@ bool TConverter::ConvertPass(FrameSource& source, bool html, const FrameSink& pu
 
   const int width = OutputRect.Right;
   const int height = OutputRect.Bottom;
-  QImage picture;          // the stretched working bitmap, reused
+  QImage picture;          // the working picture (stretched, or whole for the fine picture), reused
   std::string frame;       // the frame text, reused
   std::string part;        // the HTML block, reused
 
@@ -350,7 +410,9 @@ bool TConverter::ConvertPass(FrameSource& source, bool html, const FrameSink& pu
       return false;
     }
     std::string bad;
-    const FrameSource::Status status = source.Next(width, height, &picture, &bad);
+    // The fine picture averages the whole picture itself.
+    const FrameSource::Status status =
+        FinePicture ? source.NextWhole(&picture, &bad) : source.Next(width, height, &picture, &bad);
     if (status == FrameSource::Status::End) break;
     if (status == FrameSource::Status::Failed) {
       if (error) *error = bad;

@@ -88,10 +88,11 @@ inline constexpr char kFrameMarker[] = "\x80\x80";
 int GrayLevelOf(int red, int green, int blue);
 
 // Where a conversion takes its pictures from: the numbered bitmaps of a
-// folder, or pictures decoded from the video as they are needed. Either way
-// each picture reaches the engine already stretched to the output size, cell
+// folder, or pictures decoded from the video as they are needed. The classic
+// conversion takes each picture already stretched to the output size, cell
 // (x, y) taking source pixel (x * W / width, y * H / height), so a source that
-// samples the same pixels gives the same bytes.
+// samples the same pixels gives the same bytes; the fine picture takes each
+// at its own size and averages it itself.
 class FrameSource {
  public:
   enum class Status {
@@ -103,6 +104,9 @@ class FrameSource {
   virtual ~FrameSource() = default;
   // The next picture at `width` x `height`, 24-bit (QImage::Format_RGB888).
   virtual Status Next(int width, int height, QImage* out, std::string* what) = 0;
+  // The next picture at its own size, 24-bit: the pixels a bitmap written
+  // of it holds.
+  virtual Status NextWhole(QImage* out, std::string* what) = 0;
 };
 
 // The unbroken run folder + first + ".bmp", first + 1, ... of recorded
@@ -113,8 +117,12 @@ class NumberedBitmaps : public FrameSource {
  public:
   NumberedBitmaps(std::string folder, int first) : folder_(std::move(folder)), next_(first) {}
   Status Next(int width, int height, QImage* out, std::string* what) override;
+  Status NextWhole(QImage* out, std::string* what) override;
 
  private:
+  // The next entry's path; false at the end of the run.
+  bool NextPath(std::string* path);
+
   std::string folder_;
   int next_;
   bool scanned_ = false;                                // names_ read (at the first picture)
@@ -147,6 +155,11 @@ class TConverter {
   TRect OutputRect;         // (0, 0, W, H): Right = width in cells, Bottom = height in rows
   std::string GrayTable;    // GBK bytes, darkest unit first
   std::string FrameMarker;  // text of the marker line; the owner sets 0x80 0x80
+  // The fine picture (FinePicture.h): each cell the area mean of the whole
+  // picture, the table's units chosen by their measured ink. Off (the
+  // default): nearest-pixel sampling and the units by their order, the
+  // classic bytes.
+  bool FinePicture = false;
 
   // Called with the path of a bitmap that could not be loaded, just before
   // the pass ends. The owner shows "图片格式错误".
@@ -170,7 +183,8 @@ class TConverter {
 
   // The unit for gray level 0..255: the k-th unit of the walk, k = g / s + 1
   // with s = 256 / GrayLevels rounded half to even. Levels past the last unit
-  // take the last unit. Empty when the options are invalid (see CheckOptions).
+  // take the last unit. With FinePicture, the unit fine::CalibratedLevels
+  // gives. Empty when the options are invalid (see CheckOptions).
   std::string GrayToUnit(int gray) const;
   std::string PixelToCell(int red, int green, int blue) const;
 
@@ -229,6 +243,8 @@ class TConverter {
 
   // Appends the frame of `bitmap` (any format; converted to 24 bits) to *out
   // and returns the offset in *out where its rows end (the marker line starts).
+  // The classic conversion takes a W x H bitmap pixel by pixel; the fine
+  // picture takes a picture of any size and averages it into W x H cells.
   size_t AppendFrame(const QImage& bitmap, std::string* out) const;
 
  private:
@@ -236,6 +252,7 @@ class TConverter {
   struct LevelTable {
     std::string table;
     int32_t levels = -1;
+    bool fine = false;
     std::array<std::string, 256> units;
     struct Cell {
       char bytes[2] = {0, 0};  // the unit, padded to two bytes
@@ -246,6 +263,10 @@ class TConverter {
   };
   const LevelTable& Levels() const;
   std::string UnitForLevel(int gray) const;
+  // The rows of the fine picture: the area means of `picture`, through Levels().
+  void AppendFineRows(const QImage& picture, std::string* out) const;
+  // The marker and info lines after a frame's rows.
+  void AppendFrameEnd(std::string* out) const;
 
   // One pass over the pictures of `source`, handing each frame (or, for
   // `html`, its page block) to put(0-based index, bytes, error); stops with
@@ -270,6 +291,7 @@ class TConverter {
   std::vector<int64_t> partSizes_;  // bytes written to part n, by n; -1 for none
 
   mutable LevelTable levels_;
+  mutable std::vector<uint8_t> cellGrays_;  // the fine picture's cells, reused
 };
 
 // Byte-wise escape of "&", "<" and ">" for a row written into a page. GBK

@@ -1,5 +1,6 @@
 // The engine's bitmap path on arbitrary bytes saved as 1.bmp: loaded and
-// stretched to a small output size, then made into a character frame by a
+// stretched to a small output size (or, for the fine picture, loaded whole
+// and averaged into cells), then made into a character frame by a
 // conversion pass. Either the frame has the expected shape (H rows of W gray
 // units, the marker line, the info line) or the bitmap is reported bad (the
 // window then shows "图片格式错误") and nothing is written; never a crash, a
@@ -101,6 +102,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(converter.BadBitmapPath == bitmapPath);
     FUZZ_CHECK(converter.ConvertedCount == 0);
     FUZZ_CHECK(!fileio::FileExists(framePath));
+    // The fine picture, which reads the bitmap whole, refuses it too.
+    converter.FinePicture = true;
+    FUZZ_CHECK(converter.ConvertBitmapsToText(outFolder, inFolder, 1, &error));
+    FUZZ_CHECK(badReports == 2 && converter.ConvertedCount == 0);
     return 0;
   }
   FUZZ_CHECK(badReports == 0 && converter.BadBitmapPath.empty());
@@ -113,6 +118,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     units.insert(converter.GrayTable.substr(unit.offset, unit.length));
   }
   CheckFrameShape(frame, units);
+
+  // The fine picture reads the same bitmap whole and averages it into cells:
+  // a frame of the same shape, of the same table's units.
+  converter.FinePicture = true;
+  FUZZ_CHECK(converter.ConvertBitmapsToText(outFolder, inFolder, 1, &error));
+  FUZZ_CHECK(badReports == 0 && converter.ConvertedCount == 1);
+  std::string fineFrame;
+  FUZZ_CHECK(fileio::ReadFile(framePath, &fineFrame, nullptr));
+  CheckFrameShape(fineFrame, units);
 
   // The file path and the in-memory path give the same frame.
   TConverter again;

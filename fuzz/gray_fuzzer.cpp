@@ -8,8 +8,12 @@
 //    last unit take the last), and a frame built from a picture holding
 //    every level is made of exactly those units;
 //  - for any other table every level gives an empty unit and the options
-//    are refused.
+//    are refused;
+//  - the fine picture calibrates every accepted table: each level takes one
+//    of its units, every unit has a measured ink, and a lighter level never
+//    takes a darker unit.
 #include "conversion/BmpTxt.h"
+#include "conversion/FinePicture.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <QImage>
@@ -17,6 +21,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -115,5 +120,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t rowsEnd = converter.AppendFrame(picture, &frame);
   FUZZ_CHECK(rowsEnd == rows.size());
   FUZZ_CHECK(frame.compare(0, rowsEnd, rows) == 0);
+
+  std::set<std::string> tableUnits;
+  for (const GrayUnit& unit : units) tableUnits.insert(table.substr(unit.offset, unit.length));
+  converter.FinePicture = true;
+  int64_t lastInk = 0;
+  for (int gray = 0; gray < 256; ++gray) {
+    const std::string unit = converter.GrayToUnit(gray);
+    FUZZ_CHECK(tableUnits.count(unit) == 1);
+    const int64_t ink = fine::UnitInk(unit);
+    FUZZ_CHECK(ink >= 0 && ink >= lastInk);
+    lastInk = ink;
+  }
   return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRawFont>
 
 #include <algorithm>
 #include <cmath>
@@ -16,37 +17,61 @@ constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
 // Cell pictures kept; a text of very many distinct characters starts afresh.
 constexpr size_t kMaxTiles = size_t(1) << 14;
 
-// Glyphs that reach far up and down in the movie font (dense ideographs, a
-// capital and descenders): the font size is chosen so that their ink fits
-// one line.
-const char16_t kTallGlyphs[] = u"国鬱龍囍WQgjy|";
+// The face is drawn with vertical hinting and gray antialiasing whatever the
+// desktop's font settings say, so a cell looks the same in the window, in an
+// export and in the ink measurements the fine picture relies on.
+constexpr QFont::HintingPreference kHinting = QFont::PreferVerticalHinting;
+constexpr auto kStrategy = QFont::StyleStrategy(QFont::PreferAntialias | QFont::NoSubpixelAntialias);
+
+// An ideograph's share of the em above the baseline in the usual CJK face,
+// for a face that reports no metrics at all.
+constexpr double kUsualAscentShare = 0.88;
+
+// The part of the cell above the baseline: the face's ascent over its ascent
+// and descent. The OpenType typographic ascender and descender (the OS/2
+// table) frame an ideograph's em box exactly; a face without them gives its
+// ascent and descent as the font engine reports them.
+double AscentShare(const QFont& font) {
+  const QByteArray os2 = QRawFont::fromFont(font).fontTable("OS/2");
+  constexpr int kTypoAscender = 68, kTypoDescender = 70;
+  if (os2.size() >= kTypoDescender + 2) {
+    const auto at = [&](int i) {
+      return static_cast<int16_t>(static_cast<uint8_t>(os2[i]) << 8 | static_cast<uint8_t>(os2[i + 1]));
+    };
+    const int ascender = at(kTypoAscender), descender = at(kTypoDescender);
+    if (ascender > 0 && descender <= 0) return double(ascender) / (ascender - descender);
+  }
+  const QFontMetricsF metrics(font);
+  const double height = metrics.ascent() + metrics.descent();
+  return height > 0 ? metrics.ascent() / height : kUsualAscentShare;
+}
 
 }  // namespace
 
 QStringList MovieFontFamilies() {
-  return {QStringLiteral("SimSun"), QStringLiteral("NSimSun"), QStringLiteral("WenQuanYi Zen Hei Mono")};
+  return {QStringLiteral("Noto Serif CJK SC"), QStringLiteral("SimSun"), QStringLiteral("NSimSun"),
+          QStringLiteral("WenQuanYi Zen Hei Mono")};
 }
 
 QFont MovieFont(int pixels) {
   QFont font;
   font.setFamilies(MovieFontFamilies());
   font.setPixelSize(std::max(1, pixels));
+  font.setHintingPreference(kHinting);
+  font.setStyleStrategy(kStrategy);
   return font;
 }
 
-TFrameRenderer::TFrameRenderer(const QFont& font, const QColor& text, const QColor& background)
-    : font_(font), glyphFont_(font), text_(text), background_(background) {
+TFrameRenderer::TFrameRenderer(const QFont& font, const QColor& text, const QColor& background, Face face)
+    : font_(font), text_(text), background_(background) {
   cell_ = std::max(1, font.pixelSize());
   if (font.pixelSize() <= 0) font_.setPixelSize(cell_);
-  // The largest size whose tallest ink fits the line, centred in it.
-  const QString probe = QString::fromUtf16(kTallGlyphs);
-  QRectF ink;
-  for (int pixels = cell_; pixels >= 1; --pixels) {
-    glyphFont_.setPixelSize(pixels);
-    ink = QFontMetricsF(glyphFont_).tightBoundingRect(probe);
-    if (ink.height() <= cell_) break;
-  }
-  baseline_ = static_cast<int>(std::lround((cell_ - ink.height()) / 2 - ink.top()));
+  // The movie's face at pixel size s, whatever family the caller's font
+  // names: its em is the cell, and its ascent and descent share the cell's
+  // height.
+  glyphFont_ = MovieFont(cell_);
+  if (face == Face::Given) glyphFont_.setFamilies(font.families().isEmpty() ? QStringList{font.family()} : font.families());
+  baseline_ = static_cast<int>(std::lround(cell_ * AscentShare(glyphFont_)));
 }
 
 std::vector<TFrameRenderer::Line> TFrameRenderer::SplitLines(QStringView text) {

@@ -6,9 +6,10 @@
 // picture keeps the shape of the video it came from. Single-byte characters
 // (ASCII and the euro sign, one GBK byte) go in pairs into the same s pixels:
 // the first of a pair takes floor(s / 2), the second the rest. Each glyph is
-// fitted into its cell: drawn at the largest font size whose ink fits the
-// line's height (never above s), centred in the cell and clipped to it, so
-// nothing of one cell ever reaches another.
+// drawn with the movie's face at pixel size s (its em is the cell), the
+// baseline where the face's ascent and descent share the cell's height,
+// centred across the cell and clipped to it, so nothing of one cell ever
+// reaches another.
 //
 // Needs QtGui only (a QGuiApplication must exist for drawing text). One
 // renderer is used by one thread at a time: it keeps its cell pictures.
@@ -26,10 +27,14 @@
 #include <unordered_map>
 #include <vector>
 
-// The families of the movie font ("宋体" in the window), best first: SimSun
-// where it is installed, then the CJK monospace font the project installs.
+// The families of the movie's cells, best first: the Song-style face the
+// project ships (Noto Serif CJK SC, chosen by its measured ink, see
+// tools/ink), first even where another "宋体" is installed, so the fine
+// picture's committed ink measurements hold; then SimSun, NSimSun and the CJK
+// font the project also installs, for characters the first lacks.
 QStringList MovieFontFamilies();
-// The movie font at a pixel size, without depending on font substitutions.
+// The movie font at a pixel size, without depending on font substitutions,
+// hinted and antialiased the same way on every desktop.
 QFont MovieFont(int pixels);
 
 class TFrameRenderer {
@@ -40,8 +45,13 @@ class TFrameRenderer {
     int end = 0;
   };
 
+  // Which face draws the cells: the movie's (MovieFont at the cell size,
+  // whatever family the font given names), or the font given itself, hinted
+  // and antialiased as MovieFont is (to measure other faces by the same rule).
+  enum class Face { Movie, Given };
+
   // The cell size is `font`'s pixel size (at least 1).
-  TFrameRenderer(const QFont& font, const QColor& text, const QColor& background);
+  TFrameRenderer(const QFont& font, const QColor& text, const QColor& background, Face face = Face::Movie);
 
   int CellSize() const { return cell_; }
   const QFont& Font() const { return font_; }
@@ -74,7 +84,7 @@ class TFrameRenderer {
   int PartWidth(Part part) const;
 
   QFont font_;        // the caller's font at pixel size s
-  QFont glyphFont_;   // the same at the size that fits a line's height
+  QFont glyphFont_;   // MovieFont(s): what the cells are drawn with
   QColor text_;
   QColor background_;
   int cell_ = 1;

@@ -15,8 +15,11 @@ packages=(
   libgtest-dev libgmock-dev
   # the fuzz targets: clang with its libFuzzer and sanitizer runtimes
   clang libclang-rt-14-dev
-  # the CJK monospace font "宋体" maps to: one double-byte character is two columns
+  # the CJK monospace font the window's "宋体" maps to: one double-byte character is two columns
   fonts-wqy-zenhei
+  # the Song-style face every cell of a character movie is drawn with; the fine
+  # picture's committed ink measurements are of this face
+  fonts-noto-cjk
   # a sound server for the test that plays through a real audio sink
   pulseaudio
   # the window tests that need a real X session with a window manager

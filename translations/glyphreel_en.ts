@@ -529,6 +529,10 @@
         <translation>Fast recording (frames taken by time, without playing the video)</translation>
     </message>
     <message>
+        <source>精细画质(按显示字体的实际浓淡选字)</source>
+        <translation>Fine picture (by the font&apos;s ink)</translation>
+    </message>
+    <message>
         <source>录制约需要%1磁盘空间,%2只剩%3。是否继续录制？</source>
         <translation>Recording needs about %1 of disk space, but %2 has only %3 left. Record anyway?</translation>
     </message>

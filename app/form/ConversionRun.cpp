@@ -4,10 +4,13 @@
 #include "app/Launcher.h"
 #include "app/Link.h"
 #include "app/Main.h"
+#include "common/Gbk.h"
 #include "conversion/ConversionOutput.h"
+#include "conversion/FinePicture.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -25,6 +28,10 @@ bool TForm1::TakeConversionOptions() {
     dialogs().Message(this, tr("灰度表不能使用: ") + refusal);
     return false;
   }
+  // The fine picture draws with its own table while the editor holds the
+  // default one; a table of the user's own is used calibrated.
+  Converter->FinePicture = CB_FinePicture->isChecked();
+  if (Converter->FinePicture && table == gbk::DefaultGrayTable()) table = fine::FineGrayTable();
   Converter->GrayTable = table;
   Converter->GrayLevels = CountGrayUnits(table);
   Converter->Interval = TimerSnap->interval();

@@ -4,6 +4,8 @@
 
 #include "common/BmpWriter.h"
 #include "common/Gbk.h"
+#include "conversion/BmpReader.h"
+#include "conversion/FinePicture.h"
 #include "playback/FrameLabel.h"
 #include "playback/TextPic.h"
 #include "support/TestVideo.h"
@@ -20,6 +22,8 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QStatusBar>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QMouseEvent>
 #include <QTimer>
@@ -254,6 +258,55 @@ class Conversion : public Road {
     form->VideoFileName = "clip.avi";
   }
 };
+
+// The fine picture box, clicked on the "高级" page, reaches the run: with the
+// editor's default table the movie is drawn with the fine table, with a
+// table of the user's own with that table calibrated; unchecked again, the
+// classic bytes.
+TEST_F(Conversion, TheFinePictureBoxReachesTheRun) {
+  SetUpFolder(3);
+  TForm1& f = *form;
+  f.SetOutputType(OutputForm::Text);
+  f.show();
+  const auto clickBox = [&] {
+    QTest::mouseClick(f.PgC->tabBar(), Qt::LeftButton, {}, f.PgC->tabBar()->tabRect(1).center());
+    QTest::mouseClick(f.CB_FinePicture, Qt::LeftButton, {}, QPoint(6, f.CB_FinePicture->height() / 2));
+  };
+  const auto convert = [&] {
+    f.TBIConvert->setEnabled(true);
+    QTest::mouseClick(f.TBTVideoBar->widgetForAction(f.TBIConvert), Qt::LeftButton);
+    return ReadAll(f.TextFileName);
+  };
+  // The movie the engine writes of the folder's bitmaps.
+  const auto expected = [&](const std::string& table, bool fine) {
+    TConverter engine;
+    engine.FrameMarker = kFrameMarker;
+    engine.FinePicture = fine;
+    engine.GrayTable = table;
+    engine.GrayLevels = CountGrayUnits(table);
+    engine.Interval = f.TimerSnap->interval();
+    engine.OutputRect = f.OutputSizes[static_cast<size_t>(f.CB_Size->currentIndex())];
+    std::string movie, buffer;
+    for (int n = 1; n <= 3; ++n) {
+      QImage picture;
+      EXPECT_TRUE(bmp::LoadWhole(f.RecordFolder + std::to_string(n) + ".bmp", &buffer, &picture));
+      if (!fine) bmp::StretchPicture(QImage(picture), engine.OutputRect.Right, engine.OutputRect.Bottom, &picture);
+      engine.FrameIndex = n - 1;
+      engine.AppendFrame(picture, &movie);
+    }
+    return movie;
+  };
+
+  clickBox();
+  ASSERT_TRUE(f.CB_FinePicture->isChecked());
+  EXPECT_EQ(convert(), expected(fine::FineGrayTable(), true));
+  const std::string own = gbk::EncodeOrThrow(QStringLiteral("国困园四一"));
+  f.EdGray->setText(gbk::Decode(own));
+  EXPECT_EQ(convert(), expected(own, true));
+  clickBox();
+  ASSERT_FALSE(f.CB_FinePicture->isChecked());
+  EXPECT_EQ(convert(), expected(own, false));
+}
 
 TEST_F(Conversion, EveryFormWithItsNamesLauncherCallsAndTexts) {
   SetUpFolder(3);

@@ -54,31 +54,40 @@ TEST_F(WindowTest, AnEmptyFileGivesEveryDefaultAndIsFilledAtClose) {
   EXPECT_EQ(Key(file, "Setting", "Graywordlist21"), "<missing>");
 }
 
-TEST_F(WindowTest, FastRecordIsKeptInTheSettingSection) {
+TEST_F(WindowTest, AdvancedPageBoxesAreKeptInTheSettingSection) {
   const struct {
-    const char* ini;
+    const char* key;
+    QCheckBox* TForm1::*box;
+  } boxes[] = {{"FastRecord", &TForm1::CB_FastRecord}, {"FinePicture", &TForm1::CB_FinePicture}};
+  const struct {
+    const char* stored;   // the key's value in the file; none for an old file
     bool read;
     bool click;           // the user clicks the box before closing
-    const char* written;  // FastRecord at close
+    const char* written;  // the key at close
   } cases[] = {
-      {"[Setting]\nAutoConvert=0\n", false, false, "0"},  // an old file: off
-      {"[Setting]\nFastRecord=1\n", true, false, "1"},
-      {"[Setting]\nFastRecord=0\n", false, true, "1"},
-      {"[Setting]\nFastRecord=1\n", true, true, "0"},
+      {nullptr, false, false, "0"},  // an old file: off
+      {"1", true, false, "1"},
+      {"0", false, true, "1"},
+      {"1", true, true, "0"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.ini);
-    TForm1& f = Start(c.ini);
-    EXPECT_EQ(f.CB_FastRecord->isChecked(), c.read);
-    if (c.click) {
-      f.PgC->setCurrentIndex(1);  // "高级"
-      f.show();
-      QTest::mouseClick(f.CB_FastRecord, Qt::LeftButton, {}, QPoint(6, f.CB_FastRecord->height() / 2));
+  for (const auto& b : boxes) {
+    for (const auto& c : cases) {
+      const std::string ini =
+          std::string("[Setting]\nAutoConvert=0\n") + (c.stored ? std::string(b.key) + "=" + c.stored + "\n" : "");
+      SCOPED_TRACE(ini);
+      TForm1& f = Start(ini.c_str());
+      QCheckBox* box = f.*b.box;
+      EXPECT_EQ(box->isChecked(), c.read);
+      if (c.click) {
+        f.PgC->setCurrentIndex(1);  // "高级"
+        f.show();
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
+      }
+      f.close();
+      const std::string file = app / "dll/Kinograf.ini";
+      EXPECT_EQ(Key(file, "Setting", b.key), c.written);
+      form.reset();
     }
-    f.close();
-    const std::string file = app / "dll/Kinograf.ini";
-    EXPECT_EQ(Key(file, "Setting", "FastRecord"), c.written);
-    form.reset();
   }
 }
 

@@ -3,6 +3,7 @@
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
 #include "conversion/ConversionOutput.h"
+#include "conversion/FinePicture.h"
 #include "CliSupport.h"
 #include "support/TestSupport.h"
 #include "support/TestVideo.h"
@@ -79,6 +80,22 @@ TEST(CliConvert, GrayTablesFromTheCommandLineAndFromFiles) {
   r = Cli({"convert", dir.Path(), "--gray-file", dir / "table.txt", "--name", "file"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadAll(r.LastLine()), Expected(OutputForm::Text, 1, 100, table, 3));
+
+  // The fine picture draws with its own table unless one is given.
+  for (const auto& [given, units] : {std::pair{std::string(), fine::FineGrayTable()}, std::pair{table, table}}) {
+    std::vector<std::string> args = {"convert", dir.Path(), "--picture", "fine", "--overwrite"};
+    if (!given.empty()) args.insert(args.end(), {"--gray-file", dir / "table.txt"});
+    r = Cli(args);
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string movie = ReadAll(r.LastLine());
+    const std::string firstRow = movie.substr(0, movie.find("\r\n"));
+    ASSERT_EQ(firstRow.size(), 160u) << "80 double-byte cells";
+    for (size_t at = 0; at < firstRow.size(); at += 2) {
+      bool inTable = false;
+      for (size_t u = 0; u < units.size(); u += 2) inTable = inTable || units.compare(u, 2, firstRow, at, 2) == 0;
+      EXPECT_TRUE(inTable) << "cell " << at / 2;
+    }
+  }
 }
 
 TEST(CliConvert, BadArgumentsExitTwoAndWriteNothing) {
@@ -98,6 +115,7 @@ TEST(CliConvert, BadArgumentsExitTwoAndWriteNothing) {
       {"convert", dir.Path(), "--interval", "10000"},
       {"convert", dir.Path(), "--fps", "10", "--interval", "100"},
       {"convert", dir.Path(), "--form", "pdf"},
+      {"convert", dir.Path(), "--picture", "sharp"},
       {"convert", dir.Path(), "--gray", "한글"},     // no GBK form
       {"convert", dir.Path(), "--gray", ""},         // no units at all
       {"convert", dir.Path(), "--gray", std::string(1024, 'x')},  // 512 units
@@ -563,17 +581,23 @@ TEST(CliMake, StreamsTheSameBytesAsRecordThenConvert) {
     ASSERT_GT(frames, 3);
     const auto bitmaps = Tree(recorded);
 
-    for (const char* form : {"text", "html", "xls", "frames"}) {
-      SCOPED_TRACE(form);
-      const std::string byRoad = dir / (std::string(c.name) + "-road-" + form + "/");
-      const std::string byStream = dir / (std::string(c.name) + "-make-" + form + "/");
+    // The fine picture takes whole pictures from both sources: the movie streamed, and frames.
+    const std::pair<const char*, const char*> runs[] = {{"text", "classic"}, {"html", "classic"},
+                                                        {"xls", "classic"},  {"frames", "classic"},
+                                                        {"text", "fine"},    {"frames", "fine"}};
+    for (const auto& [form, picture] : runs) {
+      SCOPED_TRACE(std::string(form) + " " + picture);
+      const std::string run = std::string(c.name) + "-" + form + "-" + picture;
+      const std::string byRoad = dir / (run + "-road/");
+      const std::string byStream = dir / (run + "-make/");
       fileio::MakePath(byRoad, nullptr);
       for (const auto& [name, bytes] : bitmaps) WriteAll(byRoad + name, bytes);
-      r = Cli({"convert", byRoad, "--form", form, "--fps", c.fps, "--size", "80x60", "--name", c.name});
+      r = Cli({"convert", byRoad, "--form", form, "--fps", c.fps, "--size", "80x60", "--name", c.name, "--picture",
+               picture});
       ASSERT_EQ(r.status, 0) << r.err;
       const std::string roadOutput = r.LastLine();
       for (const auto& [name, bytes] : bitmaps) fileio::RemoveFile(byRoad + name, nullptr);
-      r = Cli({"make", clip, byStream, "--form", form, "--fps", c.fps, "--size", "80x60"});
+      r = Cli({"make", clip, byStream, "--form", form, "--fps", c.fps, "--size", "80x60", "--picture", picture});
       ASSERT_EQ(r.status, 0) << r.err;
       EXPECT_EQ(r.LastLine().substr(byStream.size()), roadOutput.substr(byRoad.size()));
       const auto road = Tree(byRoad), stream = Tree(byStream);

@@ -136,6 +136,7 @@ TEST(Frame, BitmapKindsThatLoadTheSame) {
     bool topDown;
   } kinds[] = {{"24-bit bottom-up", 24, false}, {"24-bit top-down", 24, true}, {"32-bit", 32, false},
                {"8-bit palette", 8, false},     {"8-bit top-down", 8, true}};
+  std::string fineFrame;  // the fine picture reads every kind whole, the same too
   for (const Kind& k : kinds) {
     TempFolder dir;
     WriteAll(dir / "1.bmp", HandMadeBmp(k.bitCount, k.topDown, colors));
@@ -145,6 +146,10 @@ TEST(Frame, BitmapKindsThatLoadTheSame) {
     ASSERT_TRUE(engine.ConvertBitmapsToText(dir.Path(), dir.Path(), 1, &error)) << error;
     EXPECT_EQ(engine.ConvertedCount, 1) << k.name;
     EXPECT_EQ(ReadAll(dir / "1.txt"), expected) << k.name;
+    engine.FinePicture = true;
+    ASSERT_TRUE(engine.ConvertBitmapsToText(dir.Path(), dir.Path(), 1, &error)) << error;
+    if (fineFrame.empty()) fineFrame = ReadAll(dir / "1.txt");
+    EXPECT_EQ(ReadAll(dir / "1.txt"), fineFrame) << k.name;
   }
 }
 
@@ -195,25 +200,29 @@ TEST(Frame, FilesThatAreNotLoadableBitmapsEndThePass) {
       {"an unknown header", badHeader},
       {"a width the data cannot hold", hugeWidth},
   };
-  for (const auto& [what, bytes] : bad) {
-    TempFolder dir;
-    WriteAll(dir / "1.bmp", good);
-    WriteAll(dir / "2.bmp", bytes);
-    WriteAll(dir / "3.bmp", good);
-    TConverter engine;
-    Configure(engine, 2, 2);
-    std::vector<std::string> reported;
-    engine.OnBadBitmap = [&](const std::string& path) { reported.push_back(path); };
-    std::string error;
-    EXPECT_TRUE(engine.ConvertBitmapsToText(dir.Path(), dir.Path(), 1, &error)) << what << ": " << error;
-    EXPECT_EQ(engine.ConvertedCount, 1) << what;
-    EXPECT_EQ(reported, std::vector<std::string>{dir / "2.bmp"}) << what;
-    EXPECT_EQ(engine.BadBitmapPath, dir / "2.bmp");
-    EXPECT_TRUE(Exists(dir / "1.txt"));
-    EXPECT_FALSE(Exists(dir / "2.txt")) << what;
-    EXPECT_FALSE(Exists(dir / "3.txt")) << what;
-    QImage out;
-    EXPECT_FALSE(bmp::DecodeStretched(bytes, 2, 2, &out)) << what;
+  // The fine picture, which reads each bitmap whole, refuses the same files.
+  for (const bool fine : {false, true}) {
+    for (const auto& [what, bytes] : bad) {
+      TempFolder dir;
+      WriteAll(dir / "1.bmp", good);
+      WriteAll(dir / "2.bmp", bytes);
+      WriteAll(dir / "3.bmp", good);
+      TConverter engine;
+      Configure(engine, 2, 2);
+      engine.FinePicture = fine;
+      std::vector<std::string> reported;
+      engine.OnBadBitmap = [&](const std::string& path) { reported.push_back(path); };
+      std::string error;
+      EXPECT_TRUE(engine.ConvertBitmapsToText(dir.Path(), dir.Path(), 1, &error)) << what << ": " << error;
+      EXPECT_EQ(engine.ConvertedCount, 1) << what;
+      EXPECT_EQ(reported, std::vector<std::string>{dir / "2.bmp"}) << what;
+      EXPECT_EQ(engine.BadBitmapPath, dir / "2.bmp");
+      EXPECT_TRUE(Exists(dir / "1.txt"));
+      EXPECT_FALSE(Exists(dir / "2.txt")) << what;
+      EXPECT_FALSE(Exists(dir / "3.txt")) << what;
+      QImage out;
+      EXPECT_FALSE(bmp::DecodeStretched(bytes, 2, 2, &out)) << what;
+    }
   }
 }
 

@@ -18,7 +18,7 @@ namespace {
 
 using testing_support::MakeImage;
 
-// The movie font itself (the window maps "宋体" to the same families).
+// The movie font itself (the renderer draws with it whatever the label's font).
 QFont SongTi(int pixels) { return MovieFont(pixels); }
 
 // A frame as the engine writes it, from a picture with gradients, edges and
@@ -176,6 +176,36 @@ TEST(FrameRenderer, CellsAreSquareAndGlyphsStayInsideThem) {
     const QImage pair = renderer.Render(QStringLiteral("MW"), QSize(s, s));
     EXPECT_EQ(pair.copy(0, 0, s / 2, s), renderer.Render(QStringLiteral("M "), QSize(s, s)).copy(0, 0, s / 2, s));
   }
+}
+
+// Mean brightness 0..255 of a picture drawn black on white.
+double MeanBrightness(const QImage& image) {
+  double sum = 0;
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x) sum += qRed(image.pixel(x, y));
+  return sum / (image.width() * image.height());
+}
+
+// Cells are drawn with the shipped Song-style face at pixel size s, its em
+// the cell: █ fills its cell, the default table spans a wide range of
+// brightness, and the face is the shipped one whatever family the label's
+// font names (the window's "宋体" maps elsewhere).
+TEST(FrameRenderer, CellsAreDrawnInTheShippedFaceAtFullSize) {
+  TFrameRenderer renderer(SongTi(9), Qt::black, Qt::white);
+  EXPECT_LE(MeanBrightness(renderer.Render(QStringLiteral("█"), QSize(9, 9))), 255 * 0.05) << "█ fills 95 %";
+  double darkest = 255, lightest = 0;
+  for (QChar c : gbk::Decode(gbk::DefaultGrayTable())) {
+    const double b = MeanBrightness(renderer.Render(QString(c), QSize(9, 9)));
+    darkest = std::min(darkest, b);
+    lightest = std::max(lightest, b);
+  }
+  EXPECT_GE(lightest - darkest, 100) << darkest << " to " << lightest;
+
+  QFont other(QStringLiteral("WenQuanYi Zen Hei"));
+  other.setPixelSize(9);
+  const QString text = gbk::Decode(gbk::DefaultGrayTable()) + QStringLiteral("ab");
+  EXPECT_EQ(TFrameRenderer(other, Qt::black, Qt::white).Render(text, QSize(9 * 17, 9)),
+            renderer.Render(text, QSize(9 * 17, 9)));
 }
 
 // A circle in the video stays a circle in the drawn frame: the frame label's
