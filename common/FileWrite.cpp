@@ -438,8 +438,7 @@ int CreateLockedTemporary(const std::string& folder, const std::string& prefix, 
   }
 }
 
-void RemoveUnlockedTemporaries(const std::string& folder,
-                               const std::function<bool(const std::string& name)>& matches) {
+void RemoveUnlockedTemporaries(const std::string& folder, const std::function<bool(const std::string& name)>& matches) {
   const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
   for (const std::string& name : Entries(base.empty() ? "./" : base)) {
     if (!matches(name)) continue;

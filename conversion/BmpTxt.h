@@ -95,12 +95,12 @@ int GrayLevelOf(int red, int green, int blue);
 class FrameSource {
  public:
   enum class Status {
-    Picture,  // *out holds the next picture
-    End,      // no more pictures
+    Picture,    // *out holds the next picture
+    End,        // no more pictures
     EndsEarly,  // no more pictures, though the source declares more (a video cut
                 // short): *what says where it ended; the pass is not complete
-    Bad,      // the next picture cannot be loaded; *what names it
-    Failed,   // the source itself failed (*what says why): the pass fails
+    Bad,        // the next picture cannot be loaded; *what names it
+    Failed,     // the source itself failed (*what says why): the pass fails
   };
   virtual ~FrameSource() = default;
   // The next picture at `width` x `height`, 24-bit (QImage::Format_RGB888).

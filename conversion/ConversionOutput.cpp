@@ -15,8 +15,8 @@ std::string ParentOf(const std::string& path) {
 // final "/"). A failed run leaves an existing old folder as it was; an
 // incomplete one leaves it too and moves the frames it converted to the
 // first free name (target_01, ...), which *target then names.
-bool ConvertFramesFolder(TConverter& engine, FrameSource* source, const std::string& recordFolder,
-                         std::string* target, std::string* error) {
+bool ConvertFramesFolder(TConverter& engine, FrameSource* source, const std::string& recordFolder, std::string* target,
+                         std::string* error) {
   fileio::PrivateFolder work;
   if (!work.Create(recordFolder, error)) return false;
   NumberedBitmaps bitmaps(recordFolder, 1);
