@@ -57,8 +57,11 @@ struct ContainerCase {
   const char* extension;
   const char* codec;
   int intervalMs;
-  int64_t slackMs;  // how far a time may be off: a GIF counts in centiseconds
+  int64_t slackMs;  // how far a time may be off; a GIF's are exact centiseconds, rounded
 };
+
+// `ms` rounded to the nearest multiple of `unit`.
+int64_t Rounded(int64_t ms, int64_t unit) { return (ms + unit / 2) / unit * unit; }
 
 // Every container: K + 1 pictures (frame 0 twice), each V apart from 0, the
 // whole lasting (K + 1) x V; the size is the cells' at the font size, made
@@ -66,7 +69,7 @@ struct ContainerCase {
 TEST(MovieExport, EveryContainerHasTheFramesSizeAndTimingOfSynchronizedPlay) {
   TempFolder dir;
   const ContainerCase cases[] = {
-      {".mkv", "ffv1", 100, 1}, {".mp4", "h264", 100, 1}, {".webm", "vp9", 100, 1}, {".gif", "gif", 67, 10}};
+      {".mkv", "ffv1", 100, 1}, {".mp4", "h264", 100, 1}, {".webm", "vp9", 100, 1}, {".gif", "gif", 67, 0}};
   for (const ContainerCase& c : cases) {
     SCOPED_TRACE(c.extension);
     const int frames = 6;
@@ -85,13 +88,40 @@ TEST(MovieExport, EveryContainerHasTheFramesSizeAndTimingOfSynchronizedPlay) {
     EXPECT_EQ(d.width, 226);
     EXPECT_EQ(d.height, 136);
     ASSERT_EQ(d.ptsMs.size(), size_t(frames + 1));
+    const int64_t unit = c.codec == std::string("gif") ? 10 : 1;
     for (int j = 0; j <= frames; ++j) {
-      const int64_t expected = c.slackMs > 1 ? (j * c.intervalMs + 5) / 10 * 10 : j * c.intervalMs;
-      EXPECT_NEAR(d.ptsMs[size_t(j)], expected, c.slackMs) << "picture " << j;
+      EXPECT_NEAR(d.ptsMs[size_t(j)], Rounded(j * c.intervalMs, unit), c.slackMs) << "picture " << j;
     }
-    const int64_t duration = (frames + 1) * c.intervalMs;
-    EXPECT_NEAR(d.durationMs, duration, c.slackMs);
+    EXPECT_NEAR(d.durationMs, Rounded((frames + 1) * c.intervalMs, unit), c.slackMs);
     EXPECT_TRUE(d.soundCodec.empty());
+  }
+}
+
+// GIF players show a delay below 2 cs as 10 cs: pictures that would show
+// that briefly are merged into the one before, the running time unchanged.
+TEST(MovieExport, GifDelaysAreAtLeastTwoCentisecondsAndAddUpExactly) {
+  TempFolder dir;
+  const struct {
+    int intervalMs, frames;
+    std::vector<int64_t> ptsMs;
+    int64_t endMs;
+  } cases[] = {
+      {15, 5, {0, 20, 50}, 90},  // pictures due at 0, 15, 30, 45, 60, 75 ms; 90 in all
+      {1, 50, {0, 20}, 50},      // 51 pictures 1 ms apart
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.frames) + " frames at " + std::to_string(c.intervalMs) + " ms");
+    const TTextPic movie =
+        Load(dir / "movie.txt", export_support::MovieText(c.frames, 3, 2, c.intervalMs, [](int k, int x, int) {
+               return (x + k) % 2 == 0;
+             }));
+    movie_export::Options options;
+    options.output = dir / "out.gif";
+    options.overwrite = true;
+    ASSERT_TRUE(movie_export::Export(movie, options).ok);
+    const Decoded d = DecodeFile(options.output, false, false);
+    EXPECT_EQ(d.ptsMs, c.ptsMs);
+    EXPECT_EQ(d.videoEndMs, c.endMs);
   }
 }
 
@@ -248,6 +278,8 @@ TEST(MovieExport, PlansRefuseWhatCannotBeMadeAndShrinkWhatIsTooBig) {
   const TTextPic wide = Load(dir / "wide.txt", export_support::MovieText(3, 500, 3, 100, any));
   const TTextPic tall = Load(dir / "tall.txt", export_support::MovieText(3, 4, 600, 100, any));
   const TTextPic fine = Load(dir / "fine.txt", export_support::MovieText(3, 4, 3, 100, any));
+  const TTextPic exactWidth = Load(dir / "w.txt", export_support::MovieText(3, 320, 3, 100, any));
+  const TTextPic exactHeight = Load(dir / "h.txt", export_support::MovieText(3, 4, 180, 100, any));
   WriteAll(dir / "taken.mp4", "keep me");
 
   struct PlanCase {
@@ -268,6 +300,8 @@ TEST(MovieExport, PlansRefuseWhatCannotBeMadeAndShrinkWhatIsTooBig) {
       {"existing output", &fine, dir / "taken.mp4", 9, false, "exists", 0},
       {"existing output, overwrite", &fine, dir / "taken.mp4", 9, true, "", 9},
       {"500 units wide: 7 px fits 3840", &wide, dir / "a.webm", 9, false, "", 7},
+      {"320 units at 12 px: 3840 wide", &exactWidth, dir / "a.webm", 12, false, "", 12},
+      {"180 lines at 12 px: 2160 high", &exactHeight, dir / "a.webm", 12, false, "", 12},
       {"600 lines: nothing fits 2160", &tall, dir / "a.webm", 9, false, "larger than 3840 x 2160", 0},
   };
   for (const PlanCase& c : cases) {
@@ -293,6 +327,33 @@ TEST(MovieExport, PlansRefuseWhatCannotBeMadeAndShrinkWhatIsTooBig) {
   }
   EXPECT_EQ(ReadAll(dir / "taken.mp4"), "keep me");
   EXPECT_FALSE(Exists(dir / "a.mp4"));
+}
+
+// Frames of different sizes: the picture is the largest frame's (its widest
+// line by its most lines), and a smaller frame is padded with the background.
+TEST(MovieExport, TheLargestFrameSetsThePictureSize) {
+  TempFolder dir;
+  const auto dark = [](int, int, int) { return true; };
+  const TTextPic movie = Load(dir / "movie.txt", export_support::MovieText(1, 2, 2, 100, dark) +
+                                                     export_support::MovieText(1, 3, 5, 100, dark) +
+                                                     export_support::MovieText(1, 4, 1, 100, dark));
+  movie_export::Options options;
+  options.output = dir / "out.mkv";
+  const movie_export::Result result = movie_export::Export(movie, options);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.plan.size, QSize(36, 46)) << "4 units by 5 lines of 9 px, made even";
+  const Decoded d = DecodeFile(options.output, true, false);
+  ASSERT_EQ(d.pictures.size(), 4u);
+  const auto inked = [&](int picture, int cellX, int cellY) {
+    const QImage cell = d.pictures[size_t(picture)].copy(cellX * 9, cellY * 9, 9, 9);
+    for (int y = 0; y < 9; ++y)
+      for (int x = 0; x < 9; ++x)
+        if (qGray(cell.pixel(x, y)) < 128) return true;
+    return false;
+  };
+  EXPECT_TRUE(inked(2, 2, 4)) << "the last line of the 3 x 5 frame";
+  EXPECT_TRUE(inked(3, 3, 0)) << "the fourth unit of the 4 x 1 frame";
+  EXPECT_FALSE(inked(1, 2, 4)) << "the 2 x 2 frame, padded";
 }
 
 // A cancelled export stops at once and leaves nothing behind, the previous
