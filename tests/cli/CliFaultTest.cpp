@@ -21,6 +21,9 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cerrno>
@@ -130,6 +133,50 @@ bool WaitForText(QProcess* run, const std::string& text, std::string* seen) {
 
 const std::string kTable = gbk::DefaultGrayTable();
 
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A recording (or a make keeping its frames) into a folder that a stopped
+// conversion holds waits for it and deletes nothing; Ctrl-C or a kill ends
+// the wait. The conversion then goes on as if nothing had happened.
+TEST(CliFaults, ARecordingWaitsForAHeldFolderUntilStopped) {
+  TempFolder dir, clips;
+  Record(dir.Path(), 150);
+  const std::string clip = Clip(clips / "clip.avi", 25);
+  const auto before = Snapshot(dir.Path());
+  QProcess convert;
+  StartCli(&convert, {"convert", dir.Path(), "--size", "8"});
+  if (!WaitForPrivateFolder(dir.Path(), &convert)) GTEST_SKIP() << "the conversion ended before it could be stopped";
+  ASSERT_EQ(::kill(static_cast<pid_t>(convert.processId()), SIGSTOP), 0);
+  const struct {
+    std::vector<std::string> args;
+    int sig;
+  } cases[] = {{{"record", clip, dir.Path()}, SIGINT}, {{"make", clip, dir.Path(), "--keep-frames"}, SIGTERM}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0]);
+    QProcess run;
+    StartCli(&run, c.args);
+    std::string err;
+    ASSERT_TRUE(WaitForText(&run, "waiting for it to finish", &err)) << err;
+    const auto pid = static_cast<pid_t>(run.processId());
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::kill(pid, c.sig), 0);
+    const CliRun r = Finish(&run, 10000);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(Count(err + r.err, "glyphreel-cli: interrupted"), 1) << err << r.err;
+  }
+  ASSERT_EQ(::kill(static_cast<pid_t>(convert.processId()), SIGCONT), 0);
+  const CliRun converted = Finish(&convert);
+  EXPECT_EQ(converted.status, 0) << converted.err;
+  auto after = Snapshot(dir.Path());
+  EXPECT_EQ(after["movie.txt"], Expected(OutputForm::Text, 8, 100, kTable, 150));
+  after.erase("movie.txt");
+  EXPECT_EQ(after, before) << "every bitmap as it was";
+}
+
 TEST(CliFaults, TwoRunsInOneFolderNeverMix) {
   TempFolder dir;
   Record(dir.Path(), 150);
@@ -173,7 +220,7 @@ TEST(CliFaults, SignalsRemoveTheRunsTemporaryFilesOnly) {
       EXPECT_FALSE(Hidden(dir.Path()).empty()) << "a killed run cannot clean up";
     } else {
       EXPECT_EQ(r.status, 1) << "signal " << sig << ": " << r.err;
-      EXPECT_NE(r.err.find("glyphreel-cli: interrupted"), std::string::npos) << r.err;
+      EXPECT_EQ(Count(r.err, "interrupted"), 1) << r.err;
       EXPECT_EQ(Snapshot(dir.Path()), before) << "signal " << sig << ": everything as it was, nothing hidden";
     }
   }
@@ -219,6 +266,117 @@ TEST(CliFaults, PlayAndRecordEndCleanlyOnSignals) {
     EXPECT_NE(name[0], '.') << "left behind: " << name;
     EXPECT_EQ(bytes.size(), 57654u) << name << " is cut short";
   }
+}
+
+// Waits until `folder` holds `count` hidden entries while `run` goes on;
+// false when the run ended first.
+bool WaitForHidden(const std::string& folder, size_t count, QProcess* run) {
+  for (int i = 0; i < 20000; ++i) {
+    if (Hidden(folder).size() >= count) return true;
+    if (run->state() == QProcess::NotRunning || run->waitForFinished(0)) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return false;
+}
+
+// export ends on Ctrl-C, kill and a closed terminal as the other commands
+// do: "interrupted", status 1, the old output untouched, nothing left. What
+// a killed export leaves the next export into the folder removes, but never
+// the temporary file of an export that still runs (here one held stopped).
+TEST(CliFaults, ExportStopsOnSignalsAndClearsWhatKilledExportsLeft) {
+  TempFolder dir;
+  Record(dir.Path(), 100);
+  const CliRun made = Cli({"convert", dir.Path(), "--size", "4", "--interval", "40"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string movie = made.LastLine();
+  WriteAll(dir / "out.mp4", "old");
+  QProcess held;
+  StartCli(&held, {"export", movie, dir / "held.mp4"});
+  if (!WaitForHidden(dir.Path(), 1, &held)) GTEST_SKIP() << "the export ended before it could be stopped";
+  ASSERT_EQ(::kill(static_cast<pid_t>(held.processId()), SIGSTOP), 0);
+  const auto holding = Hidden(dir.Path());
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    SCOPED_TRACE("signal " + std::to_string(sig));
+    QProcess run;
+    StartCli(&run, {"export", movie, dir / "out.mp4", "--overwrite"});
+    if (!WaitForHidden(dir.Path(), 2, &run)) GTEST_SKIP() << "the export ended before it could be stopped";
+    const auto pid = static_cast<pid_t>(run.processId());
+    ASSERT_EQ(::kill(pid, SIGSTOP), 0);
+    ASSERT_EQ(::kill(pid, sig), 0);
+    ASSERT_EQ(::kill(pid, SIGCONT), 0);
+    const CliRun r = Finish(&run, 30000);
+    EXPECT_EQ(ReadAll(dir / "out.mp4"), "old");
+    EXPECT_EQ(Hidden(dir.Path()).size(), sig == SIGKILL ? 2u : 1u);
+    if (sig != SIGKILL) {
+      EXPECT_EQ(r.status, 1) << r.err;
+      EXPECT_EQ(Count(r.err, "glyphreel-cli: interrupted"), 1) << r.err;
+    }
+  }
+  const CliRun quick = Cli({"export", movie, dir / "quick.gif", "--font-size", "4"});
+  EXPECT_EQ(quick.status, 0) << quick.err;
+  EXPECT_EQ(Hidden(dir.Path()), holding) << "the killed export's file goes, the running one's stays";
+  ASSERT_EQ(::kill(static_cast<pid_t>(held.processId()), SIGCONT), 0);
+  EXPECT_EQ(Finish(&held).status, 0);
+  EXPECT_EQ(Hidden(dir.Path()), std::vector<std::string>{});
+}
+
+// Ctrl-Z during play gives the terminal back (its own screen left, the
+// cursor shown) and stops; continued, the player sets its screen up again.
+TEST(CliFaults, PlayGivesTheTerminalBackWhileStopped) {
+  TempFolder dir;
+  Record(dir.Path(), 3);
+  const CliRun made = Cli({"convert", dir.Path(), "--interval", "300"});
+  ASSERT_EQ(made.status, 0) << made.err;
+  const std::string program = CliProgram(), movie = made.LastLine();
+  int terminal = -1, player = -1;
+  ASSERT_EQ(::openpty(&terminal, &player, nullptr, nullptr, nullptr), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);  // a job of this session, as a shell starts it
+    ::dup2(player, STDOUT_FILENO);
+    ::execl(program.c_str(), program.c_str(), "play", movie.c_str(), "--loop", static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(player);
+  std::string seen;
+  size_t from = 0;
+  // Reads the terminal until `text` shows after what was seen before.
+  const auto shows = [&](const std::string& text) {
+    for (int i = 0; i < 100 && seen.find(text, from) == std::string::npos; ++i) {
+      pollfd ready{terminal, POLLIN, 0};
+      char buffer[4096];
+      if (::poll(&ready, 1, 100) > 0) {
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n > 0) seen.append(buffer, size_t(n));
+      }
+    }
+    const size_t at = seen.find(text, from);
+    from = at == std::string::npos ? from : at + text.size();
+    return at != std::string::npos;
+  };
+  // Waits for the player to change state as `stopped` says; its wait status.
+  const auto changes = [&](bool stopped) {
+    int status = 0;
+    for (int i = 0; i < 100; ++i) {
+      if (::waitpid(pid, &status, WNOHANG | (stopped ? WUNTRACED : 0)) == pid) return status;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return -1;
+  };
+  const std::string setUp = "\x1b[?1049h\x1b[?25l", restored = "\x1b[?25h\x1b[?1049l";
+  EXPECT_TRUE(shows(setUp));
+  ASSERT_EQ(::kill(pid, SIGTSTP), 0);
+  const int stopped = changes(true);
+  EXPECT_TRUE(stopped != -1 && WIFSTOPPED(stopped)) << stopped;
+  EXPECT_TRUE(shows(restored)) << "the terminal was not given back";
+  ASSERT_EQ(::kill(pid, SIGCONT), 0);
+  EXPECT_TRUE(shows(setUp)) << "the player's screen was not set up again";
+  ASSERT_EQ(::kill(pid, SIGINT), 0);
+  const int ended = changes(false);
+  if (ended == -1) ::kill(pid, SIGKILL);
+  EXPECT_TRUE(ended != -1 && WIFEXITED(ended) && WEXITSTATUS(ended) == 0) << "Ctrl-C ends a looping movie " << ended;
+  EXPECT_TRUE(shows(restored));
+  ::close(terminal);
 }
 
 TEST(CliFaults, FullAndReadOnlyDisksLoseNothing) {

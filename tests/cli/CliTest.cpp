@@ -16,6 +16,8 @@
 
 #include <map>
 
+#include <unistd.h>
+
 namespace {
 
 using namespace testing_support;
@@ -171,15 +173,18 @@ TEST(CliConvert, AnIncompleteRunNeverReplacesAnOutput) {
     std::vector<std::string> options;
     int bitmaps;
     bool badSecond;
-    std::string kept, partial;
+    std::string kept, partial, says;
   } cases[] = {
-      {"movie, a bad 2.bmp", {"--overwrite"}, 3, true, "movie.txt", "movie_01.txt"},
-      {"movie, no bitmaps", {"--overwrite"}, 0, false, "movie.txt", "movie_01.txt"},
-      {"workbook data, a bad 2.bmp", {"--form", "xls"}, 3, true, "data.xxx", ""},
-      {"workbook data, no bitmaps", {"--form", "xls", "--overwrite"}, 0, false, "data.xxx", ""},
-      {"a folder named 3.bmp", {"--overwrite"}, 4, false, "movie.txt", "movie_01.txt"},
+      {"movie, a bad 2.bmp", {"--overwrite"}, 3, true, "movie.txt", "movie_01.txt", "movie.txt was kept as it was"},
+      {"workbook data, a bad 2.bmp", {"--form", "xls"}, 3, true, "data.xxx", "", "data.xxx was kept as it was"},
+      {"frames, a bad 2.bmp", {"--form", "frames"}, 3, true, "movie/1.txt", "movie_01/1.txt", "movie/ was kept"},
+      {"a folder named 3.bmp", {"--overwrite"}, 4, false, "movie.txt", "movie_01.txt", "movie.txt was kept"},
+      // Nothing to convert is refused before anything is written.
+      {"movie, no bitmaps", {"--overwrite"}, 0, false, "movie.txt", "", "no numbered bitmaps in"},
+      {"workbook data, no bitmaps", {"--form", "xls", "--overwrite"}, 0, false, "data.xxx", "", "no numbered bitmaps"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     TempFolder dir;
     Record(dir.Path(), c.bitmaps);
     if (c.badSecond) WriteAll(dir / "2.bmp", "not a bitmap");
@@ -187,18 +192,19 @@ TEST(CliConvert, AnIncompleteRunNeverReplacesAnOutput) {
       fileio::RemoveFile(dir / "3.bmp", nullptr);
       fileio::MakePath(dir / "3.bmp", nullptr);
     }
+    fileio::MakePath(dir / "movie", nullptr);
     WriteAll(dir / c.kept, "an older output");
     std::vector<std::string> args = {"convert", dir.Path()};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const CliRun r = Cli(args);
-    EXPECT_EQ(r.status, 1) << c.what << ": " << r.err;
-    EXPECT_NE(r.err.find("glyphreel-cli: " + dir / c.kept + " was kept as it was"), std::string::npos)
-        << c.what << ": " << r.err;
-    EXPECT_EQ(ReadAll(dir / c.kept), "an older output") << c.what;
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(ReadAll(dir / c.kept), "an older output");
+    EXPECT_EQ(Exists(dir / "movie_01.txt") || Exists(dir / "movie_01"), !c.partial.empty());
     if (!c.partial.empty()) {
-      EXPECT_TRUE(Exists(dir / c.partial)) << c.what;
+      EXPECT_TRUE(Exists(dir / c.partial));
     }
-    EXPECT_FALSE(Exists(dir / "movie.xls")) << c.what;
+    EXPECT_FALSE(Exists(dir / "movie.xls"));
   }
 }
 
@@ -271,10 +277,21 @@ TEST(CliMovie, InfoAndFrameReadWhatConvertWrote) {
     EXPECT_EQ(r.out, "") << outside;
   }
 
-  // A plain text file is one frame, not standard.
+  // A plain text file is one frame, not standard; nor is a movie of interval
+  // 0, which neither plays nor exports.
   WriteAll(dir / "notes.txt", "line one\nline two\n");
   r = Cli({"info", dir / "notes.txt"});
   EXPECT_EQ(r.out, "{\"frames\":1,\"width\":0,\"lines_per_frame\":2,\"interval\":0,\"standard\":false}\n");
+  std::string still = bytes;
+  for (size_t at = 0; (at = still.find("V0020F", at)) != std::string::npos;) still.replace(at, 6, "V0000F");
+  WriteAll(dir / "still.txt", still);
+  EXPECT_NE(Cli({"info", dir / "still.txt"}).out.find("\"interval\":0,\"standard\":false"), std::string::npos);
+  for (const std::vector<std::string>& refused : {std::vector<std::string>{"play", dir / "still.txt"},
+                                                  std::vector<std::string>{"export", dir / "still.txt", dir / "s.gif"}}) {
+    r = Cli(refused);
+    EXPECT_EQ(r.status, 1) << refused[0];
+    EXPECT_NE(r.err.find("注意:打开的不是标准的字符电影文件"), std::string::npos) << r.err;
+  }
   EXPECT_EQ(Cli({"frame", dir / "notes.txt", "0"}).out, "line one\r\nline two\r\n");
 
   EXPECT_EQ(Cli({"info", dir / "missing.txt"}).status, 1);
@@ -361,6 +378,54 @@ TEST(CliMake, TheWholeRoadInOneCommand) {
   EXPECT_FALSE(Exists(dir / "never"));
 }
 
+// `avi` cut right after its `pictures`-th picture, as a download cut short
+// leaves it: the header still declares the whole length.
+std::string CutAfterPicture(const std::string& avi, int pictures) {
+  const auto get32 = [&](size_t at) {
+    return uint32_t(uint8_t(avi[at])) | uint32_t(uint8_t(avi[at + 1])) << 8 | uint32_t(uint8_t(avi[at + 2])) << 16 |
+           uint32_t(uint8_t(avi[at + 3])) << 24;
+  };
+  size_t at = avi.find("movi") + 4;
+  for (int seen = 0; seen < pictures && at + 8 <= avi.size();) {
+    if (avi.compare(at + 2, 2, "dc") == 0) ++seen;
+    at += 8 + (get32(at + 4) + 1) / 2 * 2;
+  }
+  return avi.substr(0, at);
+}
+
+// make on a video cut short converts what there is, fails, and replaces no
+// output of an earlier whole run: the text form's partial movie takes a free
+// name, data.xxx stays, the frames form's partial folder takes a free name.
+TEST(CliMake, AVideoCutShortReplacesNoOutput) {
+  TempFolder clips;
+  const std::string whole = ReadAll(Clip(clips / "whole.avi", 150));  // 6 s
+  const bool haveTemplate = fileio::FileExists(BuiltAppPath() + "dll/xls.dll");
+  const struct {
+    const char* form;
+    const char* kept;
+    const char* partial;
+  } cases[] = {{"text", "v.txt", "v_01.txt"}, {"xls", "data.xxx", ""}, {"frames", "v/1.txt", "v_01/5.txt"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.form);
+    if (std::string(c.form) == "xls" && !haveTemplate) continue;
+    TempFolder dir;
+    WriteAll(dir / "v.avi", whole);
+    CliRun r = Cli({"make", dir / "v.avi", dir / "v", "--fps", "5", "--form", c.form, "--overwrite"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string good = ReadAll(dir / "v/" + c.kept);
+    WriteAll(dir / "v.avi", CutAfterPicture(whole, 30));
+    r = Cli({"make", dir / "v.avi", dir / "v", "--fps", "5", "--form", c.form, "--overwrite"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("the video ends early, at 00:00:01: 5 frames recorded of about "), std::string::npos)
+        << r.err;
+    EXPECT_EQ(ReadAll(dir / "v/" + c.kept), good);
+    EXPECT_EQ(Exists(dir / "v/v_01.txt") || Exists(dir / "v/v_01"), c.partial[0] != 0);
+    if (c.partial[0]) {
+      EXPECT_TRUE(Exists(dir / "v/" + c.partial));
+    }
+  }
+}
+
 // The command line's export: the path on success, the sizes it was asked
 // for, a refusal to replace without --overwrite, and exit statuses as the
 // other commands have them.
@@ -375,12 +440,19 @@ TEST(CliExport, WritesTheVideoAndRefusesWhatItCannotDo) {
   const std::string first = ReadAll(dir / "out.mkv");
   EXPECT_GT(first.size(), 1000u);
 
+  // The movie under another name, and the sound's video behind a link.
+  ASSERT_EQ(::link(movie.c_str(), (dir / "movie.mkv").c_str()), 0);
+  ASSERT_EQ(::symlink(clip.c_str(), (dir / "sound.mp4").c_str()), 0);
+  const std::string movieBytes = ReadAll(movie), clipBytes = ReadAll(clip);
   struct Refusal {
     std::vector<std::string> args;
     int status;
     const char* says;
   };
   const Refusal refusals[] = {
+      {{"export", movie, dir / "movie.mkv", "--overwrite"}, 2, "glyphreel-cli: OUT is the movie being exported\n"},
+      {{"export", movie, dir / "sound.mp4", "--video", clip, "--overwrite"}, 2,
+       "glyphreel-cli: OUT is the video whose sound is used\n"},
       {{"export", movie, dir / "out.mkv"}, 1, "--overwrite"},
       {{"export", movie, dir / "out.avi"}, 2, ".mp4, .webm, .gif or .mkv"},
       {{"export", movie, dir / "x.mp4", "--font-size", "13"}, 2, "--font-size"},
@@ -395,6 +467,8 @@ TEST(CliExport, WritesTheVideoAndRefusesWhatItCannotDo) {
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
   EXPECT_EQ(ReadAll(dir / "out.mkv"), first) << "a refused export leaves the old file";
+  EXPECT_EQ(ReadAll(movie), movieBytes);
+  EXPECT_EQ(ReadAll(clip), clipBytes);
   EXPECT_FALSE(Exists(dir / "x.mp4"));
 
   // A movie too wide for 3840 pixels at the asked size takes a smaller one and says so.
