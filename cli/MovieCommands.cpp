@@ -149,8 +149,7 @@ int PlayCommand(const Context&, const std::vector<std::string>& args) {
   // Ctrl-Z stops it with the terminal restored.
   const auto interrupted = [] { return fileio::InterruptRequested(); };
   const bool tty = isatty(STDOUT_FILENO) != 0;
-  TerminalScreen screen(tty);
-  if (tty) {
+  if (tty) {  // before the screen is set up, so a Ctrl-Z always finds it to give back
     struct sigaction action {};
     sigemptyset(&action.sa_mask);
     action.sa_handler = OnStop;
@@ -158,6 +157,7 @@ int PlayCommand(const Context&, const std::vector<std::string>& args) {
     action.sa_handler = OnContinue;
     sigaction(SIGCONT, &action, nullptr);
   }
+  TerminalScreen screen(tty);
   const auto interval = std::chrono::milliseconds(movie.FrameInterval());
   // Frames are due at fixed times from the start, so slow output does not
   // make the movie drift; after a stop the movie goes on where it stood.

@@ -8,8 +8,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <optional>
-
 namespace {
 
 using testing_support::Exists;
@@ -206,15 +204,12 @@ TEST(FileWrite, AReplacedFolderIsNeverLost) {
   const auto entries = [](const TempFolder& dir) {
     return QDir(QString::fromStdString(dir.Path())).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
   };
-  for (const bool exchange : {true, false}) {
-    SCOPED_TRACE(exchange ? "exchange" : "two renames");
+  for (const auto point : {fileio::FaultPoint::None, fileio::FaultPoint::NoExchange}) {
     TempFolder dir;
     put(dir / "frames", "old");
     put(dir / ".glyphreel-work", "new");
-    std::optional<fileio::ScopedFault> noExchange;
-    if (!exchange) noExchange.emplace(fileio::Fault{fileio::FaultPoint::NoExchange, "frames"});
-    std::string error;
-    ASSERT_TRUE(fileio::ReplaceFolder(dir / ".glyphreel-work", dir / "frames", &error)) << error;
+    const fileio::ScopedFault noExchange({point, "frames"});
+    ASSERT_TRUE(fileio::ReplaceFolder(dir / ".glyphreel-work", dir / "frames", nullptr));
     EXPECT_EQ(ReadAll(dir / "frames/1.txt"), "new");
     EXPECT_EQ(entries(dir), QStringList{QStringLiteral("frames")});
   }

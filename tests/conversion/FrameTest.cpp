@@ -164,10 +164,10 @@ TEST(Frame, RunLengthPixelsThatNoRunWritesArePaletteIndexZero) {
       {white, white, white, white}, {green, blue, white, blue}, {green, blue, white, red}};
   const std::vector<uint8_t> odd8 = {0, 3, 1, 2, 3, 0, 1, 0, 0, 0, 0, 5, 1, 2, 3, 2, 1, 0, 0, 0, 4, 3, 0, 1};
   const std::vector<uint8_t> odd4 = {0, 3, 0x12, 0x30, 1, 0, 0, 0, 0, 5, 0x12, 0x32, 0x10, 0, 0, 0, 4, 0x33, 0, 1};
-  for (const auto& [name, data, pixels] :
-       {std::tuple{"RLE8", RunLengthBmp(1, kRle8Codes), expected}, std::tuple{"RLE4", RunLengthBmp(2, kRle4Codes), expected},
-        std::tuple{"RLE8 odd literals", RunLengthBmp(1, odd8), oddExpected},
-        std::tuple{"RLE4 odd literals", RunLengthBmp(2, odd4), oddExpected}}) {
+  for (const auto& [name, data, pixels] : {std::tuple{"RLE8", RunLengthBmp(1, kRle8Codes), expected},
+                                           std::tuple{"RLE4", RunLengthBmp(2, kRle4Codes), expected},
+                                           std::tuple{"RLE8 odd literals", RunLengthBmp(1, odd8), oddExpected},
+                                           std::tuple{"RLE4 odd literals", RunLengthBmp(2, odd4), oddExpected}}) {
     // The same file twice, with the heap dirtied in between: the same picture.
     for (int pass = 0; pass < 2; ++pass) {
       // Freed blocks full of a pattern the decoder's buffer may be carved from.

@@ -145,30 +145,25 @@ TEST(FrameStepper, DamagedMoviesOpenAndEndOrAreRefused) {
 }
 
 // Pictures narrower than the scaler's blocks of 16 pixels, whose conversion
-// to RGB wrote past a buffer of the picture's own size: each one comes out
-// whole, at its own size and gray, and the heap stays sound (a damaged one
-// aborts the program, or fails the sanitizer build).
+// to RGB wrote past a buffer of the picture's own size (a damaged heap then
+// aborts the program): each comes out whole, at its own size and gray.
 TEST(FrameStepper, NarrowPicturesConvertWithoutOverrun) {
-  for (int width = 1; width <= 15; ++width) {
-    SCOPED_TRACE("width " + std::to_string(width));
-    testing_support::ClipSpec narrow;
-    narrow.format = testing_support::FormatFor(".avi");
-    narrow.width = width;
-    narrow.height = 8 + width % 3;
-    narrow.frameCount = 4;
-    narrow.withSound = false;
-    narrow.luma = [](int frame, int, int) { return 60 + 40 * frame; };
-    const std::string path = CustomClip("narrow" + std::to_string(width) + ".avi", narrow);
-    ASSERT_FALSE(path.empty());
+  testing_support::ClipSpec narrow;
+  narrow.format = testing_support::FormatFor(".avi");
+  narrow.frameCount = 4;
+  narrow.withSound = false;
+  narrow.luma = [](int frame, int, int) { return 60 + 40 * frame; };
+  for (narrow.width = 1; narrow.width <= 15; ++narrow.width) {
+    narrow.height = 8 + narrow.width % 3;
     video::FrameStepper stepper;
     std::string error;
-    ASSERT_TRUE(stepper.Open(path, &error)) << error;
+    ASSERT_TRUE(stepper.Open(CustomClip("narrow" + std::to_string(narrow.width) + ".avi", narrow), &error)) << error;
     for (int frame = 0; frame < 4; ++frame) {
       QImage picture;
       ASSERT_TRUE(stepper.PictureAt(frame * kFrameMs + kFrameMs / 2, &picture));
-      ASSERT_EQ(picture.size(), QSize(width, narrow.height));
+      ASSERT_EQ(picture.size(), QSize(narrow.width, narrow.height));
       const int expected = (60 + 40 * frame - 16) * 255 / 219;  // video range to full range
-      EXPECT_NEAR(qGray(picture.pixel(width - 1, narrow.height - 1)), expected, 6) << "frame " << frame;
+      EXPECT_NEAR(qGray(picture.pixel(narrow.width - 1, narrow.height - 1)), expected, 6) << narrow.width;
     }
   }
 }
