@@ -395,7 +395,12 @@ void RemoveLeftovers(const std::string& folder) {
 }
 
 bool ReplaceFolder(const std::string& fresh, const std::string& target, std::string* error) {
-  const bool exchange = TakeFault(target).point != FaultPoint::NoExchange;
+  const Fault fault = TakeFault(target);
+  if (fault.point == FaultPoint::Rename) {
+    if (error) *error = ErrorText("replace", target, fault.errorCode);
+    return false;
+  }
+  const bool exchange = fault.point != FaultPoint::NoExchange;
   if (exchange && ::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
     RemoveTree(fresh, nullptr);  // the old folder, under the fresh one's name now
     return true;

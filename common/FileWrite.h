@@ -23,7 +23,7 @@ enum class FaultPoint {
   None,
   Open,        // opening a file for writing fails
   AfterBytes,  // the file takes `afterBytes` bytes, then every write fails
-  Rename,      // the final rename of an atomic write fails
+  Rename,      // the final rename of an atomic write (or of a folder into place) fails
   NoExchange,  // the file system cannot exchange two names in one step (as vfat and NFS)
 };
 
