@@ -14,11 +14,6 @@
 #include <QMenu>
 #include <QProgressBar>
 
-namespace {
-// A movie can be exported from three frames on, with an interval, as it can be played.
-constexpr int32_t kStandardFrames = 3;
-}  // namespace
-
 const char* const TVideoExporter::kExportCaption = QT_TR_NOOP("导出为视频…");
 const char* const TVideoExporter::kCancelCaption = QT_TR_NOOP("取消导出视频");
 
@@ -48,7 +43,7 @@ void TVideoExporter::JoinWorker() {
 void TVideoExporter::ShowMenu(const QPoint& at) {
   const TTextPic& movie = *form_->TextPic;
   exportAction_->setVisible(!Running());
-  exportAction_->setEnabled(movie.FrameTotal() >= kStandardFrames && movie.FrameInterval() > 0);
+  exportAction_->setEnabled(movie.Playable());
   cancelAction_->setVisible(Running());
   // Not exec(): the window goes on (playback, an export's progress) while the menu is up.
   menu_->popup(form_->Pl_TextShow->mapToGlobal(at));

@@ -3,6 +3,7 @@
 #include "cli/ConvertJob.h"
 #include "common/FileWrite.h"
 #include "common/FolderLock.h"
+#include "common/FrameFolder.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
 #include "conversion/FinePicture.h"
@@ -36,7 +37,10 @@ const char* const kConvertUsage =
     "  --gray-file  a file holding the gray table as GBK bytes\n"
     "  --overwrite  replace VIDEO.txt (VIDEO.xls) instead of taking a free name; only a run\n"
     "               that converted every bitmap it found, and at least one, replaces\n"
-    "Waits while another conversion or recording works in FOLDER.\n"
+    "Every form keeps an earlier output unless the run converted every bitmap: the\n"
+    "frames of an incomplete run go to VIDEO_01/ (the next free name) beside VIDEO/.\n"
+    "Refuses a FOLDER without 1.bmp. Waits while another conversion or recording\n"
+    "works in FOLDER.\n"
     "Prints the path of the written output as the last line.\n";
 
 namespace {
@@ -202,11 +206,17 @@ int RunConvertJob(const Context& context, ConvertJob& job, FrameSource* source, 
     bar.Finish();
     std::fprintf(stderr, "glyphreel-cli: 图片格式错误: %s\n", path.c_str());
   };
+  // Converting nothing is no conversion here (the window writes the empty output).
+  if (!source && !frames::BitmapsByNumber(request.recordFolder).count("1")) {
+    std::fprintf(stderr, "glyphreel-cli: no numbered bitmaps in %s\n", request.recordFolder.c_str());
+    return kFailed;
+  }
   const ConversionResult result = RunConversion(request, engine, source);
   bar.Finish();
 
   if (!result.ok) {
-    std::fprintf(stderr, "glyphreel-cli: %s\n", result.error.c_str());
+    // An interruption is said once, by main.
+    if (!fileio::InterruptRequested()) std::fprintf(stderr, "glyphreel-cli: %s\n", result.error.c_str());
     return kFailed;
   }
   int status = result.badBitmapPath.empty() ? kOk : kFailed;

@@ -2,6 +2,7 @@
 // MKV), drawn as the window's frame label draws it.
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "common/FolderLock.h"
 #include "conversion/BmpTxt.h"
 #include "playback/MovieExport.h"
 #include "playback/TextPic.h"
@@ -25,10 +26,15 @@ const char* const kExportUsage =
     "pixels, default 9) and encodes it; OUT's extension picks the kind of video:\n"
     "  .mp4   H.264 and AAC sound (plays everywhere)\n"
     "  .webm  VP9 and Opus sound\n"
-    "  .gif   no sound\n"
+    "  .gif   no sound; GIF delays are whole centiseconds and players show one below\n"
+    "         2 cs as 10 cs, so pictures that would show for less than 20 ms are\n"
+    "         merged into the one before (the running time stays right)\n"
     "  .mkv   FFV1, lossless, and PCM sound\n"
     "Frame k shows from (k+1) x V to (k+2) x V ms (frame 0 also from 0), as in\n"
-    "synchronized play; V is the movie's interval.\n"
+    "synchronized play; V is the movie's interval. The picture is as large as the\n"
+    "movie's largest frame; smaller frames are padded with the background.\n"
+    "Refuses an OUT that is MOVIE or SOURCE. Ctrl-C (or a kill) stops the export\n"
+    "and leaves OUT as it was.\n"
     "\n"
     "  --video SOURCE  take the sound of SOURCE from its start, cut to the movie's length\n"
     "  --font-size S   4 to 12; a picture larger than 3840 x 2160 takes the largest S that fits\n"
@@ -82,6 +88,17 @@ int ExportCommand(const Context&, const std::vector<std::string>& args) {
     }
   }
   options.overwrite = a.Has("overwrite");
+  options.movieFile = moviePath;
+  switch (movie_export::OutputClash(options)) {
+    case movie_export::Clash::Movie:
+      std::fputs("glyphreel-cli: OUT is the movie being exported\n", stderr);
+      return kBadUsage;
+    case movie_export::Clash::SoundSource:
+      std::fputs("glyphreel-cli: OUT is the video whose sound is used\n", stderr);
+      return kBadUsage;
+    case movie_export::Clash::None:
+      break;
+  }
 
   TTextPic movie;
   movie.FrameMarker = kFrameMarker;
@@ -104,11 +121,13 @@ int ExportCommand(const Context&, const std::vector<std::string>& args) {
   movie_export::Result result;
   {
     ExportProgress bar;
+    // Ctrl-C, kill and a closed terminal (main's handlers) cancel it.
     result = movie_export::Export(movie, options, [&](int done, int total) {
       bar.Show(done, total);
-      return true;
+      return !fileio::InterruptRequested();
     });
   }
+  if (result.cancelled) return kFailed;  // main says "interrupted"
   if (!result.ok) {
     std::fprintf(stderr, "glyphreel-cli: %s\n", result.error.c_str());
     return kFailed;

@@ -10,7 +10,9 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <thread>
 
@@ -20,7 +22,8 @@ const char* const kInfoUsage =
     "usage: glyphreel-cli info MOVIE\n"
     "\n"
     "Prints one line of JSON: {\"frames\":N,\"width\":W,\"lines_per_frame\":L,\"interval\":V,\"standard\":B},\n"
-    "standard being true when the movie has three frames or more and can be played.\n";
+    "standard being true when the movie can be played (and exported): three frames or\n"
+    "more and an interval above 0.\n";
 const char* const kFrameUsage =
     "usage: glyphreel-cli frame MOVIE INDEX\n"
     "\n"
@@ -29,12 +32,10 @@ const char* const kPlayUsage =
     "usage: glyphreel-cli play MOVIE [--loop]\n"
     "\n"
     "Plays a character movie in the terminal at its stored interval, until its end\n"
-    "(or, with --loop, until Ctrl-C).\n";
+    "(or, with --loop, until Ctrl-C). Refuses a movie that is not standard (see info).\n"
+    "Ctrl-Z gives the terminal back while the player is stopped; fg plays on.\n";
 
 namespace {
-
-// A movie plays when it has at least this many frames, as in the window.
-constexpr int32_t kStandardFrames = 3;
 
 bool Load(TTextPic& movie, const std::string& path) {
   movie.FrameMarker = kFrameMarker;
@@ -44,20 +45,56 @@ bool Load(TTextPic& movie, const std::string& path) {
   return false;
 }
 
-// The terminal as it was before playing comes back on every way out.
+// The terminal as it was before playing comes back on every way out, and
+// while the player is stopped (Ctrl-Z): Suspend() gives the screen back and
+// stops the process; when it is continued, the player's screen is set up again.
 class TerminalScreen {
  public:
-  explicit TerminalScreen(bool tty) : tty_(tty) {
-    if (tty_) std::fputs("\x1b[?1049h\x1b[?25l\x1b[H\x1b[2J", stdout);  // own screen, no cursor
+  explicit TerminalScreen(bool tty) : tty_(tty) { SetUp(); }
+  ~TerminalScreen() { Restore(); }
+
+  // Restores the terminal and stops as Ctrl-Z would have; returns once
+  // continued (at once where the system does not stop this process).
+  void Suspend() {
+    Restore();
+    struct sigaction ours {}, stop {};
+    stop.sa_handler = SIG_DFL;
+    sigemptyset(&stop.sa_mask);
+    sigaction(SIGTSTP, &stop, &ours);
+    ::raise(SIGTSTP);
+    sigaction(SIGTSTP, &ours, nullptr);
   }
-  ~TerminalScreen() {
-    if (tty_) std::fputs("\x1b[?25h\x1b[?1049l", stdout);
+  void SetUp() {
+    if (tty_) std::fputs("\x1b[?1049h\x1b[?25l\x1b[H\x1b[2J", stdout);  // own screen, no cursor
     std::fflush(stdout);
   }
 
  private:
+  void Restore() {
+    if (tty_) std::fputs("\x1b[?25h\x1b[?1049l", stdout);
+    std::fflush(stdout);
+  }
+
   bool tty_;
 };
+
+volatile std::sig_atomic_t gStopAsked = 0;  // Ctrl-Z (SIGTSTP) arrived
+volatile std::sig_atomic_t gContinued = 0;  // SIGCONT arrived (after Ctrl-Z, or a SIGSTOP)
+
+void OnStop(int) { gStopAsked = 1; }
+void OnContinue(int) { gContinued = 1; }
+
+// Waits until `due`, in short steps so that a signal is answered at once.
+// False when the wait ended early because of a signal.
+bool WaitUntil(std::chrono::steady_clock::time_point due) {
+  constexpr auto kStep = std::chrono::milliseconds(20);
+  while (std::chrono::steady_clock::now() < due) {
+    if (fileio::InterruptRequested() || gStopAsked || gContinued) return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(kStep, due - std::chrono::steady_clock::now()));
+  }
+  return true;
+}
 
 // The frame's rows, decoded for the terminal; the marker and info lines stay out.
 std::string Rows(std::string_view frame) {
@@ -81,7 +118,7 @@ int InfoCommand(const Context&, const std::vector<std::string>& args) {
   if (!Load(movie, path)) return kFailed;
   std::printf("{\"frames\":%d,\"width\":%d,\"lines_per_frame\":%d,\"interval\":%d,\"standard\":%s}\n",
               movie.FrameTotal(), movie.FrameWidth(), movie.LinesPerFrame(), movie.FrameInterval(),
-              movie.FrameTotal() >= kStandardFrames ? "true" : "false");
+              movie.Playable() ? "true" : "false");
   return kOk;
 }
 
@@ -103,29 +140,52 @@ int PlayCommand(const Context&, const std::vector<std::string>& args) {
   a.AtMost(1);
   TTextPic movie;
   if (!Load(movie, path)) return kFailed;
-  if (movie.FrameTotal() < kStandardFrames) {
+  if (!movie.Playable()) {
     std::fprintf(stderr, "glyphreel-cli: 注意:打开的不是标准的字符电影文件: %s\n", path.c_str());
     return kFailed;
   }
 
-  // Ctrl-C, kill and a closed terminal (main's handlers) end the playing.
+  // Ctrl-C, kill and a closed terminal (main's handlers) end the playing;
+  // Ctrl-Z stops it with the terminal restored.
   const auto interrupted = [] { return fileio::InterruptRequested(); };
   const bool tty = isatty(STDOUT_FILENO) != 0;
-  const TerminalScreen screen(tty);
+  if (tty) {  // before the screen is set up, so a Ctrl-Z always finds it to give back
+    struct sigaction action {};
+    sigemptyset(&action.sa_mask);
+    action.sa_handler = OnStop;
+    sigaction(SIGTSTP, &action, nullptr);
+    action.sa_handler = OnContinue;
+    sigaction(SIGCONT, &action, nullptr);
+  }
+  TerminalScreen screen(tty);
   const auto interval = std::chrono::milliseconds(movie.FrameInterval());
   // Frames are due at fixed times from the start, so slow output does not
-  // make the movie drift.
+  // make the movie drift; after a stop the movie goes on where it stood.
   auto due = std::chrono::steady_clock::now();
   do {
-    for (int32_t i = 0; i < movie.FrameTotal() && !interrupted(); ++i) {
-      std::this_thread::sleep_until(due);
-      if (interrupted()) break;
+    for (int32_t i = 0; i < movie.FrameTotal() && !interrupted();) {
+      if (!WaitUntil(due)) {
+        if (gStopAsked) {
+          gStopAsked = 0;
+          screen.Suspend();
+          gContinued = 1;
+        }
+        if (gContinued) {
+          // After Ctrl-Z, and after a SIGSTOP too: the screen may have been used meanwhile.
+          gContinued = 0;
+          screen.SetUp();
+          due = std::chrono::steady_clock::now();
+          if (i > 0) --i;  // the frame that was shown, shown again
+        }
+        continue;
+      }
       const std::string rows = Rows(movie.FrameView(i));
       if (tty) std::fputs("\x1b[H", stdout);
       std::fwrite(rows.data(), 1, rows.size(), stdout);
       if (!tty) std::fputs("\f\n", stdout);  // one frame per page when not on a terminal
       std::fflush(stdout);
       due += interval;
+      ++i;
     }
   } while (a.Has("loop") && !interrupted());
   // Ctrl-C is how a looping movie ends; otherwise it cut the movie short.

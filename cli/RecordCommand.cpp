@@ -23,8 +23,10 @@ const char* const kRecordUsage =
     "Writes FOLDER/1.bmp, 2.bmp, ...: file n holds the picture shown n intervals into\n"
     "the movie, as the window's recorder would write them recording the whole movie\n"
     "at N frames a second (1 to 15, default 10). Removes every .bmp of FOLDER first\n"
-    "unless --keep; makes FOLDER when missing. Refuses to start when the bitmaps\n"
-    "would not fit on the disk, unless --force. Prints the number of files written.\n";
+    "unless --keep; makes FOLDER when missing. Refuses to start, making nothing,\n"
+    "when the bitmaps would not fit on the disk, unless --force. Waits while another\n"
+    "conversion or recording works in FOLDER. Exits with 1 when the video ends early\n"
+    "(a file cut short). Prints the number of files written.\n";
 const char* const kMakeUsage =
     "usage: glyphreel-cli make VIDEO [FOLDER] [--fps N] [--size N|WxH] [--form FORM]\n"
     "                          [--picture classic|fine] [--gray TEXT | --gray-file FILE]\n"
@@ -38,6 +40,8 @@ const char* const kMakeUsage =
     "(the options are convert's).\n"
     "  --keep-frames  also write the numbered bitmaps, as record does (--force: even\n"
     "                 when they would not fit on the disk)\n"
+    "A video that ends early (a file cut short) is converted as far as it goes, exits\n"
+    "with 1 and replaces no output, as an incomplete convert does.\n"
     "Prints the output's path.\n";
 
 namespace {
@@ -68,19 +72,20 @@ class DecodedPictures : public FrameSource {
 
   // Decodes (and writes) the next tick's picture at full size. A video whose
   // pictures end more than one interval before its video stream's declared
-  // length (a file cut short) ends there; ReportEarlyEnd() then tells.
+  // length (a file cut short) ends there, with EndsEarly; ReportEarlyEnd()
+  // then tells how far it came.
   Status Step(std::string* what) {
     if (fileio::InterruptRequested()) {
       if (what) *what = "interrupted";
       return Status::Failed;
     }
-    if (!ticks_.Takes(next_)) return Finish();
+    if (!ticks_.Takes(next_)) return Finish(what);
     const int64_t t = ticks_.TimeOf(next_);
     if (video::EndsEarly(t, streamDuration_, ticks_.intervalMs) && stepper_->IsPastEnd(t)) {
       endedAt_ = t;
-      return Status::End;
+      return Finish(what);
     }
-    if (!stepper_->PictureAt(t, &picture_)) return Finish();
+    if (!stepper_->PictureAt(t, &picture_)) return Finish(what);
     if (!bitmapFolder_.empty() && !bmp::Write24(frames::BitmapPath(bitmapFolder_, next_), picture_, what)) {
       return Status::Failed;
     }
@@ -111,11 +116,13 @@ class DecodedPictures : public FrameSource {
   }
 
  private:
-  Status Finish() {
+  Status Finish(std::string* what) {
     if (endedAt_ < 0 && video::EndsEarly(ticks_.durationMs, streamDuration_, ticks_.intervalMs)) {
       endedAt_ = ticks_.durationMs;
     }
-    return Status::End;
+    if (endedAt_ < 0) return Status::End;
+    if (what) *what = "the video ends early, at " + ClockTime(endedAt_);
+    return Status::EndsEarly;
   }
 
   video::FrameStepper* stepper_;
@@ -132,31 +139,33 @@ bool Fail(const std::string& message) {
   return false;
 }
 
-// Opens `video`, makes `folder` when missing and takes its lock; false
-// after saying why.
-bool OpenVideoAndFolder(const std::string& video, const std::string& folder, video::FrameStepper* stepper,
-                        fileio::FolderLock* lock) {
+bool OpenVideo(const std::string& video, video::FrameStepper* stepper) {
   std::string error;
-  if (!stepper->Open(video, &error)) return Fail("cannot open " + video + ": " + error);
+  return stepper->Open(video, &error) || Fail("cannot open " + video + ": " + error);
+}
+
+// Makes `folder` when missing and takes its lock; false after saying why.
+bool MakeAndLockFolder(const std::string& folder, fileio::FolderLock* lock) {
+  std::string error;
   if (!fileio::MakePath(folder, &error)) return Fail(error);
   return LockFolder(folder, lock);
 }
 
-// Checks that the recording fits into `folder` (unless `force`) and clears
-// the old bitmaps (unless `keep`). The folder exists and its lock is held.
-bool PrepareBitmapFolder(const std::string& folder, const DecodedPictures& pictures, QSize size, bool keep,
-                         bool force) {
+// Whether the recording's bitmaps fit into `folder` (made or not yet),
+// counting the old bitmaps that clearing (unless `keep`) frees; `force`
+// records anyway. False after saying why, before anything is made.
+bool BitmapsFit(const std::string& folder, const DecodedPictures& pictures, QSize size, bool keep, bool force) {
   const bmp::RecordingSpace space =
       bmp::EstimateRecordingSpace(folder, pictures.Count(), size.width(), size.height(), !keep);
-  if (!space.Fits() && !force) {
-    return Fail("the bitmaps need about " + bmp::SizeText(space.needed) + " of disk space, but " + folder +
-                " has only " + bmp::SizeText(space.available) + " left; give --force to record anyway");
-  }
-  if (!keep) {
-    // What cannot be deleted is said, and the recording goes on.
-    for (const std::string& error : frames::ClearBitmaps(folder)) Fail(error);
-  }
-  return true;
+  if (space.Fits() || force) return true;
+  return Fail("the bitmaps need about " + bmp::SizeText(space.needed) + " of disk space, but " + folder +
+              " has only " + bmp::SizeText(space.available) + " left; give --force to record anyway");
+}
+
+// Deletes the old bitmaps of `folder`, whose lock is held; what cannot be
+// deleted is said, and the recording goes on.
+void ClearOldBitmaps(const std::string& folder) {
+  for (const std::string& error : frames::ClearBitmaps(folder)) Fail(error);
 }
 
 }  // namespace
@@ -169,11 +178,13 @@ int RecordCommand(const Context&, const std::vector<std::string>& args) {
   const int interval = IntervalOfFps(a);
 
   video::FrameStepper stepper;
-  fileio::FolderLock lock;
-  if (!OpenVideoAndFolder(video, folder, &stepper, &lock)) return kFailed;
-  std::string error;
+  if (!OpenVideo(video, &stepper)) return kFailed;
   DecodedPictures pictures(&stepper, interval, folder);
-  if (!PrepareBitmapFolder(folder, pictures, stepper.FrameSize(), a.Has("keep"), a.Has("force"))) return kFailed;
+  if (!BitmapsFit(folder, pictures, stepper.FrameSize(), a.Has("keep"), a.Has("force"))) return kFailed;
+  fileio::FolderLock lock;
+  if (!MakeAndLockFolder(folder, &lock)) return kFailed;
+  if (!a.Has("keep")) ClearOldBitmaps(folder);
+  std::string error;
   FrameSource::Status status;
   while ((status = pictures.Step(&error)) == FrameSource::Status::Picture) {
   }
@@ -202,20 +213,21 @@ int MakeCommand(const Context& context, const std::vector<std::string>& args) {
   ConvertJob job = MakeConvertJob(context, a, folder, name);
 
   video::FrameStepper stepper;
-  // One lock over the recording and the conversion, so no other run comes in between.
-  fileio::FolderLock lock;
-  if (!OpenVideoAndFolder(video, folder, &stepper, &lock)) return kFailed;
+  if (!OpenVideo(video, &stepper)) return kFailed;
   const bool keepFrames = a.Has("keep-frames");
   DecodedPictures pictures(&stepper, job.engine.Interval, keepFrames ? folder : std::string());
-  if (keepFrames && !PrepareBitmapFolder(folder, pictures, stepper.FrameSize(), false, a.Has("force"))) {
-    return kFailed;
-  }
+  if (keepFrames && !BitmapsFit(folder, pictures, stepper.FrameSize(), false, a.Has("force"))) return kFailed;
+  // One lock over the recording and the conversion, so no other run comes in between.
+  fileio::FolderLock lock;
+  if (!MakeAndLockFolder(folder, &lock)) return kFailed;
+  if (keepFrames) ClearOldBitmaps(folder);
   const int status = RunConvertJob(context, job, &pictures, static_cast<int>(pictures.Count()));
   if (keepFrames) {
     std::fprintf(stderr, "glyphreel-cli: %lld frames recorded into %s\n", static_cast<long long>(pictures.Taken()),
                  folder.c_str());
   }
-  // The frames of a video cut short are converted all the same; the run still fails.
+  // The frames of a video cut short are converted all the same, but replace
+  // no output of an earlier run; the run fails.
   return pictures.ReportEarlyEnd() ? kFailed : status;
 }
 

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 namespace bmp {
 namespace {
@@ -83,7 +84,13 @@ RecordingSpace EstimateRecordingSpace(const std::string& folder, int64_t frames,
                                       bool clearsOld) {
   RecordingSpace space;
   space.needed = static_cast<uint64_t>(std::max<int64_t>(frames, 0)) * FileSize24(width, height);
-  if (!fileio::FreeSpace(folder, &space.available)) {
+  // A folder not made yet gets the space of the nearest folder above it.
+  std::filesystem::path existing(folder);
+  while (!existing.empty() && !fileio::DirectoryExists(existing.string()) && existing != existing.parent_path()) {
+    existing = existing.parent_path();
+  }
+  if (existing.empty()) existing = ".";
+  if (!fileio::FreeSpace(existing.string(), &space.available)) {
     space.available = UINT64_MAX;
     return space;
   }

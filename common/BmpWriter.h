@@ -22,7 +22,8 @@ uint64_t FileSize24(int width, int height);
 
 // Disk space for recording `frames` bitmaps of `width` x `height` into a
 // folder, against what the folder offers: its free space plus the old
-// bitmaps that clearing the folder will delete.
+// bitmaps that clearing the folder will delete (a folder not made yet: the
+// free space of the nearest folder above it that exists).
 struct RecordingSpace {
   uint64_t needed = 0;
   uint64_t available = 0;  // UINT64_MAX when the free space cannot be told

@@ -3,6 +3,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <strings.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -316,14 +317,41 @@ std::vector<std::string> EntriesEndingWith(const std::string& folder, const std:
   return names;
 }
 
-bool MakePrivateFolder(const std::string& folder, std::string* path, std::string* error) {
+namespace {
+
+// A new empty folder named `folder` + `prefix` + six random characters; *path ends with "/".
+bool MakeUniqueFolder(const std::string& folder, const char* prefix, std::string* path, std::string* error) {
   std::string name;
-  if (CreateUnique(folder, kPrivatePrefix, &name, [](const std::string& n) { return ::mkdir(n.c_str(), 0777); }) < 0) {
-    if (error) *error = ErrorText("create folder", folder + kPrivatePrefix + "XXXXXX", errno);
+  if (CreateUnique(folder, prefix, &name, [](const std::string& n) { return ::mkdir(n.c_str(), 0777); }) < 0) {
+    if (error) *error = ErrorText("create folder", folder + prefix + "XXXXXX", errno);
     return false;
   }
   *path = name + "/";
   return true;
+}
+
+std::string NameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The names in `folder` except "." and "..".
+std::vector<std::string> Entries(const std::string& folder) {
+  std::vector<std::string> names;
+  if (DIR* dir = ::opendir(folder.c_str())) {
+    while (const dirent* entry = ::readdir(dir)) {
+      if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
+        names.emplace_back(entry->d_name);
+    }
+    ::closedir(dir);
+  }
+  return names;
+}
+
+}  // namespace
+
+bool MakePrivateFolder(const std::string& folder, std::string* path, std::string* error) {
+  return MakeUniqueFolder(folder, kPrivatePrefix, path, error);
 }
 
 bool RemoveTree(const std::string& path, std::string* error) {
@@ -332,15 +360,7 @@ bool RemoveTree(const std::string& path, std::string* error) {
   struct stat st {};
   if (::lstat(name.c_str(), &st) != 0) return errno == ENOENT;
   if (S_ISDIR(st.st_mode)) {
-    if (DIR* dir = ::opendir(name.c_str())) {
-      std::vector<std::string> entries;
-      while (const dirent* entry = ::readdir(dir)) {
-        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0)
-          entries.emplace_back(entry->d_name);
-      }
-      ::closedir(dir);
-      for (const std::string& entry : entries) RemoveTree(name + "/" + entry, nullptr);
-    }
+    for (const std::string& entry : Entries(name)) RemoveTree(name + "/" + entry, nullptr);
     if (::rmdir(name.c_str()) == 0) return true;
   } else if (::unlink(name.c_str()) == 0) {
     return true;
@@ -356,16 +376,88 @@ void PrivateFolder::Remove() {
 }
 
 void RemoveLeftovers(const std::string& folder) {
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return;
-  std::vector<std::string> names;
-  const size_t prefixLength = std::strlen(kPrivatePrefix);
-  while (const dirent* entry = ::readdir(dir)) {
-    if (std::strncmp(entry->d_name, kPrivatePrefix, prefixLength) == 0) names.emplace_back(entry->d_name);
-  }
-  ::closedir(dir);
   const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
-  for (const std::string& name : names) RemoveTree(base + name, nullptr);
+  const size_t prefixLength = std::strlen(kPrivatePrefix);
+  for (const std::string& name : Entries(base)) {
+    if (name.compare(0, prefixLength, kPrivatePrefix) != 0) continue;
+    const std::string leftover = base + name;
+    // A replace that died between its two renames: the old folder is
+    // complete and its place still empty. One that cannot be put back stays.
+    bool keep = false;
+    if (name.compare(0, std::strlen(kAsidePrefix), kAsidePrefix) == 0) {
+      for (const std::string& moved : Entries(leftover)) {
+        if (PathExists(base + moved)) continue;
+        keep |= ::rename((leftover + "/" + moved).c_str(), (base + moved).c_str()) != 0;
+      }
+    }
+    if (!keep) RemoveTree(leftover, nullptr);
+  }
+}
+
+bool ReplaceFolder(const std::string& fresh, const std::string& target, std::string* error) {
+  const Fault fault = TakeFault(target);
+  if (fault.point == FaultPoint::Rename) {
+    if (error) *error = ErrorText("replace", target, fault.errorCode);
+    return false;
+  }
+  const bool exchange = fault.point != FaultPoint::NoExchange;
+  if (exchange && ::renameat2(AT_FDCWD, fresh.c_str(), AT_FDCWD, target.c_str(), RENAME_EXCHANGE) == 0) {
+    RemoveTree(fresh, nullptr);  // the old folder, under the fresh one's name now
+    return true;
+  }
+  if (exchange && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+    if (error) *error = ErrorText("replace", target, errno);
+    return false;
+  }
+  // No exchange here: the old folder goes aside (inside a private folder, so
+  // a run that dies next leaves it for RemoveLeftovers to put back), then
+  // the fresh one comes in.
+  std::string aside;
+  if (!MakeUniqueFolder(FolderOf(target), kAsidePrefix, &aside, error)) return false;
+  const std::string old = aside + NameOf(target);
+  if (!Rename(target, old, error)) {
+    RemoveTree(aside, nullptr);
+    return false;
+  }
+  if (!Rename(fresh, target, error)) {
+    ::rename(old.c_str(), target.c_str());
+    RemoveTree(aside, nullptr);
+    return false;
+  }
+  RemoveTree(aside, nullptr);
+  return true;
+}
+
+int CreateLockedTemporary(const std::string& folder, const std::string& prefix, std::string* path) {
+  for (;;) {
+    const int fd = CreateTemporary(folder, prefix, path);
+    if (fd < 0) return -1;
+    // A cleaner may have taken the new file for a leftover before the lock
+    // was held: only a file still under its name when locked is ours.
+    struct stat held {}, named {};
+    if (::flock(fd, LOCK_EX) == 0 && ::fstat(fd, &held) == 0 && ::stat(path->c_str(), &named) == 0 &&
+        held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      return fd;
+    }
+    ::close(fd);
+  }
+}
+
+void RemoveUnlockedTemporaries(const std::string& folder, const std::function<bool(const std::string& name)>& matches) {
+  const std::string base = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+  for (const std::string& name : Entries(base.empty() ? "./" : base)) {
+    if (!matches(name)) continue;
+    const std::string path = base + name;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) continue;
+    struct stat held {}, named {};
+    // Nobody writes it (the flock is free), and it is still the file of that name.
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && ::fstat(fd, &held) == 0 && S_ISREG(held.st_mode) &&
+        ::lstat(path.c_str(), &named) == 0 && held.st_dev == named.st_dev && held.st_ino == named.st_ino) {
+      ::unlink(path.c_str());
+    }
+    ::close(fd);
+  }
 }
 
 bool RenameNoReplace(const std::string& from, const std::string& to, bool* taken, std::string* error) {

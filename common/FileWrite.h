@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,8 @@ enum class FaultPoint {
   None,
   Open,        // opening a file for writing fails
   AfterBytes,  // the file takes `afterBytes` bytes, then every write fails
-  Rename,      // the final rename of an atomic write fails
+  Rename,      // the final rename of an atomic write (or of a folder into place) fails
+  NoExchange,  // the file system cannot exchange two names in one step (as vfat and NFS)
 };
 
 struct Fault {
@@ -144,15 +146,35 @@ class PrivateFolder {
 // removed, never followed). True when nothing is left under that name.
 bool RemoveTree(const std::string& path, std::string* error);
 // Deletes what runs that were killed (or lost power) left in `folder`: every
-// entry whose name starts with kPrivatePrefix. Call it only while holding the
-// folder's lock (FolderLock), so no running writer loses its files.
+// entry whose name starts with kPrivatePrefix. An old folder that a replace
+// (ReplaceFolder) had moved aside is first put back where it was, when
+// nothing has taken its place. Call it only while holding the folder's lock
+// (FolderLock), so no running writer loses its files.
 void RemoveLeftovers(const std::string& folder);
+// Puts the folder `fresh` in the place of the folder `target` (both on one
+// file system, named without a final "/") and deletes the old one: true
+// when `target` holds the fresh folder. Where the file system exchanges two
+// names in one step (renameat2 RENAME_EXCHANGE: ext4, tmpfs, xfs, btrfs) a
+// complete folder stands at `target` at every moment. Elsewhere (vfat, NFS)
+// the old folder is moved into a private folder (kAsidePrefix) beside it
+// before the fresh one moves in; a run that dies in between leaves it there,
+// and the next RemoveLeftovers puts it back. On failure the old folder stays.
+constexpr const char* kAsidePrefix = ".glyphreel-aside-";
+bool ReplaceFolder(const std::string& fresh, const std::string& target, std::string* error);
 // Creates a new empty file in `folder` (which ends with "/") named `prefix`
 // plus six random characters, with a plain create's mode (0666 less the
 // umask, applied by the kernel), and sets *path to it. Returns the open
 // descriptor, or -1 with errno set. For a writer that must work under a name
 // of its own until its file is complete.
 int CreateTemporary(const std::string& folder, const std::string& prefix, std::string* path);
+// CreateTemporary, with an exclusive flock held on the file for as long as
+// the descriptor stays open (however the process ends), so that
+// RemoveUnlockedTemporaries leaves it alone. The lock is taken before the
+// name is handed out: a file that a cleaner removed in between is made anew.
+int CreateLockedTemporary(const std::string& folder, const std::string& prefix, std::string* path);
+// Deletes the files of `folder` whose names `matches` accepts and whose
+// flock nobody holds: what killed writers of CreateLockedTemporary left.
+void RemoveUnlockedTemporaries(const std::string& folder, const std::function<bool(const std::string& name)>& matches);
 // Renames `from` to `to` only when `to` does not exist, in one step, so two
 // processes can never both take one name. False with *taken set when `to`
 // exists; false with *error on any other failure.

@@ -8,6 +8,9 @@
 
 #include <QCoreApplication>
 
+#include <sys/stat.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstring>
 #include <unordered_map>
@@ -198,11 +201,38 @@ bool ClaimOutputName(const std::string& from, std::string& path, const std::stri
   }
 }
 
+bool ClaimFolderName(const std::string& from, std::string& path, std::string* error) {
+  // An empty folder claims a name in one step on every file system; the
+  // rename then replaces it.
+  for (int n = 0;; ++n) {
+    const std::string name = NthOutputName(path, "", n);
+    if (::mkdir(name.c_str(), 0777) != 0) {
+      if (errno == EEXIST) continue;
+      if (error) *error = fileio::ErrorText("create folder", name, errno);
+      return false;
+    }
+    if (!fileio::Rename(from, name, error)) {
+      ::rmdir(name.c_str());
+      return false;
+    }
+    path = name;
+    return true;
+  }
+}
+
 // ---- TConverter ----------------------------------------------------------------
 
 void TConverter::ResetCounters() {
   FrameIndex = 0;
   ConvertedCount = 0;
+}
+
+std::string TConverter::IncompleteReason() const {
+  const std::string after = " after " + std::to_string(ConvertedCount) + " frames";
+  if (!BadBitmapPath.empty()) return "the conversion stopped at " + BadBitmapPath + after;
+  if (!EarlyEnd.empty()) return EarlyEnd + "," + after;
+  if (ConvertedCount == 0) return "no bitmaps were found";
+  return {};
 }
 
 ProgressShare TConverter::Progress(int expectedFrames) const {
@@ -395,6 +425,7 @@ FrameSource::Status NumberedBitmaps::NextWhole(QImage* out, std::string* what) {
 bool TConverter::ConvertPass(FrameSource& source, bool html, const FrameSink& put, std::string* error) {
   ResetCounters();
   BadBitmapPath.clear();
+  EarlyEnd.clear();
   partSizes_.clear();
   if (!CheckOptions(error)) return false;
 
@@ -414,6 +445,10 @@ bool TConverter::ConvertPass(FrameSource& source, bool html, const FrameSink& pu
     const FrameSource::Status status =
         FinePicture ? source.NextWhole(&picture, &bad) : source.Next(width, height, &picture, &bad);
     if (status == FrameSource::Status::End) break;
+    if (status == FrameSource::Status::EndsEarly) {
+      EarlyEnd = bad;
+      break;
+    }
     if (status == FrameSource::Status::Failed) {
       if (error) *error = bad;
       return false;
@@ -548,9 +583,7 @@ bool TConverter::PlaceOutput(const std::string& joined, std::string& path, const
   }
   // An incomplete run never replaces what is there.
   const std::string kept = path;
-  std::string why = BadBitmapPath.empty() ? std::string("no bitmaps were found")
-                                          : "the conversion stopped at " + BadBitmapPath + " after " +
-                                                std::to_string(ConvertedCount) + " frames";
+  std::string why = IncompleteReason();
   if (existing == Existing::Replace) {
     if (!ClaimOutputName(joined, path, extension, false, error)) return false;
     why += "; the frames converted are in " + path;

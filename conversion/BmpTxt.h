@@ -96,10 +96,12 @@ int GrayLevelOf(int red, int green, int blue);
 class FrameSource {
  public:
   enum class Status {
-    Picture,  // *out holds the next picture
-    End,      // no more pictures
-    Bad,      // the next picture cannot be loaded; *what names it
-    Failed,   // the source itself failed (*what says why): the pass fails
+    Picture,    // *out holds the next picture
+    End,        // no more pictures
+    EndsEarly,  // no more pictures, though the source declares more (a video cut
+                // short): *what says where it ended; the pass is not complete
+    Bad,        // the next picture cannot be loaded; *what names it
+    Failed,     // the source itself failed (*what says why): the pass fails
   };
   virtual ~FrameSource() = default;
   // The next picture at `width` x `height`, 24-bit (QImage::Format_RGB888).
@@ -166,6 +168,9 @@ class TConverter {
   BadBitmapHandler OnBadBitmap;
   // The bitmap that ended the last pass early; empty when none did.
   std::string BadBitmapPath;
+  // Where the last pass's source ran out of pictures before its declared end
+  // (FrameSource::Status::EndsEarly); empty when it did not.
+  std::string EarlyEnd;
 
   void SetOnProgress(ProgressHandler handler) { OnProgress = std::move(handler); }
   void ResetCounters();
@@ -208,9 +213,12 @@ class TConverter {
   // declarations of max_pics and delay) and D + (K + 1) + ".htm" (the tail).
   bool WriteHtmlHeadAndTail(const std::string& folder, const std::string& templatePath, std::string* error);
 
-  // True when the last pass converted every numbered bitmap it found, and at
-  // least one: only such a run may replace an existing output.
-  bool CompleteRun() const { return BadBitmapPath.empty() && ConvertedCount > 0; }
+  // True when the last pass converted every picture its source has (every
+  // numbered bitmap it found, the whole video), and at least one: only such
+  // a run may replace an existing output.
+  bool CompleteRun() const { return BadBitmapPath.empty() && EarlyEnd.empty() && ConvertedCount > 0; }
+  // Why the last pass was not complete, for the user; empty when it was.
+  std::string IncompleteReason() const;
 
   // What a conversion does with an output name that is taken.
   enum class Existing {
@@ -306,3 +314,7 @@ std::string FreeOutputName(const std::string& stem, const std::string& ext);
 // moment is skipped, never shared. On return `path` holds the name taken.
 bool ClaimOutputName(const std::string& from, std::string& path, const std::string& ext, bool replace,
                      std::string* error);
+// Moves the folder `from` to the first free name of the row path, path_01,
+// path_02, ... (`path` without a final "/"), claimed in one step; on return
+// `path` holds the name taken.
+bool ClaimFolderName(const std::string& from, std::string& path, std::string* error);

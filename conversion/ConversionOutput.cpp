@@ -12,33 +12,25 @@ std::string ParentOf(const std::string& path) {
 
 // Converts the record folder's bitmaps into frame files in a private folder,
 // then puts that folder in the place of `target` (a folder path without the
-// final "/"): the old folder is moved aside, the new one moved in, the old one
-// deleted. A failed or incomplete run leaves an existing old folder as it was.
-bool ConvertFramesFolder(TConverter& engine, FrameSource* source, const std::string& recordFolder,
-                         const std::string& target, std::string* error) {
-  fileio::PrivateFolder work, aside;
+// final "/"). A failed run leaves an existing old folder as it was; an
+// incomplete one leaves it too and moves the frames it converted to the
+// first free name (target_01, ...), which *target then names.
+bool ConvertFramesFolder(TConverter& engine, FrameSource* source, const std::string& recordFolder, std::string* target,
+                         std::string* error) {
+  fileio::PrivateFolder work;
   if (!work.Create(recordFolder, error)) return false;
   NumberedBitmaps bitmaps(recordFolder, 1);
   if (!engine.ConvertFramesToText(source ? *source : bitmaps, work.Path(), error)) return false;
-  const bool old = fileio::DirectoryExists(target);
-  if (old && !engine.CompleteRun()) {
-    *error = target + "/ was kept as it was: " +
-             (engine.BadBitmapPath.empty() ? std::string("no bitmaps were found")
-                                           : "the conversion stopped at " + engine.BadBitmapPath);
-    return false;
-  }
   std::string fresh = work.Path();
   fresh.pop_back();
-  if (old) {
-    // Renaming a folder onto an empty folder replaces it in one step.
-    if (!aside.Create(recordFolder, error)) return false;
-    if (!fileio::Rename(target, aside.Path().substr(0, aside.Path().size() - 1), error)) return false;
-  }
-  if (!fileio::Rename(fresh, target, error)) {
-    if (old) fileio::Rename(aside.Path().substr(0, aside.Path().size() - 1), target, nullptr);
-    return false;
-  }
-  return true;  // `work` is gone by its new name; `aside` (the old frames) is deleted on return
+  if (!fileio::DirectoryExists(*target)) return fileio::Rename(fresh, *target, error);
+  if (engine.CompleteRun()) return fileio::ReplaceFolder(fresh, *target, error);
+  *error = *target + "/ was kept as it was: " + engine.IncompleteReason();
+  if (engine.ConvertedCount == 0) return false;
+  std::string claimError;
+  *error += ClaimFolderName(fresh, *target, &claimError) ? "; the frames converted are in " + *target + "/"
+                                                         : "; " + claimError;
+  return false;
 }
 
 }  // namespace
@@ -102,8 +94,9 @@ ConversionResult RunConversion(const ConversionRequest& request, TConverter& eng
       const bool placeFree = !fileio::PathExists(stem) || fileio::DirectoryExists(stem);
       if (!placeFree) folderError = fileio::ErrorText("create folder", stem, EEXIST);
       if (placeFree && fileio::MakePath(ParentOf(stem), &folderError)) {
-        result.outputPath = stem + "/";
-        ok = ConvertFramesFolder(engine, source, request.recordFolder, stem, &result.error);
+        std::string folder = stem;
+        ok = ConvertFramesFolder(engine, source, request.recordFolder, &folder, &result.error);
+        result.outputPath = folder + "/";
       } else {
         result.outputPath = stem;
         result.folderMissing = true;

@@ -1,8 +1,8 @@
 // Writes the seed corpus of every fuzz target into OUTDIR/<target>/:
 // small movies and plain texts for the reader, bitmaps of the kinds the
 // engine meets (24- and 32-bit, paletted, a PNG that must be refused), a few
-// settings files, gray tables, and 8-frame 32 x 24 clips in several video
-// formats. Nothing binary is committed; the corpus is made on each run.
+// settings files, gray tables, 8-frame 32 x 24 clips in several video
+// formats and 3-frame clips 1 to 15 pixels wide. Nothing binary is committed; the corpus is made on each run.
 //
 //   glyphreel_fuzz_seeds OUTDIR
 #include "common/BmpWriter.h"
@@ -110,6 +110,19 @@ void GraySeeds() {
   Put("gray", "mixed.txt", std::string("#\x7f") + "ab" + gbk::DefaultGrayTable().substr(0, 6) + "\x81");
 }
 
+void PutClip(const std::string& name, const testing_support::ClipSpec& clipSpec) {
+  const std::string path = outDir + "video/" + name;
+  fileio::MakePath(outDir + "video/", nullptr);
+  std::string error;
+  if (!testing_support::WriteTestVideo(path, clipSpec, &error)) {
+    // A missing encoder only leaves that format out of the corpus.
+    if (error.rfind("encoder not available:", 0) != 0) {
+      std::fprintf(stderr, "fuzz seeds: %s: %s\n", path.c_str(), error.c_str());
+      ++failures;
+    }
+  }
+}
+
 void VideoSeeds() {
   for (const char* extension : {".avi", ".mpg", ".flv", ".wmv", ".mp4", ".mov"}) {
     testing_support::ClipSpec clipSpec;
@@ -119,16 +132,18 @@ void VideoSeeds() {
     clipSpec.frameCount = 8;
     // One clip in three keeps its sound track, so both kinds of stream are mutated.
     clipSpec.withSound = std::string(extension) == ".avi" || std::string(extension) == ".mp4";
-    const std::string path = outDir + "video/clip" + extension;
-    fileio::MakePath(outDir + "video/", nullptr);
-    std::string error;
-    if (!testing_support::WriteTestVideo(path, clipSpec, &error)) {
-      // A missing encoder only leaves that format out of the corpus.
-      if (error.rfind("encoder not available:", 0) != 0) {
-        std::fprintf(stderr, "fuzz seeds: %s: %s\n", path.c_str(), error.c_str());
-        ++failures;
-      }
-    }
+    PutClip(std::string("clip") + extension, clipSpec);
+  }
+  // Pictures narrower than the scaler's blocks of 16 pixels, which it once
+  // wrote past the end of.
+  for (int width = 1; width <= 15; ++width) {
+    testing_support::ClipSpec narrow;
+    narrow.format = testing_support::FormatFor(width % 2 ? ".avi" : ".flv");
+    narrow.width = width;
+    narrow.height = 8 + 10 * (width % 3);
+    narrow.frameCount = 3;
+    narrow.withSound = false;
+    PutClip("narrow" + std::to_string(width) + narrow.format.extension, narrow);
   }
 }
 

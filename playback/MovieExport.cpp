@@ -29,7 +29,6 @@ const char* const kNotStandardMovie = "注意:打开的不是标准的字符电�
 
 namespace {
 
-constexpr int32_t kStandardFrames = 3;    // a movie plays from three frames on, as in the player
 constexpr int kMaxSoundChannels = 2;      // more is folded down to stereo
 constexpr int kPcmFrameSamples = 1024;    // samples per sound frame where the encoder takes any number
 constexpr int kOpusSampleRate = 48000;    // the one rate Opus is encoded at here
@@ -38,6 +37,9 @@ constexpr const char* kX264Crf = "20";
 constexpr const char* kVp9Crf = "32";     // VP9 quality in constant-quality mode (0-63, lower is better)
 constexpr const char* kVp9Speed = "8";    // libvpx cpu-used in real-time mode: fastest
 constexpr int kCentisecondsPerSecond = 100;
+constexpr int64_t kMinGifDelay = 2;       // centiseconds: GIF players show a shorter delay as 10 cs
+constexpr char kPartInfix[] = ".part-";  // in "." + output name + ".part-" + six characters
+constexpr size_t kPartRandom = 6;        // random characters at the end of a temporary file's name
 
 std::string AvError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -67,12 +69,31 @@ QString FrameRows(const TTextPic& movie, int32_t index) {
   return gbk::Decode(frame.substr(0, rowsEnd));
 }
 
+// The size of the movie's largest frame at `fontSize`: its widest line by its
+// most lines (the frames of a hand-made movie may differ), made even.
 QSize PictureSize(const TTextPic& movie, int fontSize) {
   const TFrameRenderer renderer(MovieFont(fontSize), Qt::black, Qt::white);
-  const QString rows = FrameRows(movie, 0);
-  const QSize cells = renderer.TextSize(rows, TFrameRenderer::SplitLines(rows));
+  QSize cells(0, 0);
+  for (int32_t k = 0; k < movie.FrameTotal(); ++k) {
+    const QString rows = FrameRows(movie, k);
+    cells = cells.expandedTo(renderer.TextSize(rows, TFrameRenderer::SplitLines(rows)));
+  }
   // Encoders of 4:2:0 pictures need even sizes; the padding is background.
   return QSize(std::max(2, (cells.width() + 1) / 2 * 2), std::max(2, (cells.height() + 1) / 2 * 2));
+}
+
+// Whether `name` is an export's temporary file: "." + an output name + kPartInfix
+// + kPartRandom letters or digits.
+bool IsTemporaryName(const std::string& name) {
+  const size_t infix = name.rfind(kPartInfix);
+  if (name.size() < 2 || name[0] != '.' || infix == std::string::npos || infix < 2 ||
+      name.size() != infix + std::strlen(kPartInfix) + kPartRandom) {
+    return false;
+  }
+  for (size_t i = infix + std::strlen(kPartInfix); i < name.size(); ++i) {
+    if (!std::isalnum(static_cast<unsigned char>(name[i]))) return false;
+  }
+  return ContainerFor(name.substr(1, infix - 1)).has_value();
 }
 
 struct CodecDeleter {
@@ -253,8 +274,8 @@ class Writer {
     if (plan.container == Container::Mp4) av_dict_set(&muxerOptions, "movflags", "+faststart", 0);
     if (plan.container == Container::Gif) {
       // The last picture's own delay, so that the whole runs exactly (K + 1) x V.
-      const int64_t n = plan.VideoFrames();
-      av_dict_set_int(&muxerOptions, "last_delay", Centiseconds(n) - Centiseconds(n - 1), 0);
+      PlanGifPictures();
+      av_dict_set_int(&muxerOptions, "final_delay", gifLastDelay_, 0);
     }
     rc = avformat_write_header(format_, &muxerOptions);
     av_dict_free(&muxerOptions);
@@ -262,27 +283,35 @@ class Writer {
     return true;
   }
 
-  // Writes video picture `index` (0-based) made from `picture`, with the sound
-  // up to the picture's end first.
-  bool WritePicture(int index, const QImage& picture, SoundSource* sound, std::string* error) {
+  // Where the pictures are drawn (Format_ARGB32_Premultiplied, the plan's
+  // size): a frame FFmpeg allocates, because swscale's SIMD converters read
+  // whole blocks of pixels, past the end of a narrow picture's last row
+  // (FFmpeg 5.1, BGRA pictures up to 6 pixels wide); its rows and tail have
+  // room to spare. Valid from Open() on; use it in place, never a copy.
+  QImage* Canvas() { return &canvas_; }
+
+  // Whether video picture `index` goes into the file; a GIF merges pictures
+  // that would show too briefly into the one before.
+  bool Takes(int index) const { return plan_.container != Container::Gif || gifStarts_[size_t(index)] >= 0; }
+
+  // Writes video picture `index` (0-based) from the canvas, with the sound up
+  // to the picture's end first.
+  bool WritePicture(int index, SoundSource* sound, std::string* error) {
     if (audio_ && !WriteSoundUntil(int64_t(index + 1) * plan_.intervalMs, sound, error)) return false;
+    if (!Takes(index)) return true;
     if (av_frame_make_writable(videoFrame_.get()) < 0) return Failed("write", AVERROR(ENOMEM), error);
     if (plan_.container == Container::Gif) {
-      ToPalette(picture);
-      const int64_t pts = Centiseconds(index);
-      if (index > 0 && pts == lastGifPts_) return true;  // shorter than a centisecond: the next one covers it
-      lastGifPts_ = pts;
-      videoFrame_->pts = pts;
+      ToPalette(canvas_);
+      videoFrame_->pts = gifStarts_[size_t(index)];
     } else {
-      const uint8_t* src[4] = {picture.constBits(), nullptr, nullptr, nullptr};
-      const int srcStride[4] = {static_cast<int>(picture.bytesPerLine()), 0, 0, 0};
-      sws_scale(scaler_.get(), src, srcStride, 0, picture.height(), videoFrame_->data, videoFrame_->linesize);
+      sws_scale(scaler_.get(), canvasFrame_->data, canvasFrame_->linesize, 0, canvasFrame_->height,
+                videoFrame_->data, videoFrame_->linesize);
       videoFrame_->pts = index;
     }
     return Encode(video_.get(), videoStream_, videoFrame_.get(), error);
   }
 
-  // Flushes the encoders, writes the index and moves the file into place.
+  // Flushes the encoders and writes the index; Commit() then moves the file into place.
   bool Finish(SoundSource* sound, std::string* error) {
     if (audio_ && !WriteSoundUntil(plan_.DurationMs(), sound, error)) return false;
     if (!Encode(video_.get(), videoStream_, nullptr, error)) return false;
@@ -292,7 +321,20 @@ class Writer {
     if (format_->pb->error < 0) return Failed("write", format_->pb->error, error);
     rc = avio_closep(&format_->pb);
     if (rc < 0) return Failed("write", rc, error);
-    return Commit(error);
+    return true;
+  }
+
+  // Moves the finished file into place.
+  bool Commit(std::string* error) {
+    bool taken = false;
+    // Without `overwrite`, a file that appeared meanwhile is not replaced.
+    const bool claimed = optionsOverwrite_ ? fileio::Rename(temporary_, output_, error)
+                                           : fileio::RenameNoReplace(temporary_, output_, &taken, error);
+    if (taken) *error = fileio::ErrorText("write", output_, EEXIST);
+    if (!claimed) return false;
+    temporary_.clear();
+    ReleaseTemporary();
+    return true;
   }
 
   // Removes the temporary file, if any.
@@ -306,41 +348,57 @@ class Writer {
       ::unlink(temporary_.c_str());
       temporary_.clear();
     }
+    ReleaseTemporary();
   }
 
  private:
-  // A fresh, uniquely named file in the output's folder, so the final rename
-  // stays on one file system.
+  // A fresh, uniquely named file in the output's folder (so the final rename
+  // stays on one file system), locked for as long as this export runs. What
+  // killed exports left there, unlocked, goes first.
   bool ClaimTemporary(std::string* error) {
     const size_t slash = output_.rfind('/');
     const std::string folder = slash == std::string::npos ? std::string() : output_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? output_ : output_.substr(slash + 1);
+    fileio::RemoveUnlockedTemporaries(folder, IsTemporaryName);
     // Not the private prefix of a conversion's files: a conversion in the
     // same folder clears what killed runs left under that prefix.
     std::string path;
-    const int fd = fileio::CreateTemporary(folder, "." + name + ".", &path);
-    if (fd < 0) {
+    lockFd_ = fileio::CreateLockedTemporary(folder, "." + name + kPartInfix, &path);
+    if (lockFd_ < 0) {
       *error = fileio::ErrorText("write", output_, errno);
       return false;
     }
-    ::close(fd);
     temporary_ = std::move(path);
     return true;
   }
 
-  bool Commit(std::string* error) {
-    bool taken = false;
-    // Without `overwrite`, a file that appeared meanwhile is not replaced.
-    const bool claimed = optionsOverwrite_ ? fileio::Rename(temporary_, output_, error)
-                                           : fileio::RenameNoReplace(temporary_, output_, &taken, error);
-    if (taken) *error = fileio::ErrorText("write", output_, EEXIST);
-    if (!claimed) return false;
-    temporary_.clear();
-    return true;
+  void ReleaseTemporary() {
+    if (lockFd_ >= 0) ::close(lockFd_);  // releases the flock
+    lockFd_ = -1;
   }
 
   int64_t Centiseconds(int64_t index) const {
     return (index * plan_.intervalMs * kCentisecondsPerSecond + 500) / 1000;
+  }
+
+  // Picture i starts at i x V rounded to the nearest centisecond, so the
+  // running time never drifts; a picture that would show for less than
+  // kMinGifDelay, or leave the last picture less than that, is merged into
+  // the one before it (-1 in gifStarts_).
+  void PlanGifPictures() {
+    const int n = plan_.VideoFrames();
+    const int64_t end = Centiseconds(n);
+    gifStarts_.assign(size_t(n), -1);
+    gifStarts_[0] = 0;
+    int64_t last = 0;
+    for (int i = 1; i < n; ++i) {
+      const int64_t start = Centiseconds(i);
+      if (start - last < kMinGifDelay || end - start < kMinGifDelay) continue;
+      gifStarts_[size_t(i)] = start;
+      last = start;
+    }
+    // A movie shorter than kMinGifDelay in all still shows for that long.
+    gifLastDelay_ = std::max(kMinGifDelay, end - last);
   }
 
   bool Failed(const char* what, int rc, std::string* error) {
@@ -424,6 +482,14 @@ class Writer {
     videoFrame_->width = c->width;
     videoFrame_->height = c->height;
     if (av_frame_get_buffer(videoFrame_.get(), 0) < 0) return Failed("write", AVERROR(ENOMEM), error);
+    canvasFrame_.reset(av_frame_alloc());
+    if (!canvasFrame_) return Failed("write", AVERROR(ENOMEM), error);
+    canvasFrame_->format = AV_PIX_FMT_BGRA;  // Format_ARGB32_Premultiplied in memory, opaque
+    canvasFrame_->width = c->width;
+    canvasFrame_->height = c->height;
+    if (av_frame_get_buffer(canvasFrame_.get(), 0) < 0) return Failed("write", AVERROR(ENOMEM), error);
+    canvas_ = QImage(canvasFrame_->data[0], c->width, c->height, canvasFrame_->linesize[0],
+                     QImage::Format_ARGB32_Premultiplied);
     if (plan_.container != Container::Gif) {
       scaler_.reset(sws_getContext(c->width, c->height, AV_PIX_FMT_BGRA, c->width, c->height, pixels,
                                    SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr));
@@ -551,11 +617,15 @@ class Writer {
   AVStream* videoStream_ = nullptr;
   AVStream* audioStream_ = nullptr;
   AvFramePtr videoFrame_;
+  AvFramePtr canvasFrame_;  // owns the canvas' pixels
+  QImage canvas_;           // drawn on in place: never copied, so never detached
   std::unique_ptr<SwsContext, SwsDeleter> scaler_;
   int frameSamples_ = 0;
   int64_t totalSamples_ = 0;
   int64_t samplesWritten_ = 0;
-  int64_t lastGifPts_ = -1;
+  int lockFd_ = -1;                  // the temporary file, open for its flock
+  std::vector<int64_t> gifStarts_;   // GIF: each picture's start in centiseconds; -1 merged
+  int64_t gifLastDelay_ = 0;         // GIF: centiseconds the last picture shows
 };
 
 }  // namespace
@@ -572,8 +642,16 @@ std::optional<Container> ContainerFor(const std::string& path) {
   return std::nullopt;
 }
 
+Clash OutputClash(const Options& options) {
+  if (!options.movieFile.empty() && fileio::SameFile(options.output, options.movieFile)) return Clash::Movie;
+  if (!options.soundSource.empty() && fileio::SameFile(options.output, options.soundSource)) {
+    return Clash::SoundSource;
+  }
+  return Clash::None;
+}
+
 bool MakePlan(const TTextPic& movie, const Options& options, Plan* plan, std::string* error) {
-  if (movie.FrameTotal() < kStandardFrames || movie.FrameInterval() <= 0) {
+  if (!movie.Playable()) {
     *error = kNotStandardMovie;
     return false;
   }
@@ -585,6 +663,16 @@ bool MakePlan(const TTextPic& movie, const Options& options, Plan* plan, std::st
   if (options.fontSize < kSmallestFontSize || options.fontSize > kLargestFontSize) {
     *error = "Font size " + std::to_string(options.fontSize) + " is outside 4 to 12";
     return false;
+  }
+  switch (OutputClash(options)) {
+    case Clash::Movie:
+      *error = options.output + " is the movie being exported";
+      return false;
+    case Clash::SoundSource:
+      *error = options.output + " is the video whose sound is used";
+      return false;
+    case Clash::None:
+      break;
   }
   if (!options.overwrite && fileio::PathExists(options.output)) {
     *error = options.output + " exists (replace it with --overwrite)";
@@ -624,6 +712,11 @@ QImage FramePictures::Picture(int32_t index) {
   return impl_->renderer.Render(FrameRows(impl_->movie, index), impl_->plan.size);
 }
 
+void FramePictures::Draw(int32_t index, QImage* into) {
+  const QString rows = FrameRows(impl_->movie, index);
+  impl_->renderer.Compose(rows, TFrameRenderer::SplitLines(rows), into->rect(), into->bits(), into->bytesPerLine());
+}
+
 Result Export(const TTextPic& movie, const Options& options, const Progress& progress) {
   Result result;
   if (!MakePlan(movie, options, &result.plan, &result.error)) return result;
@@ -648,15 +741,10 @@ Result Export(const TTextPic& movie, const Options& options, const Progress& pro
 
   FramePictures pictures(movie, plan, options);
   const int total = plan.VideoFrames();
-  QImage picture;
   for (int index = 0; index < total; ++index) {
-    // Picture 0 and 1 both show movie frame 0.
-    if (index <= 1) {
-      if (index == 0) picture = pictures.Picture(0);
-    } else {
-      picture = pictures.Picture(index - 1);
-    }
-    if (!writer.WritePicture(index, picture, soundIn, &result.error)) return result;
+    // Pictures 0 and 1 both show movie frame 0: the canvas still holds it.
+    if (index != 1 && writer.Takes(index)) pictures.Draw(std::max(0, index - 1), writer.Canvas());
+    if (!writer.WritePicture(index, soundIn, &result.error)) return result;
     if (progress && !progress(index + 1, total)) {
       result.cancelled = true;
       result.error = "Cancelled";
@@ -664,6 +752,13 @@ Result Export(const TTextPic& movie, const Options& options, const Progress& pro
     }
   }
   if (!writer.Finish(soundIn, &result.error)) return result;
+  // The last moment to cancel: nothing has replaced the output yet.
+  if (progress && !progress(total, total)) {
+    result.cancelled = true;
+    result.error = "Cancelled";
+    return result;
+  }
+  if (!writer.Commit(&result.error)) return result;
   result.ok = true;
   return result;
 }

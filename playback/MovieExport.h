@@ -12,13 +12,19 @@
 // The container and codecs follow the output name's extension:
 //   .mp4   H.264 (libx264, preset veryfast, CRF 20, yuv420p), AAC sound, index at the front
 //   .webm  VP9 (libvpx), Opus sound
-//   .gif   one palette from the two colours, delays in centiseconds that never drift, no sound
+//   .gif   one palette from the two colours, no sound; delays are whole centiseconds,
+//          rounded so that the running time never drifts, and pictures that would
+//          show for less than 2 cs are merged into the one before (GIF players
+//          show a shorter delay as 10 cs)
 //   .mkv   FFV1 (lossless RGB), 16-bit PCM sound
 // Frames are rendered and encoded one at a time, so memory stays flat with
 // the movie's length. The file is written under a temporary name beside the
-// output and moved into place only when it is complete: a failed or
-// cancelled export leaves no partial file, and an existing output is never
-// touched unless `overwrite` is set.
+// output, "." + name + ".part-" + six characters, and moved into place only
+// when it is complete: a failed or cancelled export leaves no partial file,
+// and an existing output is never touched unless `overwrite` is set. A
+// running export holds a flock on its temporary file; each export removes
+// the temporary files of its folder whose lock nobody holds (those of
+// exports that were killed).
 //
 // Needs a QGuiApplication (drawing text). Runs on any one thread.
 #pragma once
@@ -60,7 +66,13 @@ struct Options {
   QColor text = Qt::black;   // the frame label's colours
   QColor background = Qt::white;
   bool overwrite = false;  // replace an existing output
+  std::string movieFile;   // the movie's own file, when it has one: never the output
 };
+
+// Which input the output names (through any path or link), if any: an
+// export never writes over what it reads.
+enum class Clash { None, Movie, SoundSource };
+Clash OutputClash(const Options& options);
 
 // What an export makes, decided before anything is written.
 struct Plan {
@@ -76,9 +88,12 @@ struct Plan {
 
 // Checks the movie and the options and works out the plan. Returns false and
 // sets *error (an English text, or kNotStandardMovie) when the export cannot
-// be made: fewer than three frames or interval 0, an unknown extension, a
-// font size outside 4 to 12, a picture too big even at size 4, an existing
-// output without `overwrite`.
+// be made: a movie that cannot be played (TTextPic::Playable), an unknown
+// extension, a font size outside 4 to 12, a picture too big even at size 4,
+// an output that is an input (OutputClash), an existing output without
+// `overwrite`. The picture is as large as the movie's largest frame (its
+// widest line and its most lines), at the largest font size from the one
+// asked for down that keeps it within kMaxWidth x kMaxHeight.
 bool MakePlan(const TTextPic& movie, const Options& options, Plan* plan, std::string* error);
 
 struct Result {
@@ -89,13 +104,13 @@ struct Result {
   bool soundMissing = false;  // a sound source was given but holds no sound: the export is silent
 };
 
-// Called after each encoded picture with (pictures done, pictures in all);
-// returning false cancels the export.
+// Called after each encoded picture with (pictures done, pictures in all),
+// and once more with (total, total) just before the finished file is moved
+// into place; returning false cancels the export.
 using Progress = std::function<bool(int done, int total)>;
 
-// Makes the export. The movie is only read. Frame 0 of the movie is drawn
-// into every picture's size; a later frame of other dimensions is cut or
-// padded with the background.
+// Makes the export. The movie is only read. Every frame is drawn at the
+// plan's size, a smaller one padded with the background.
 Result Export(const TTextPic& movie, const Options& options, const Progress& progress = {});
 
 // The picture of movie frame `index` as the export draws it, at the plan's
@@ -105,6 +120,8 @@ class FramePictures {
   FramePictures(const TTextPic& movie, const Plan& plan, const Options& options);
   ~FramePictures();
   QImage Picture(int32_t index);
+  // The same picture drawn into *into (the plan's size, Format_ARGB32_Premultiplied).
+  void Draw(int32_t index, QImage* into);
 
  private:
   struct Impl;

@@ -65,6 +65,13 @@ class TTextPic {
   // there is none.
   int32_t FrameInterval() const { return frameInterval_; }
 
+  // The frames a movie needs to be played.
+  static constexpr int32_t kPlayableFrames = 3;
+  // Whether the movie can be played (and exported): kPlayableFrames frames
+  // or more, and an interval above 0 ms. Anything else is not a standard
+  // character movie.
+  bool Playable() const { return frameTotal_ >= kPlayableFrames && frameInterval_ > 0; }
+
  private:
   // Cuts `text` (lines joined with CR LF, `lineCount` lines) into frames and
   // makes it the reader's movie. Built aside, then swapped in.

@@ -400,11 +400,28 @@ QImage MediaReader::ToImage(const AVFrame* frame) {
                                  frame->width, frame->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr,
                                  nullptr, nullptr);
   if (!scaler_) return {};
-  QImage image(frame->width, frame->height, QImage::Format_RGB888);
-  if (image.isNull()) return {};
-  uint8_t* out[1] = {image.bits()};
-  const int outStride[1] = {static_cast<int>(image.bytesPerLine())};
-  sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, out, outStride);
+  // swscale's SIMD converters write whole blocks of pixels, up to 44 bytes
+  // past the end of the last row (FFmpeg 5.1, yuv420p to RGB24, at widths
+  // that are not a multiple of 16): a buffer sized like the picture would be
+  // overrun. The scaler writes into a frame FFmpeg allocates for such work
+  // (aligned rows, spare rows after the last), and the picture takes that
+  // buffer over without a copy.
+  FramePtr rgb = NewFrame();
+  if (!rgb) return {};
+  rgb->format = AV_PIX_FMT_RGB24;
+  rgb->width = frame->width;
+  rgb->height = frame->height;
+  if (av_frame_get_buffer(rgb.get(), 0) < 0) return {};
+  sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, rgb->data, rgb->linesize);
+  AVBufferRef* owner = av_buffer_ref(rgb->buf[0]);
+  if (!owner) return {};
+  const QImage image(
+      rgb->data[0], rgb->width, rgb->height, rgb->linesize[0], QImage::Format_RGB888,
+      [](void* buffer) {
+        auto* ref = static_cast<AVBufferRef*>(buffer);
+        av_buffer_unref(&ref);
+      },
+      owner);
   // Quarter turns move pixels without resampling them.
   if (rotation_ != 0) return image.transformed(QTransform().rotate(rotation_));
   return image;

@@ -21,12 +21,17 @@
 #include <unistd.h>
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
 
 #include <chrono>
 #include <cerrno>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <thread>
+#include <tuple>
 
 namespace {
 
@@ -108,11 +113,11 @@ class Tmpfs {
     GTEST_SKIP();                                                                                \
   }
 
-// Waits until `folder` holds a run's private folder (the run is mid-way),
-// or the run ended; true in the first case.
-bool WaitForPrivateFolder(const std::string& folder, QProcess* run) {
+// Waits until `folder` holds `count` hidden entries, such as a run's private
+// folder (the run is mid-way), or the run ended; true in the first case.
+bool WaitForPrivateFolder(const std::string& folder, QProcess* run, size_t count = 1) {
   for (int i = 0; i < 200000; ++i) {
-    if (!Hidden(folder).empty()) return true;
+    if (Hidden(folder).size() >= count) return true;
     if (run->state() == QProcess::NotRunning || run->waitForFinished(0)) return false;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
@@ -129,6 +134,43 @@ bool WaitForText(QProcess* run, const std::string& text, std::string* seen) {
 }
 
 const std::string kTable = gbk::DefaultGrayTable();
+
+int Count(const std::string& text, const std::string& what) {
+  int n = 0;
+  for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) ++n;
+  return n;
+}
+
+// A recording (or a make keeping its frames) into a folder that a stopped
+// conversion holds waits for it, deleting nothing, until Ctrl-C or a kill.
+TEST(CliFaults, ARecordingWaitsForAHeldFolderUntilStopped) {
+  TempFolder dir, clips;
+  Record(dir.Path(), 150);
+  const std::string clip = Clip(clips / "clip.avi", 25);
+  const auto before = Snapshot(dir.Path());
+  QProcess convert;
+  StartCli(&convert, {"convert", dir.Path(), "--size", "8"});
+  if (!WaitForPrivateFolder(dir.Path(), &convert)) GTEST_SKIP() << "the conversion ended before it could be stopped";
+  ASSERT_EQ(::kill(static_cast<pid_t>(convert.processId()), SIGSTOP), 0);
+  for (const auto& [args, sig] :
+       {std::pair{std::vector<std::string>{"record", clip, dir.Path()}, SIGINT},
+        std::pair{std::vector<std::string>{"make", clip, dir.Path(), "--keep-frames"}, SIGTERM}}) {
+    QProcess run;
+    StartCli(&run, args);
+    std::string err;
+    ASSERT_TRUE(WaitForText(&run, "waiting for it to finish", &err)) << args[0] << err;
+    ASSERT_EQ(::kill(static_cast<pid_t>(run.processId()), sig), 0);
+    const CliRun r = Finish(&run, 10000);
+    EXPECT_EQ(r.status, 1) << args[0];
+    EXPECT_EQ(Count(err + r.err, "glyphreel-cli: interrupted"), 1) << err << r.err;
+  }
+  ASSERT_EQ(::kill(static_cast<pid_t>(convert.processId()), SIGCONT), 0);
+  EXPECT_EQ(Finish(&convert).status, 0);
+  auto after = Snapshot(dir.Path());
+  EXPECT_EQ(after["movie.txt"], Expected(OutputForm::Text, 8, 100, kTable, 150));
+  after.erase("movie.txt");
+  EXPECT_EQ(after, before) << "every bitmap as it was";
+}
 
 TEST(CliFaults, TwoRunsInOneFolderNeverMix) {
   TempFolder dir;
@@ -173,7 +215,7 @@ TEST(CliFaults, SignalsRemoveTheRunsTemporaryFilesOnly) {
       EXPECT_FALSE(Hidden(dir.Path()).empty()) << "a killed run cannot clean up";
     } else {
       EXPECT_EQ(r.status, 1) << "signal " << sig << ": " << r.err;
-      EXPECT_NE(r.err.find("glyphreel-cli: interrupted"), std::string::npos) << r.err;
+      EXPECT_EQ(Count(r.err, "interrupted"), 1) << r.err;
       EXPECT_EQ(Snapshot(dir.Path()), before) << "signal " << sig << ": everything as it was, nothing hidden";
     }
   }
@@ -219,6 +261,87 @@ TEST(CliFaults, PlayAndRecordEndCleanlyOnSignals) {
     EXPECT_NE(name[0], '.') << "left behind: " << name;
     EXPECT_EQ(bytes.size(), 57654u) << name << " is cut short";
   }
+}
+
+// export ends on Ctrl-C, kill and a closed terminal as the other commands
+// do: "interrupted", status 1, the old output untouched, nothing left. What
+// a killed export leaves, the next export into the folder removes, but never
+// the temporary file of an export that still runs (here one held stopped).
+TEST(CliFaults, ExportStopsOnSignalsAndClearsWhatKilledExportsLeft) {
+  TempFolder dir;
+  Record(dir.Path(), 100);
+  const std::string movie = Cli({"convert", dir.Path(), "--size", "4", "--interval", "40"}).LastLine();
+  WriteAll(dir / "out.mp4", "old");
+  QProcess held;
+  StartCli(&held, {"export", movie, dir / "held.mp4"});
+  if (!WaitForPrivateFolder(dir.Path(), &held)) GTEST_SKIP() << "the export ended before it could be stopped";
+  ASSERT_EQ(::kill(static_cast<pid_t>(held.processId()), SIGSTOP), 0);
+  const auto holding = Hidden(dir.Path());
+  for (const int sig : {SIGINT, SIGTERM, SIGHUP, SIGKILL}) {
+    QProcess run;
+    StartCli(&run, {"export", movie, dir / "out.mp4", "--overwrite"});
+    if (!WaitForPrivateFolder(dir.Path(), &run, 2)) GTEST_SKIP() << "the export ended before it could be stopped";
+    ASSERT_EQ(::kill(static_cast<pid_t>(run.processId()), sig), 0);
+    const CliRun r = Finish(&run, 30000);
+    EXPECT_EQ(ReadAll(dir / "out.mp4"), "old");
+    EXPECT_EQ(Hidden(dir.Path()).size(), sig == SIGKILL ? 2u : 1u) << "signal " << sig;
+    EXPECT_TRUE(sig == SIGKILL || (r.status == 1 && Count(r.err, "glyphreel-cli: interrupted") == 1)) << r.err;
+  }
+  EXPECT_EQ(Cli({"export", movie, dir / "quick.gif", "--font-size", "4"}).status, 0);
+  EXPECT_EQ(Hidden(dir.Path()), holding) << "the killed export's file goes, the running one's stays";
+  ASSERT_EQ(::kill(static_cast<pid_t>(held.processId()), SIGCONT), 0);
+  EXPECT_EQ(Finish(&held).status, 0);
+  EXPECT_EQ(Hidden(dir.Path()), std::vector<std::string>{});
+}
+
+// Ctrl-Z during play gives the terminal back (its own screen left, the
+// cursor shown) and stops; continued, the player sets its screen up again.
+TEST(CliFaults, PlayGivesTheTerminalBackWhileStopped) {
+  TempFolder dir;
+  Record(dir.Path(), 3);
+  const std::string program = CliProgram(), movie = Cli({"convert", dir.Path(), "--interval", "500"}).LastLine();
+  int terminal = -1, player = -1;
+  ASSERT_EQ(::openpty(&terminal, &player, nullptr, nullptr, nullptr), 0);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::setpgid(0, 0);  // a job of this session, as a shell starts it
+    ::dup2(player, STDOUT_FILENO);
+    ::execl(program.c_str(), program.c_str(), "play", movie.c_str(), static_cast<char*>(nullptr));
+    ::_exit(127);
+  }
+  ::close(player);
+  std::string seen;
+  int status = 0;
+  // Reads the terminal (so the player never waits on it) until `done`, 10 s at most.
+  const auto readUntil = [&](const std::function<bool()>& done) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!done() && std::chrono::steady_clock::now() < end) {
+      pollfd ready{terminal, POLLIN, 0};
+      char buffer[4096];
+      const ssize_t n = ::poll(&ready, 1, 100) > 0 ? ::read(terminal, buffer, sizeof buffer) : 0;
+      if (n > 0) seen.append(buffer, size_t(n));
+      if (n < 0) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return done();
+  };
+  const auto shows = [&](const std::string& text, int times) {
+    return readUntil([&] { return Count(seen, text) >= times; });
+  };
+  const auto changes = [&](int options) {  // stops (WUNTRACED) or ends
+    bool changed = false;
+    return readUntil([&] { return changed || (changed = ::waitpid(pid, &status, WNOHANG | options) == pid); });
+  };
+  const std::string setUp = "\x1b[?1049h\x1b[?25l", restored = "\x1b[?25h\x1b[?1049l";
+  EXPECT_TRUE(shows(setUp, 1));
+  ASSERT_EQ(::kill(pid, SIGTSTP), 0);
+  EXPECT_TRUE(shows(restored, 1)) << "the terminal was not given back";
+  EXPECT_TRUE(changes(WUNTRACED) && WIFSTOPPED(status));
+  ASSERT_EQ(::kill(pid, SIGCONT), 0);
+  EXPECT_TRUE(shows(setUp, 2)) << "the player's screen was not set up again";
+  EXPECT_TRUE(changes(0) && WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+  EXPECT_TRUE(shows(restored, 2));
+  if (!WIFEXITED(status)) ::kill(pid, SIGKILL);
+  ::close(terminal);
 }
 
 TEST(CliFaults, FullAndReadOnlyDisksLoseNothing) {
@@ -388,9 +511,21 @@ TEST(CliFaults, AVideoCutShortIsReportedAsAFailure) {
   r = Cli({"record", clip, dir / "whole"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.out, "29\n");
-  r = Cli({"make", dir / "cut.avi", dir / "made"});
-  EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_NE(r.err.find("the video ends early"), std::string::npos) << r.err;
+  // make of the cut video under the whole one's name converts what there is
+  // and fails, replacing no output: the partial movie or frames go to a free name.
+  for (const auto& [form, kept, partial] : {std::tuple{"text", "v.txt", "v_01.txt"}, std::tuple{"xls", "data.xxx", ""},
+                                            std::tuple{"frames", "v/1.txt", "v_01/1.txt"}}) {
+    WriteAll(dir / "v.avi", bytes);
+    r = Cli({"make", dir / "v.avi", "--form", form, "--overwrite"});
+    const std::string good = ReadAll(dir / "v/" + kept);
+    WriteAll(dir / "v.avi", bytes.substr(0, bytes.size() / 3));
+    r = Cli({"make", dir / "v.avi", "--form", form, "--overwrite"});
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find("the video ends early"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadAll(dir / "v/" + kept), good) << form;
+    EXPECT_TRUE(*partial ? Exists(dir / "v/" + partial) : !Exists(dir / "v/v_01.txt")) << form;
+    fileio::RemoveTree(dir / "v", nullptr);
+  }
 }
 
 }  // namespace

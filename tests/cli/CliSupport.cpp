@@ -26,8 +26,12 @@ void StartCli(QProcess* process, const std::vector<std::string>& args) {
   EXPECT_TRUE(process->waitForStarted(60000)) << "glyphreel-cli did not start";
 }
 
-CliRun Finish(QProcess* process) {
-  EXPECT_TRUE(process->waitForFinished(120000)) << "glyphreel-cli did not finish";
+CliRun Finish(QProcess* process, int timeoutMs) {
+  if (process->state() != QProcess::NotRunning && !process->waitForFinished(timeoutMs)) {
+    ADD_FAILURE() << "glyphreel-cli did not finish in " << timeoutMs << " ms";
+    process->kill();
+    process->waitForFinished();
+  }
   CliRun r;
   r.status = process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1;
   r.out = process->readAllStandardOutput().toStdString();

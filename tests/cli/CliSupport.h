@@ -22,7 +22,8 @@ std::string CliProgram();
 CliRun Cli(const std::vector<std::string>& args, const std::string& program = CliProgram());
 // Starts glyphreel-cli with `args` without waiting; Finish() collects it.
 void StartCli(QProcess* process, const std::vector<std::string>& args);
-CliRun Finish(QProcess* process);
+// Waits for it to end; one that does not end in `timeoutMs` is killed, and the test fails.
+CliRun Finish(QProcess* process, int timeoutMs = 120000);
 
 // Test picture n, 64 x 48, a different pattern for every n.
 QImage Picture(int n);

@@ -17,6 +17,8 @@
 
 #include <map>
 
+#include <unistd.h>
+
 namespace {
 
 using namespace testing_support;
@@ -189,15 +191,18 @@ TEST(CliConvert, AnIncompleteRunNeverReplacesAnOutput) {
     std::vector<std::string> options;
     int bitmaps;
     bool badSecond;
-    std::string kept, partial;
+    std::string kept, partial, says;
   } cases[] = {
-      {"movie, a bad 2.bmp", {"--overwrite"}, 3, true, "movie.txt", "movie_01.txt"},
-      {"movie, no bitmaps", {"--overwrite"}, 0, false, "movie.txt", "movie_01.txt"},
-      {"workbook data, a bad 2.bmp", {"--form", "xls"}, 3, true, "data.xxx", ""},
-      {"workbook data, no bitmaps", {"--form", "xls", "--overwrite"}, 0, false, "data.xxx", ""},
-      {"a folder named 3.bmp", {"--overwrite"}, 4, false, "movie.txt", "movie_01.txt"},
+      {"movie, a bad 2.bmp", {"--overwrite"}, 3, true, "movie.txt", "movie_01.txt", "movie.txt was kept as it was"},
+      {"workbook data, a bad 2.bmp", {"--form", "xls"}, 3, true, "data.xxx", "", "data.xxx was kept as it was"},
+      {"frames, a bad 2.bmp", {"--form", "frames"}, 3, true, "movie/1.txt", "movie_01/1.txt", "movie/ was kept"},
+      {"a folder named 3.bmp", {"--overwrite"}, 4, false, "movie.txt", "movie_01.txt", "movie.txt was kept"},
+      // Nothing to convert is refused before anything is written.
+      {"movie, no bitmaps", {"--overwrite"}, 0, false, "movie.txt", "", "no numbered bitmaps in"},
+      {"workbook data, no bitmaps", {"--form", "xls", "--overwrite"}, 0, false, "data.xxx", "", "no numbered bitmaps"},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     TempFolder dir;
     Record(dir.Path(), c.bitmaps);
     if (c.badSecond) WriteAll(dir / "2.bmp", "not a bitmap");
@@ -205,18 +210,19 @@ TEST(CliConvert, AnIncompleteRunNeverReplacesAnOutput) {
       fileio::RemoveFile(dir / "3.bmp", nullptr);
       fileio::MakePath(dir / "3.bmp", nullptr);
     }
+    fileio::MakePath(dir / "movie", nullptr);
     WriteAll(dir / c.kept, "an older output");
     std::vector<std::string> args = {"convert", dir.Path()};
     args.insert(args.end(), c.options.begin(), c.options.end());
     const CliRun r = Cli(args);
-    EXPECT_EQ(r.status, 1) << c.what << ": " << r.err;
-    EXPECT_NE(r.err.find("glyphreel-cli: " + dir / c.kept + " was kept as it was"), std::string::npos)
-        << c.what << ": " << r.err;
-    EXPECT_EQ(ReadAll(dir / c.kept), "an older output") << c.what;
+    EXPECT_EQ(r.status, 1) << r.err;
+    EXPECT_NE(r.err.find(c.says), std::string::npos) << r.err;
+    EXPECT_EQ(ReadAll(dir / c.kept), "an older output");
+    EXPECT_EQ(Exists(dir / "movie_01.txt") || Exists(dir / "movie_01"), !c.partial.empty());
     if (!c.partial.empty()) {
-      EXPECT_TRUE(Exists(dir / c.partial)) << c.what;
+      EXPECT_TRUE(Exists(dir / c.partial));
     }
-    EXPECT_FALSE(Exists(dir / "movie.xls")) << c.what;
+    EXPECT_FALSE(Exists(dir / "movie.xls"));
   }
 }
 
@@ -289,10 +295,14 @@ TEST(CliMovie, InfoAndFrameReadWhatConvertWrote) {
     EXPECT_EQ(r.out, "") << outside;
   }
 
-  // A plain text file is one frame, not standard.
+  // A plain text file is one frame, not standard; nor is a movie of interval
+  // 0, which does not play (nor export).
   WriteAll(dir / "notes.txt", "line one\nline two\n");
   r = Cli({"info", dir / "notes.txt"});
   EXPECT_EQ(r.out, "{\"frames\":1,\"width\":0,\"lines_per_frame\":2,\"interval\":0,\"standard\":false}\n");
+  WriteAll(dir / "still.txt", QByteArray::fromStdString(bytes).replace("V0020F", "V0000F").toStdString());
+  EXPECT_NE(Cli({"info", dir / "still.txt"}).out.find("\"interval\":0,\"standard\":false"), std::string::npos);
+  EXPECT_NE(Cli({"play", dir / "still.txt"}).err.find("注意:打开的不是标准的字符电影文件"), std::string::npos);
   EXPECT_EQ(Cli({"frame", dir / "notes.txt", "0"}).out, "line one\r\nline two\r\n");
 
   EXPECT_EQ(Cli({"info", dir / "missing.txt"}).status, 1);
@@ -393,12 +403,19 @@ TEST(CliExport, WritesTheVideoAndRefusesWhatItCannotDo) {
   const std::string first = ReadAll(dir / "out.mkv");
   EXPECT_GT(first.size(), 1000u);
 
+  // The movie under another name, and the sound's video behind a link.
+  ASSERT_EQ(::link(movie.c_str(), (dir / "movie.mkv").c_str()), 0);
+  ASSERT_EQ(::symlink(clip.c_str(), (dir / "sound.mp4").c_str()), 0);
+  const std::string movieBytes = ReadAll(movie), clipBytes = ReadAll(clip);
   struct Refusal {
     std::vector<std::string> args;
     int status;
     const char* says;
   };
   const Refusal refusals[] = {
+      {{"export", movie, dir / "movie.mkv", "--overwrite"}, 2, "glyphreel-cli: OUT is the movie being exported\n"},
+      {{"export", movie, dir / "sound.mp4", "--video", clip, "--overwrite"}, 2,
+       "glyphreel-cli: OUT is the video whose sound is used\n"},
       {{"export", movie, dir / "out.mkv"}, 1, "--overwrite"},
       {{"export", movie, dir / "out.avi"}, 2, ".mp4, .webm, .gif or .mkv"},
       {{"export", movie, dir / "x.mp4", "--font-size", "13"}, 2, "--font-size"},
@@ -413,6 +430,8 @@ TEST(CliExport, WritesTheVideoAndRefusesWhatItCannotDo) {
     EXPECT_TRUE(r.out.empty()) << r.out;
   }
   EXPECT_EQ(ReadAll(dir / "out.mkv"), first) << "a refused export leaves the old file";
+  EXPECT_EQ(ReadAll(movie), movieBytes);
+  EXPECT_EQ(ReadAll(clip), clipBytes);
   EXPECT_FALSE(Exists(dir / "x.mp4"));
 
   // A movie too wide for 3840 pixels at the asked size takes a smaller one and says so.

@@ -88,6 +88,9 @@ TEST_F(CliDiskCheck, RecordingsThatDoNotFitAreRefusedUnlessForced) {
     if (c.bitmaps >= 0) {
       EXPECT_EQ(BitmapCount(c.args[2]), c.bitmaps);
     }
+    if (c.status == 1 && c.bitmaps == 0) {
+      EXPECT_FALSE(Exists(c.args[2])) << "refused, yet made";
+    }
   }
 }
 

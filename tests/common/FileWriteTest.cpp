@@ -1,4 +1,5 @@
 #include "common/FileWrite.h"
+#include "common/FolderLock.h"
 
 #include "support/TestSupport.h"
 
@@ -185,6 +186,42 @@ TEST(FileWrite, PrivateFoldersAndClaimingNames) {
   EXPECT_FALSE(Exists(dir / ".glyphreel-left1"));
   EXPECT_FALSE(Exists(dir / ".glyphreel-left2"));
   EXPECT_TRUE(Exists(dir / ".hidden-but-not-ours"));
+}
+
+}  // namespace
+
+namespace {
+
+// A frames folder is replaced in one step where the file system exchanges two
+// names, and by two renames where it cannot (as on vfat); a run that died
+// between those two left the old folder aside, and the next run that takes
+// the record folder's lock puts it back, unless a folder stands in its place.
+TEST(FileWrite, AReplacedFolderIsNeverLost) {
+  const auto put = [](const std::string& folder, const std::string& bytes) {
+    fileio::MakePath(folder, nullptr);
+    WriteAll(folder + "/1.txt", bytes);
+  };
+  const auto entries = [](const TempFolder& dir) {
+    return QDir(QString::fromStdString(dir.Path())).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+  };
+  for (const auto point : {fileio::FaultPoint::None, fileio::FaultPoint::NoExchange}) {
+    TempFolder dir;
+    put(dir / "frames", "old");
+    put(dir / ".glyphreel-work", "new");
+    const fileio::ScopedFault noExchange({point, "frames"});
+    ASSERT_TRUE(fileio::ReplaceFolder(dir / ".glyphreel-work", dir / "frames", nullptr));
+    EXPECT_EQ(ReadAll(dir / "frames/1.txt"), "new");
+    EXPECT_EQ(entries(dir), QStringList{QStringLiteral("frames")});
+  }
+  TempFolder dir;
+  put(dir / ".glyphreel-aside-a1b2c3/frames", "old");
+  put(dir / ".glyphreel-aside-d4e5f6/taken", "old");
+  put(dir / "taken", "current");
+  fileio::FolderLock lock;
+  ASSERT_TRUE(lock.Acquire(dir.Path(), fileio::FolderLock::Wait::No, nullptr));
+  EXPECT_EQ(ReadAll(dir / "frames/1.txt"), "old");
+  EXPECT_EQ(ReadAll(dir / "taken/1.txt"), "current");
+  EXPECT_EQ(entries(dir), (QStringList{QStringLiteral("frames"), QStringLiteral("taken")}));
 }
 
 }  // namespace

@@ -10,6 +10,8 @@
 #include <QBuffer>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace {
 
 using namespace conversion_test;
@@ -159,7 +161,18 @@ TEST(Frame, RunLengthPixelsThatNoRunWritesArePaletteIndexZero) {
   const unsigned red = 0xFF0000, green = 0x00FF00, blue = 0x0000FF, white = 0xFFFFFF;
   const std::vector<std::vector<unsigned>> expected = {
       {white, green, blue, red}, {red, red, blue, red}, {green, green, red, red}};
-  for (const auto& [name, data] : {std::pair{"RLE8", RunLengthBmp(1, kRle8Codes)}, std::pair{"RLE4", RunLengthBmp(2, kRle4Codes)}}) {
+  // Odd literals below the top row: their pad byte must be skipped, or it is
+  // read as the next code. Bottom row: literal (green, blue, white) and a run
+  // of one red; middle row: literal of five (one past the edge); top row: a
+  // run of four white.
+  const std::vector<std::vector<unsigned>> oddExpected = {
+      {white, white, white, white}, {green, blue, white, blue}, {green, blue, white, red}};
+  const std::vector<uint8_t> odd8 = {0, 3, 1, 2, 3, 0, 1, 0, 0, 0, 0, 5, 1, 2, 3, 2, 1, 0, 0, 0, 4, 3, 0, 1};
+  const std::vector<uint8_t> odd4 = {0, 3, 0x12, 0x30, 1, 0, 0, 0, 0, 5, 0x12, 0x32, 0x10, 0, 0, 0, 4, 0x33, 0, 1};
+  for (const auto& [name, data, pixels] : {std::tuple{"RLE8", RunLengthBmp(1, kRle8Codes), expected},
+                                           std::tuple{"RLE4", RunLengthBmp(2, kRle4Codes), expected},
+                                           std::tuple{"RLE8 odd literals", RunLengthBmp(1, odd8), oddExpected},
+                                           std::tuple{"RLE4 odd literals", RunLengthBmp(2, odd4), oddExpected}}) {
     // The same file twice, with the heap dirtied in between: the same picture.
     for (int pass = 0; pass < 2; ++pass) {
       // Freed blocks full of a pattern the decoder's buffer may be carved from.
@@ -169,7 +182,7 @@ TEST(Frame, RunLengthPixelsThatNoRunWritesArePaletteIndexZero) {
       ASSERT_TRUE(bmp::DecodeStretched(data, 4, 3, &picture)) << name;
       for (int y = 0; y < 3; ++y) {
         for (int x = 0; x < 4; ++x) {
-          EXPECT_EQ(picture.pixel(x, y) & 0xFFFFFFu, expected[y][x]) << name << " at " << x << ", " << y;
+          EXPECT_EQ(picture.pixel(x, y) & 0xFFFFFFu, pixels[y][x]) << name << " at " << x << ", " << y;
         }
       }
     }

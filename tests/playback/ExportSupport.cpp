@@ -100,15 +100,19 @@ Decoded DecodeFile(const std::string& path, bool keepPictures, bool keepSound) {
     lastDuration = av_rescale_q(f->pkt_duration, vs->time_base, AVRational{1, 1000});
     d.videoEndMs = ms + lastDuration;
     if (!keepPictures) return;
-    QImage image(f->width, f->height, QImage::Format_RGB32);
     scaler.reset(sws_getCachedContext(scaler.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format),
                                       f->width, f->height, AV_PIX_FMT_BGRA,
                                       SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr,
                                       nullptr));
-    uint8_t* dst[4] = {image.bits(), nullptr, nullptr, nullptr};
-    const int dstStride[4] = {static_cast<int>(image.bytesPerLine()), 0, 0, 0};
-    sws_scale(scaler.get(), f->data, f->linesize, 0, f->height, dst, dstStride);
-    d.pictures.push_back(image);
+    // The scaler writes whole blocks of pixels, past a picture-sized buffer's
+    // end: into a frame FFmpeg pads for it, then copied.
+    std::unique_ptr<AVFrame, Closer> bgra(av_frame_alloc());
+    bgra->format = AV_PIX_FMT_BGRA;
+    bgra->width = f->width;
+    bgra->height = f->height;
+    if (av_frame_get_buffer(bgra.get(), 0) < 0) return;
+    sws_scale(scaler.get(), f->data, f->linesize, 0, f->height, bgra->data, bgra->linesize);
+    d.pictures.push_back(QImage(bgra->data[0], f->width, f->height, bgra->linesize[0], QImage::Format_RGB32).copy());
   };
   auto takeSound = [&](AVFrame* f) {
     d.soundSamples += f->nb_samples;

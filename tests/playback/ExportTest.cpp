@@ -95,6 +95,33 @@ TEST(MovieExport, EveryContainerHasTheFramesSizeAndTimingOfSynchronizedPlay) {
   }
 }
 
+// GIF delays are whole centiseconds, rounded, and players show one below 2 cs
+// as 10 cs: pictures that would show that briefly are merged into the one
+// before, the running time unchanged to the centisecond.
+TEST(MovieExport, GifDelaysAreAtLeastTwoCentisecondsAndAddUpExactly) {
+  TempFolder dir;
+  const struct {
+    int intervalMs, frames;
+    std::vector<int64_t> ptsMs;
+    int64_t endMs;
+  } cases[] = {
+      {15, 5, {0, 20, 50}, 90},  // pictures due at 0, 15, 30, 45, 60, 75 ms; 90 in all
+      {1, 50, {0, 20}, 50},      // 51 pictures 1 ms apart
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.frames) + " frames at " + std::to_string(c.intervalMs) + " ms");
+    const TTextPic movie = Load(dir / "movie.txt", export_support::MovieText(c.frames, 3, 2, c.intervalMs,
+                                                                             [](int, int, int) { return false; }));
+    movie_export::Options options;
+    options.output = dir / "out.gif";
+    options.overwrite = true;
+    ASSERT_TRUE(movie_export::Export(movie, options).ok);
+    const Decoded d = DecodeFile(options.output, false, false);
+    EXPECT_EQ(d.ptsMs, c.ptsMs);
+    EXPECT_EQ(d.videoEndMs, c.endMs);
+  }
+}
+
 // The pictures are the renderer's: FFV1 keeps every pixel, H.264 comes within
 // 35 dB, and the GIF's palette of blends between the two colours within
 // 45 dB. Picture j shows movie frame j - 1 (picture 0 frame 0 as well).
@@ -248,6 +275,8 @@ TEST(MovieExport, PlansRefuseWhatCannotBeMadeAndShrinkWhatIsTooBig) {
   const TTextPic wide = Load(dir / "wide.txt", export_support::MovieText(3, 500, 3, 100, any));
   const TTextPic tall = Load(dir / "tall.txt", export_support::MovieText(3, 4, 600, 100, any));
   const TTextPic fine = Load(dir / "fine.txt", export_support::MovieText(3, 4, 3, 100, any));
+  const TTextPic exactWidth = Load(dir / "w.txt", export_support::MovieText(3, 320, 3, 100, any));
+  const TTextPic exactHeight = Load(dir / "h.txt", export_support::MovieText(3, 4, 180, 100, any));
   WriteAll(dir / "taken.mp4", "keep me");
 
   struct PlanCase {
@@ -268,6 +297,8 @@ TEST(MovieExport, PlansRefuseWhatCannotBeMadeAndShrinkWhatIsTooBig) {
       {"existing output", &fine, dir / "taken.mp4", 9, false, "exists", 0},
       {"existing output, overwrite", &fine, dir / "taken.mp4", 9, true, "", 9},
       {"500 units wide: 7 px fits 3840", &wide, dir / "a.webm", 9, false, "", 7},
+      {"320 units at 12 px: 3840 wide", &exactWidth, dir / "a.webm", 12, false, "", 12},
+      {"180 lines at 12 px: 2160 high", &exactHeight, dir / "a.webm", 12, false, "", 12},
       {"600 lines: nothing fits 2160", &tall, dir / "a.webm", 9, false, "larger than 3840 x 2160", 0},
   };
   for (const PlanCase& c : cases) {
@@ -293,6 +324,27 @@ TEST(MovieExport, PlansRefuseWhatCannotBeMadeAndShrinkWhatIsTooBig) {
   }
   EXPECT_EQ(ReadAll(dir / "taken.mp4"), "keep me");
   EXPECT_FALSE(Exists(dir / "a.mp4"));
+}
+
+// Frames of different sizes: the picture is the largest frame's (its widest
+// line by its most lines), and a smaller frame is padded with the background.
+TEST(MovieExport, TheLargestFrameSetsThePictureSize) {
+  TempFolder dir;
+  const auto dark = [](int, int, int) { return true; };
+  const TTextPic movie = Load(dir / "movie.txt", export_support::MovieText(1, 2, 2, 100, dark) +
+                                                     export_support::MovieText(1, 3, 5, 100, dark) +
+                                                     export_support::MovieText(1, 4, 1, 100, dark));
+  movie_export::Options options;
+  options.output = dir / "out.mkv";
+  const movie_export::Result result = movie_export::Export(movie, options);
+  ASSERT_TRUE(result.ok) << result.error;
+  EXPECT_EQ(result.plan.size, QSize(36, 46)) << "4 units by 5 lines of 9 px, made even";
+  const Decoded d = DecodeFile(options.output, true, false);
+  ASSERT_EQ(d.pictures.size(), 4u);
+  movie_export::FramePictures pictures(movie, result.plan, options);
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_EQ(d.pictures[size_t(k + 1)], pictures.Picture(k).convertToFormat(QImage::Format_RGB32)) << k;
+  }
 }
 
 // A cancelled export stops at once and leaves nothing behind, the previous

@@ -50,6 +50,10 @@ TEST_P(FrameStepperFormats, RisingTimesShowTheFrameDueThen) {
   EXPECT_EQ(FrameNumberOf(last), kFrames - 1);
   EXPECT_TRUE(stepper.IsPastEnd(kFrames * kFrameMs + 500));
   EXPECT_FALSE(stepper.IsPastEnd(kFrameMs));
+  // Exactly where the last picture ends nothing is shown any more: a tick
+  // there takes no copy of it.
+  EXPECT_FALSE(stepper.IsPastEnd(kFrames * kFrameMs - 1));
+  EXPECT_TRUE(stepper.IsPastEnd(kFrames * kFrameMs));
 }
 
 TEST_P(FrameStepperFormats, AnEarlierTimeGoesBack) {
@@ -137,6 +141,30 @@ TEST(FrameStepper, DamagedMoviesOpenAndEndOrAreRefused) {
       if (n >= 200) step *= 2;
     }
     EXPECT_TRUE(ended);
+  }
+}
+
+// Pictures narrower than the scaler's blocks of 16 pixels, whose conversion
+// to RGB wrote past a buffer of the picture's own size (a damaged heap then
+// aborts the program): each comes out whole, at its own size and gray.
+TEST(FrameStepper, NarrowPicturesConvertWithoutOverrun) {
+  testing_support::ClipSpec narrow;
+  narrow.format = testing_support::FormatFor(".avi");
+  narrow.frameCount = 4;
+  narrow.withSound = false;
+  narrow.luma = [](int frame, int, int) { return 60 + 40 * frame; };
+  for (narrow.width = 1; narrow.width <= 15; ++narrow.width) {
+    narrow.height = 8 + narrow.width % 3;
+    video::FrameStepper stepper;
+    std::string error;
+    ASSERT_TRUE(stepper.Open(CustomClip("narrow" + std::to_string(narrow.width) + ".avi", narrow), &error)) << error;
+    for (int frame = 0; frame < 4; ++frame) {
+      QImage picture;
+      ASSERT_TRUE(stepper.PictureAt(frame * kFrameMs + kFrameMs / 2, &picture));
+      ASSERT_EQ(picture.size(), QSize(narrow.width, narrow.height));
+      const int expected = (60 + 40 * frame - 16) * 255 / 219;  // video range to full range
+      EXPECT_NEAR(qGray(picture.pixel(narrow.width - 1, narrow.height - 1)), expected, 6) << narrow.width;
+    }
   }
 }
 
