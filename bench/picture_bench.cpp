@@ -290,7 +290,7 @@ int main(int argc, char** argv) {
     const QString png = work.filePath(QLatin1String(name) + QStringLiteral(".png"));
     photo.save(png);
     const Gray source = GrayOf(photo);
-    for (const auto [cells, rows] : {std::pair{80, 60}, std::pair{160, 120}}) {
+    for (const auto& [cells, rows] : {std::pair{80, 60}, std::pair{160, 120}}) {
       TConverter engine;
       engine.FrameMarker = kFrameMarker;
       std::map<std::string, QString> texts;
