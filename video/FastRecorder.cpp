@@ -47,6 +47,7 @@ QImage FastRecorder::LatestPicture() const {
 
 void FastRecorder::Run() {
   const RecordingTicks ticks{startMs_, intervalMs_, stepper_.DurationMs()};
+  stepper_.PlanTicks(ticks);
   QImage picture;
   std::string error;
   int written = 0;
