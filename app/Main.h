@@ -140,15 +140,18 @@ class TForm1 : public QMainWindow {
   void TBIStopClick();
   void StopVideo();
   void FinishPreview();
-  // The end of a preview or a recording: back to the start, the video bar
-  // in its stopped state (Convert as given), the progress bar hidden.
-  void ReturnToStopped(bool convertEnabled);
+  // The end of a preview or a recording: back to the start, the video bar's
+  // stopped state applied to its buttons, the progress bar hidden.
+  void ReturnToStopped();
   void SeekToStart();
   void TrackBarTimer(uint32_t currentMs, uint32_t durationMs);
   void FilterGraphDSEvent(long event, intptr_t param1, intptr_t param2);
-  // A length in milliseconds as the user's long time format shows a time of
-  // day: whole days drop out, fractions of a second are cut off.
+  // A length in milliseconds as "hh:mm:ss", 24-hour digits in every
+  // language: whole days drop out, fractions of a second are cut off.
   static QString TimeText(int64_t ms);
+  // Tells that the movie's pictures ended at `atMs`, FrameCount bitmaps
+  // recorded of about `expected`.
+  void SayEndedEarly(int64_t atMs, int64_t expected);
 
   // ---- Frame recorder ----
   void TBISnapBeginClick();
@@ -166,6 +169,10 @@ class TForm1 : public QMainWindow {
   bool StartFastRecording();
   void TimerFastRecordTimer();
   void StopFastRecording();
+  // A bitmap could not be written: the capture and the movie stop, the user
+  // is told why (`systemText` with its errno `code`), then the recording
+  // ends as Stop ends it.
+  void StopRecordingForWriteError(int code, const std::string& systemText);
   int32_t FrameCount = 0;  // frames written by the current recording
   // Held from Rec (before the old frames are cleared) until the recording and
   // its automatic conversion end, so no other process converts or records
