@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Main.h"
 #include "app/StartOptions.h"
+#include "app/VideoTypes.h"
 #include "common/FileWrite.h"
 #include "common/FrameFolder.h"
 #include "playback/TextPic.h"
@@ -48,8 +49,11 @@ void TForm1::ApplyVideoBar(bool withTexts) {
 }
 
 void TForm1::TBIOpenClick() {
+  QStringList patterns;
+  for (const VideoType& type : kVideoTypes) patterns << QString::fromLatin1(type.pattern.data(), static_cast<qsizetype>(type.pattern.size()));
   const std::optional<QString> file = dialogs().OpenFile(
-      this, tr("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv;*.mp4;*.mkv;*.webm;*.m4v;*.3gp|所有文件|*.*"));
+      this, tr("电影文件") + QLatin1Char('|') + patterns.join(QLatin1Char(';')) + QLatin1Char('|') + tr("所有文件") +
+                QStringLiteral("|*.*"));
   if (!file) return;
   OpenVideo(file->toLocal8Bit().toStdString());
 }
