@@ -726,7 +726,10 @@ void TForm1::SBSavePathClick() {
   EdSavePath->setText(QString::fromLocal8Bit(SavePathBytes.data(), static_cast<qsizetype>(SavePathBytes.size())));
 }
 
-void TForm1::TBIHelpClick() { launcher().URLink(SupportFolder + "Help.txt"); }
+void TForm1::TBIHelpClick() {
+  // The help text in the window's language: the translation names its own.
+  launcher().URLink(SupportFolder + tr("Help.txt").toStdString());
+}
 
 void TForm1::StBarClick() { launcher().URLink("https://glyphreel.example.org/"); }
 

@@ -47,11 +47,16 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "glyphreel: %s\n\n%s", options.error.c_str(), StartHelpText().c_str());
     return 2;
   }
-  // English for an English-speaking user; the window's own Chinese otherwise.
+  // English for an English-speaking user; the window's own Chinese
+  // otherwise, with Qt's own texts (dialogs, buttons) in Chinese too.
   QTranslator translator;
+  QTranslator qtTranslator;
   const WindowLanguage language = LanguageOfEnvironment();
   if (language == WindowLanguage::English && LoadTranslation(language, translator)) {
     QCoreApplication::installTranslator(&translator);
+  }
+  if (language == WindowLanguage::Chinese && LoadQtTranslation(language, qtTranslator)) {
+    QCoreApplication::installTranslator(&qtTranslator);
   }
   InstallFontSubstitutions();
   QtDialogs dialogs;
