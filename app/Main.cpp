@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -40,6 +41,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -128,6 +130,7 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
   BuildPanes();
   BuildOptionPages();
   BuildStatusBar();
+  VideoExporter = new TVideoExporter(this);  // the movie pane's context menu: the movie as a video
   ConnectHandlers();
   FormCreate();
 }
@@ -326,7 +329,6 @@ void TForm1::BuildPanes() {
   Lb_TextShow->setCursor(Qt::OpenHandCursor);
   Lb_TextShow->setColors(Lb_TextShow->palette().color(QPalette::Text), Qt::white);
   Lb_TextShow->setFillParent(true);
-  new TVideoExporter(this);  // the pane's context menu: the movie as a video
   Splitter3->addWidget(Pl_RightBottom);
   Splitter2->addWidget(Pl_right);
   Splitter2->setStretchFactor(1, 1);
@@ -788,19 +790,65 @@ void TForm1::TBIAboutClick() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  FormClose();
+  if (!formClosed_) {
+    if (!closingBySignal_ && !ConfirmClose()) {
+      event->ignore();
+      return;
+    }
+    StopWorkForClose();
+    FormClose();
+  }
   QMainWindow::closeEvent(event);
 }
 
+bool TForm1::ConfirmClose() {
+  if (VideoBarState.Recording() && !dialogs().Confirm(this, tr("正在录制,确定要退出吗？"))) return false;
+  if (VideoExporter->Running() && !dialogs().Confirm(this, tr("正在导出视频,确定要退出吗？"))) return false;
+  return true;
+}
+
+void TForm1::StopWorkForClose() {
+  if (VideoBarState.Recording()) {
+    TimerSnap->stop();
+    StopFastRecording();  // waits for the bitmap being written
+    FilterGraph->Stop();
+    VideoBarState = VideoBarState.After(VideoBar::Command::Stop);
+    RecordLock.Release();
+  }
+  VideoExporter->CancelAndWait();
+}
+
+void TForm1::CloseBySignal() {
+  closingBySignal_ = true;
+  // Nothing waits for the user: a question or message up now is answered No.
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(window);
+    if (dialog && dialog->isVisible() && dialog->isModal()) dialog->reject();
+  }
+  // The handler that opened the dialog is still running below this call:
+  // close once it has returned to the main loop.
+  if (QThread::currentThread()->loopLevel() > 1) {
+    QTimer::singleShot(0, this, &TForm1::CloseBySignal);
+    return;
+  }
+  close();
+}
+
 void TForm1::FormClose() {
+  if (formClosed_) return;
+  formClosed_ = true;
   std::string error;
   QString refused;
-  if (!WriteSettings(*this, IniFileName, &error, &refused) && !error.empty()) {
-    // The program must stay closable: say what failed and go on.
-    dialogs().Message(this, QString::fromStdString(error));
-  }
-  if (!refused.isEmpty()) {
-    dialogs().Message(this, tr("灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。").arg(refused));
+  const bool written = WriteSettings(*this, IniFileName, &error, &refused) || error.empty();
+  // The program must stay closable: say what failed and go on. A signal's
+  // close has no one to tell: it shows no box that would hold it open.
+  if (closingBySignal_) {
+    if (!written) qWarning("%s", error.c_str());
+  } else {
+    if (!written) dialogs().Message(this, QString::fromStdString(error));
+    if (!refused.isEmpty()) {
+      dialogs().Message(this, tr("灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。").arg(refused));
+    }
   }
   // No timer may tick into the objects freed below.
   TimerSnap->stop();

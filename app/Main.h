@@ -44,6 +44,7 @@ class Dialogs;
 class Launcher;
 class TTextPic;
 class TFrameLabel;
+class TVideoExporter;
 namespace video {
 class AudioSinkOutput;
 class FastRecorder;
@@ -86,7 +87,19 @@ class TForm1 : public QMainWindow {
   void TBIHelpClick();
   void StBarClick();
   void TBIAboutClick();
+  // Settings written, video shut down, engine and reader freed: once, by
+  // the first close that is not refused.
   void FormClose();
+  // A close the user asked for while a recording or an export runs asks
+  // first; false when the user keeps the window.
+  bool ConfirmClose();
+  // Ends the running work for a close: a recording stops with its bitmaps
+  // whole and the folder lock released (nothing is converted); an export is
+  // cancelled and its temporary file removed.
+  void StopWorkForClose();
+  // SIGTERM or SIGHUP: closes as the close box does, without a question (a
+  // dialog up at that moment is answered No).
+  void CloseBySignal();
   void EdGrayChange();
   void CBFrameChange();
   void CB_SizeChange();
@@ -230,7 +243,8 @@ class TForm1 : public QMainWindow {
   QScrollBar* SBTextShow = nullptr;
   QFrame* Pl_TextShow = nullptr;
   TFrameLabel* Lb_TextShow = nullptr;
-  QProgressBar* PBar = nullptr;
+  TVideoExporter* VideoExporter = nullptr;  // the movie pane's "导出为视频…"
+  QProgressBar* PBar = nullptr;  // the progress of a recording or a conversion
 
   // ---- Options ("基本", "高级", "灰度表") ----
   QComboBox* CBFrame = nullptr;
@@ -290,6 +304,7 @@ class TForm1 : public QMainWindow {
   std::string VideoFileName;    // the loaded video's name without folder; empty while none is loaded
   std::string VideoPath;        // the loaded video's full path; empty while none is loaded
   std::string TextFileName;     // the current character-movie file
+  std::string ShownMovieFile;   // the file the movie in the pane was read from
   std::string WebPageFileName;  // the last page written
   int32_t TextFrameIndex = 0;   // the frame the playback timer showed last; -1 before the first
   bool TextSyncMode = false;    // the playback was started with Play2
@@ -349,6 +364,8 @@ class TForm1 : public QMainWindow {
 
   Services services_;
   bool created_ = false;
+  bool closingBySignal_ = false;
+  bool formClosed_ = false;
   bool shown_ = false;
   bool outerSizeFitted_ = false;  // the frame has been taken off the size read
   // Once the desktop has framed the window: the size read is the outer

@@ -1,5 +1,6 @@
 // Program entry: the command line, the application, the main window, the
 // message loop.
+#include "app/CloseSignals.h"
 #include "app/Dialogs.h"
 #include "app/Fonts.h"
 #include "app/Language.h"
@@ -62,6 +63,9 @@ int main(int argc, char** argv) {
   QtDialogs dialogs;
   DesktopLauncher launcher;
   TForm1 form({&dialogs, &launcher, ProgramFolder()});
+  // The session ending (SIGTERM, SIGHUP) closes the window as its close box
+  // does, settings saved, without a question.
+  const CloseSignals closeSignals([&form] { form.CloseBySignal(); });
   form.show();
   if (!options.file.empty()) form.OpenAtStart(options.file);
   return app.exec();
