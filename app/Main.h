@@ -325,6 +325,10 @@ class TForm1 : public QMainWindow {
   // resized writes back the size that was read, so nothing creeps.
   QSize SizeRead;
   QSize SizeShown;
+  // The window stands at the size the settings gave it, as first shown (or
+  // fitted to the desktop's frame since), or as large as its contents need
+  // where that is more: the user has not resized it.
+  bool AtSizeRead() const;
 
   // The folder EdSavePath shows, as the file system's own bytes: what the
   // settings file stores.

@@ -62,7 +62,7 @@ WindowSettings SettingsOfWindow(const TForm1& form, QString* refusedCharacter) {
   // A window the user never resized writes back the size that was read, so
   // nothing creeps; otherwise its outer size.
   const QSize outer = form.isVisible() ? form.frameGeometry().size() : form.size();
-  const QSize size = form.SizeRead.isValid() && form.size() == form.SizeShown ? form.SizeRead : outer;
+  const QSize size = form.SizeRead.isValid() && form.AtSizeRead() ? form.SizeRead : outer;
   s.width = size.width();
   s.height = size.height();
   s.outputType = form.OutputType();

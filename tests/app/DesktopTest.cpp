@@ -1,18 +1,24 @@
 // The window under a real X session with a window manager (a virtual display
 // and openbox, started by main() below): what only a desktop shows, a box
-// minimized and restored. (The outer window size is checked under the
-// offscreen platform, whose windows have frames too.)
+// minimized and restored, the outer size the settings give back, and texts
+// that fit the default size in both languages.
 #include "WindowFixture.h"
 
 #include "app/AboutB.h"
 #include "app/Fonts.h"
+#include "app/Language.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QLabel>
 #include <QProcess>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTranslator>
 #include <QToolBar>
 
 #include <gtest/gtest.h>
@@ -41,7 +47,99 @@ class Desktop : public WindowTest {
     QTest::qWait(200);
     return f;
   }
+  // The window in `language` at the size an empty settings file gives,
+  // once the desktop has framed it and the window has fitted its frame in.
+  TForm1& FramedAtDefaultSize(WindowLanguage language, const char* ini = "") {
+    if (installed_) QCoreApplication::removeTranslator(&translator_);
+    installed_ = language == WindowLanguage::English && LoadTranslation(language, translator_) &&
+                 QCoreApplication::installTranslator(&translator_);
+    TForm1& f = Framed(ini);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return f.frameGeometry().size() == QSize(640, 480); }, kFitMs))
+        << "framed at " << f.frameGeometry().width() << "x" << f.frameGeometry().height();
+    return f;
+  }
+  void TearDown() override {
+    if (installed_) QCoreApplication::removeTranslator(&translator_);
+  }
+  static constexpr int kFitMs = 10000;  // a busy desktop may take its time to frame a window
+  QTranslator translator_;
+  bool installed_ = false;
 };
+
+const WindowLanguage kLanguages[] = {WindowLanguage::Chinese, WindowLanguage::English};
+
+// `w` lies wholly inside each of its parents up to its window.
+bool InsideItsWindow(const QWidget* w) {
+  QRect area = w->rect();
+  for (; !w->isWindow() && w->parentWidget(); w = w->parentWidget()) {
+    area.translate(w->pos());
+    if (!w->parentWidget()->rect().contains(area)) return false;
+  }
+  return true;
+}
+
+// Start, use, close, start again: the stored outer size comes back exactly,
+// also after a status text that leaves the hint empty and a layout change
+// that runs the size rules again.
+TEST_F(Desktop, TheStoredSizeComesBackAtEveryStart) {
+  for (const WindowLanguage language : kLanguages) {
+    SCOPED_TRACE(language == WindowLanguage::English ? "English" : "Chinese");
+    const char* ini = "[window]\r\nwidth=640\r\nheight=480\r\n";
+    for (int start = 1; start <= 2; ++start, ini = nullptr) {
+      TForm1& f = FramedAtDefaultSize(language, ini);
+      f.OpenTextMovie(Movie("three.txt", 3));
+      QTest::mouseClick(f.TBTextbar->widgetForAction(f.TBIPlayText), Qt::LeftButton);  // the hint goes empty
+      for (int click = 0; click < 2; ++click) QTest::mouseClick(f.TBMainbar->widgetForAction(f.TBIWnd), Qt::LeftButton);
+      QTest::qWait(300);
+      EXPECT_EQ(f.frameGeometry().size(), QSize(640, 480)) << "start " << start;
+      f.close();
+      form.reset();
+      EXPECT_NE(Ini().find("width=640\r\nheight=480\r\n"), std::string::npos) << "start " << start << ":\n" << Ini();
+    }
+  }
+}
+
+// At the default size every label and button of every option page and of
+// the about box shows its whole text, in both languages (the status bar's
+// panels, whose widths are fixed, aside).
+TEST_F(Desktop, EveryTextFitsAtTheDefaultSize) {
+  for (const WindowLanguage language : kLanguages) {
+    SCOPED_TRACE(language == WindowLanguage::English ? "English" : "Chinese");
+    TForm1& f = FramedAtDefaultSize(language);
+    QStringList cut;
+    auto check = [&](QWidget* root, const QString& where) {
+      for (QWidget* w : root->findChildren<QWidget*>()) {
+        if (!w->isVisible() || f.StBar->isAncestorOf(w) || qobject_cast<QToolButton*>(w)) continue;
+        QString text;
+        int needed = 0;
+        if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap()) {
+          text = l->text();
+          needed = l->sizeHint().width();
+        } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+          text = b->text();
+          // A push button's hint adds the style's least width; the text is what must fit.
+          needed = qobject_cast<QPushButton*>(w) ? b->fontMetrics().horizontalAdvance(text) + 8 : b->sizeHint().width();
+        }
+        // Cut short, or cut off by the page or pane it sits in.
+        if (!text.isEmpty() && (needed > w->width() || !InsideItsWindow(w))) cut << where + QStringLiteral(": ") + text;
+      }
+    };
+    for (int page = 0; page < f.PgC->count(); ++page) {
+      f.PgC->setCurrentIndex(page);
+      QApplication::processEvents();
+      check(&f, f.PgC->tabText(page));
+    }
+    QTimer::singleShot(500, [&] {
+      if (QWidget* box = QApplication::activeModalWidget()) {
+        check(box, QStringLiteral("about box"));
+        box->close();
+      }
+    });
+    QTest::mouseClick(f.TBMainbar->widgetForAction(f.TBIAbout), Qt::LeftButton);
+    EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
+    form.reset();
+  }
+}
 
 TEST_F(Desktop, TheAboutBoxKeepsItsLabelsWhenMinimizedAndRestored) {
   TForm1& f = Framed("");
