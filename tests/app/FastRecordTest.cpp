@@ -11,7 +11,6 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTest>
 #include <QToolBar>
 
@@ -79,31 +78,22 @@ TEST_F(FastRecord, StartsWhereTheMovieStands) {
   }
 }
 
-// A file cut short: the recording ends where its pictures end, with the
-// timed recorder's message, and no copy of the last picture pads it out.
+// A phone's MP4 (its index first) cut in half still declares three seconds:
+// the recording ends where its pictures end, each bitmap its own tick's
+// picture (no copies of the last), with the timed recorder's message.
 TEST_F(FastRecord, ACutShortVideoEndsWhereItsPicturesEnd) {
-  // A phone's MP4, its index first: cut in half, it still declares three seconds.
   ClipSpec clipSpec;
   clipSpec.format = FormatFor(".mp4");
   clipSpec.frameCount = 75;
   clipSpec.indexFirst = true;
   std::string error;
   ASSERT_TRUE(WriteTestVideo(app / "clip.mp4", clipSpec, &error)) << error;
-  const std::string bytes = ReadAll(app / "clip.mp4");
-  WriteAll(app / "cut.mp4", bytes.substr(0, bytes.size() / 2));
+  WriteAll(app / "cut.mp4", ReadAll(app / "clip.mp4").substr(0, fileio::FileSize(app / "clip.mp4") / 2));
   TForm1& f = StartFast(app / "cut.mp4");
   ClickRec(f);
   ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 20000));
-  ASSERT_EQ(dialogs.shown.size(), 1u);
-  const QRegularExpression said(QStringLiteral("^视频在00:00:0\\d处提前结束,只录制了(\\d+)帧\\(应为约(\\d+)帧\\)。$"));
-  const QRegularExpressionMatch match = said.match(dialogs.shown.back());
-  ASSERT_TRUE(match.hasMatch()) << dialogs.shown.back().toStdString();
-  EXPECT_EQ(match.captured(1).toInt(), f.FrameCount);
-  EXPECT_LT(match.captured(1).toInt(), match.captured(2).toInt());
-  EXPECT_EQ(match.captured(2).toInt(), 44) << "ticks of 67 ms over the three seconds declared";
-  const auto bitmaps = Bitmaps(f.RecordFolder);
-  ASSERT_EQ(bitmaps.size(), static_cast<size_t>(f.FrameCount));
-  // Each bitmap shows the picture of its own tick: none is a copy of the last.
+  EXPECT_EQ(dialogs.shown, std::vector<QString>{QStringLiteral("视频在00:00:01处提前结束,只录制了%1帧(应为约44帧)。").arg(f.FrameCount)});
+  ASSERT_EQ(Bitmaps(f.RecordFolder).size(), static_cast<size_t>(f.FrameCount));
   for (int n = 1; n <= f.FrameCount; ++n) {
     const QImage picture(QString::fromStdString(f.RecordFolder + std::to_string(n) + ".bmp"), "bmp");
     EXPECT_EQ(FrameNumberOf(picture), n * 67 * 25 / 1000) << "bitmap " << n;
