@@ -68,10 +68,8 @@ std::optional<VideoExportChoice> QtDialogs::ExportVideo(QWidget* parent, const Q
     grid->addWidget(sound, grid->rowCount(), 0, 1, grid->columnCount());
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  const QString path = dialog.selectedFiles().front();
-  // A name typed with .gif under another filter has no sound either.
-  const bool silentFile = path.endsWith(QLatin1Char('.') + silent, Qt::CaseInsensitive);
-  return VideoExportChoice{path, soundOffered && sound->isChecked() && !silentFile};
+  // (A name typed with .gif under another filter gets no sound from the export either.)
+  return VideoExportChoice{dialog.selectedFiles().front(), soundOffered && sound->isChecked()};
 }
 
 QString QtFilterFrom(const QString& filter) {
