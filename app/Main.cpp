@@ -64,11 +64,11 @@ constexpr int kTimeWidth = 90;
 constexpr int kStatusHeight = 19;
 constexpr int kAdvertHeight = 9;
 constexpr int kAdvertPanelWidth = 280;
-constexpr int kStatusBarMargins = 48;
+constexpr int kStatusBarMargins = 48;  // the status bar's grip, spacing and frames, with room to spare
 // Tops of the rows of the "基本" page: frame rate, size, the two check boxes, the output type.
 constexpr int kOptionRow1 = 3, kOptionRow2 = 28, kOptionRow3 = 52, kOptionRow4 = 70, kOptionRow5 = 89;
 constexpr int kCheckHeight = 18, kTypeHeight = 16;  // a check box's row, an output type's row
-constexpr int kGrayLabelWidth = 80, kGrayStripLeft = 86;  // design places of the level count and the gray strip  // the status bar's grip, spacing and frames, with room to spare
+constexpr int kGrayLabelWidth = 80, kGrayStripLeft = 86;  // design places of the level count and the gray strip
 constexpr int kStartWindowInterval = 100;  // ms before the deferred maximize
 constexpr int kFontPixels = 13;
 constexpr int kFrameLookInterval = 50;  // ms between looks for the desktop's frame
@@ -413,9 +413,9 @@ void TForm1::BuildOptionPages() {
   EdSavePath->setReadOnly(true);
   EdSavePath->setGeometry(8, 36, 200, 22);
   CB_FastRecord = new QCheckBox(tr("快速录制(不播放视频,按时间取帧)"), advanced);
-  CB_FastRecord->setGeometry(8, 66, 240, 20);
+  place(CB_FastRecord, 8, 66, 240, 20);
   CB_FinePicture = new QCheckBox(tr("精细画质(按显示字体的实际浓淡选字)"), advanced);
-  CB_FinePicture->setGeometry(8, 88, 240, 20);
+  place(CB_FinePicture, 8, 88, 240, 20);
   PgC->addTab(advanced, tr("高级"));
 
   // "灰度表": the gray table editor.
