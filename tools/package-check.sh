@@ -66,7 +66,8 @@ apt_get install "$deb" >/dev/null || fail "apt install"
 installed || fail "the package is not installed after apt install"
 dpkg-query -L glyphreel >"$scratch/files"
 for f in /usr/bin/glyphreel /usr/bin/glyphreel-cli /usr/share/glyphreel/Web.dll /usr/share/glyphreel/xls.dll \
-  /usr/share/glyphreel/Help.txt /usr/share/glyphreel/Kinograf.ini /usr/share/applications/$app_id.desktop \
+  /usr/share/glyphreel/Help.txt /usr/share/glyphreel/Help_en.txt /usr/share/glyphreel/Kinograf.ini \
+  /usr/share/applications/$app_id.desktop \
   /usr/share/metainfo/$app_id.metainfo.xml /usr/share/icons/hicolor/48x48/apps/$app_id.png \
   /usr/share/man/man1/glyphreel.1.gz /usr/share/man/man1/glyphreel-cli.1.gz \
   /usr/share/bash-completion/completions/glyphreel-cli /usr/share/doc/glyphreel/copyright \
