@@ -92,12 +92,13 @@ before=$(listing)
 
 step "glyphreel-cli make on the sample"
 work=$home/work
-HOME=$home /usr/bin/glyphreel-cli make "$sample" "$work" --fps 5 --size 80x60 >"$scratch/make.out" ||
+HOME=$home /usr/bin/glyphreel-cli make "$sample" "$work" --fps 5 --size 80x60 --keep-frames >"$scratch/make.out" ||
   fail "glyphreel-cli make: $(cat "$scratch/make.out")"
 movie=$work/sample.txt
 [ -s "$movie" ] || fail "glyphreel-cli make wrote no movie at $movie"
 /usr/bin/glyphreel-cli info "$movie" | grep -q '"standard":true' || fail "the movie made is not playable"
-# The page form reads its template from the installed share folder.
+# The page form reads its template from the installed share folder (the
+# bitmaps kept by make are its input).
 HOME=$home /usr/bin/glyphreel-cli convert "$work" --form html --name page.avi >/dev/null ||
   fail "glyphreel-cli convert --form html with the installed template"
 [ -s "$work/page.htm" ] || fail "no page written"
