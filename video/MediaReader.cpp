@@ -398,6 +398,10 @@ void MediaReader::PlanPictureTimes(int64_t firstUs, int64_t stepUs) {
 }
 
 int64_t MediaReader::PacketUs(const AVPacket* packet) const {
+  // A picture the decoder is to throw away is never shown: its time must not
+  // end the span of one that is (the MP4 demuxer flags the pictures outside an
+  // edit list's edits, which may lie between or after the shown ones).
+  if (packet->flags & AV_PKT_FLAG_DISCARD) return AV_NOPTS_VALUE;
   const int64_t us = StreamUs(packet->pts, format_->streams[videoIndex_]->time_base);
   return us == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ClampUs(us - startUs_);
 }

@@ -143,7 +143,9 @@ class MediaReader {
   // The smallest position after `us` among the packets around the one being
   // decoded (read ahead where needed); -1 when none is known.
   int64_t NextPositionAfter(int64_t us);
-  int64_t PacketUs(const AVPacket* packet) const;  // its presentation time as a position; -1 for none
+  // Its presentation time as a position; AV_NOPTS_VALUE for none, and for a
+  // picture that is never shown.
+  int64_t PacketUs(const AVPacket* packet) const;
 
   AVFormatContext* format_ = nullptr;
   AVCodecContext* video_ = nullptr;
