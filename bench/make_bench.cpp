@@ -20,8 +20,10 @@
 // video's streams and length) before its figure is printed, and each figure
 // is printed with the machine's load average beside it.
 //
-// Usage: make_bench [work folder] [--sd-only]   (default: /tmp/glyphreel-make-bench;
-//        --sd-only leaves out the 10-minute clip)
+// Usage: make_bench [work folder] [--sd-only] [--film-seconds N]
+//        (default: /tmp/glyphreel-make-bench; --sd-only leaves out the film;
+//        --film-seconds makes it N seconds long instead of 10 minutes, at
+//        least 60, for a quicker run of the same kind)
 #include "BenchSupport.h"
 #include "common/FileWrite.h"
 #include "conversion/BmpTxt.h"
@@ -41,12 +43,13 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 namespace {
 
-constexpr int kFilmSeconds = 600;  // the feature film's stand-in
+constexpr int kFilmSeconds = 600;  // the feature film's stand-in (--film-seconds for a shorter one)
 constexpr int kProjectedSeconds = 7200;  // the film the figures are projected to
 constexpr int kExcerptSeconds = 60;      // of the movie, for the encoding floor
 constexpr double kPeakGoalMb = 250;
@@ -199,27 +202,27 @@ bool EncodingFloor(const Tools& tools, const TTextPic& movie, const std::string&
 
 // The feature film: make at 15 and 10 frames a second, export, their floors
 // and the 2-hour projection.
-bool BenchFilm(const Tools& tools, const std::string& clip) {
-  const std::string label = "1080p, " + std::to_string(kFilmSeconds / 60) + " min";
+bool BenchFilm(const Tools& tools, const std::string& clip, int filmSeconds) {
+  const std::string label = "1080p, " + std::to_string(filmSeconds) + " s";
   const VideoFacts clipFacts = FactsOf(clip);
-  if (!clipFacts.read || std::lround(clipFacts.seconds) != kFilmSeconds) {
-    return Fail(clip + " does not last " + std::to_string(kFilmSeconds) + " s: remove it to have it made again");
+  if (!clipFacts.read || std::lround(clipFacts.seconds) != filmSeconds) {
+    return Fail(clip + " does not last " + std::to_string(filmSeconds) + " s: remove it to have it made again");
   }
   const std::string out15 = tools.work + "out15/", out10 = tools.work + "out10/";
   const bench::Measure floor = DecodingFloor(tools, clip);
   const std::string floorLoad = bench::LoadAverage();
   if (!floor.ok) return Fail(tools.ffmpeg + " failed on " + clip);
   std::printf("%s: decoding floor (ffmpeg -threads 2) %.1f s (%.1fx real time)   [%s]\n", label.c_str(),
-              floor.seconds, kFilmSeconds / floor.seconds, floorLoad.c_str());
+              floor.seconds, filmSeconds / floor.seconds, floorLoad.c_str());
   std::fflush(stdout);
 
   bench::Measure make15, make10;
-  if (!Make(tools, clip, kFilmSeconds, 15, out15, &make15)) return false;
+  if (!Make(tools, clip, filmSeconds, 15, out15, &make15)) return false;
   // 15 and 10 of the clip's 30 pictures a second: at most half the video's rate.
-  PrintMake(label, 15, make15, floor, kFilmSeconds, true, bench::LoadAverage());
+  PrintMake(label, 15, make15, floor, filmSeconds, true, bench::LoadAverage());
   std::fflush(stdout);
-  if (!Make(tools, clip, kFilmSeconds, 10, out10, &make10)) return false;
-  PrintMake(label, 10, make10, floor, kFilmSeconds, true, bench::LoadAverage());
+  if (!Make(tools, clip, filmSeconds, 10, out10, &make10)) return false;
+  PrintMake(label, 10, make10, floor, filmSeconds, true, bench::LoadAverage());
   QDir(QString::fromStdString(out10)).removeRecursively();
   const double peakMb = std::max(make15.peakKiB, make10.peakKiB) / 1024.0;
   std::printf("%s: make's peak memory %.0f MB (goal <= %.0f MB) %s\n", label.c_str(), peakMb, kPeakGoalMb,
@@ -259,7 +262,7 @@ bool BenchFilm(const Tools& tools, const std::string& clip) {
               exportRun.seconds / exportFloor, encodeLoad.c_str());
 
   // Two hours, stage by stage.
-  const double scale = static_cast<double>(kProjectedSeconds) / kFilmSeconds;
+  const double scale = static_cast<double>(kProjectedSeconds) / filmSeconds;
   const double makeMinutes = make15.seconds * scale / 60, exportMinutes = exportRun.seconds * scale / 60;
   const double decodeFloorMinutes = floor.seconds * scale / 60, encodeFloorMinutes = exportFloor * scale / 60;
   std::printf("\n2-hour film, projected      make  export  total\n");
@@ -282,9 +285,12 @@ int main(int argc, char** argv) {
   Tools tools;
   tools.work = "/tmp/glyphreel-make-bench/";
   bool sdOnly = false;
+  int filmSeconds = kFilmSeconds;
   for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]) == "--sd-only") {
       sdOnly = true;
+    } else if (std::string(argv[i]) == "--film-seconds" && i + 1 < argc) {
+      filmSeconds = std::max(kExcerptSeconds, std::atoi(argv[++i]));
     } else {
       tools.work = std::string(argv[i]) + "/";
     }
@@ -321,14 +327,15 @@ int main(int argc, char** argv) {
   // A grainy picture, as film is: temporal noise over moving colour patterns,
   // 30 a second as phones film, with a sound track; veryfast keeps B-frames
   // (ultrafast has none).
-  const std::string hd = tools.work + "clip1080-grain.mp4";
+  const std::string hd = tools.work + "clip1080-grain" +
+                         (filmSeconds == kFilmSeconds ? std::string() : "-" + std::to_string(filmSeconds) + "s") + ".mp4";
   if (!fileio::FileExists(hd)) {
-    std::printf("encoding a 10-minute grainy 1080p clip with the ffmpeg program (once; cached in %s) ...\n",
-                tools.work.c_str());
+    std::printf("encoding a %d-second grainy 1080p clip with the ffmpeg program (once; cached in %s) ...\n",
+                filmSeconds, tools.work.c_str());
     std::fflush(stdout);
     const bench::Measure made = bench::RunQuiet(
         tools.ffmpeg, {"-v", "error", "-y", "-f", "lavfi", "-i", "testsrc2=size=1920x1080:rate=30", "-f", "lavfi", "-i",
-                       "sine=frequency=440:sample_rate=48000", "-t", std::to_string(kFilmSeconds), "-vf",
+                       "sine=frequency=440:sample_rate=48000", "-t", std::to_string(filmSeconds), "-vf",
                        "noise=alls=8:allf=t", "-c:v", "libx264", "-preset", "veryfast", "-crf", "23", "-bf", "3",
                        "-pix_fmt", "yuv420p", "-c:a", "aac", "-f", "mp4", hd + ".part"});
     if (!made.ok || ::rename((hd + ".part").c_str(), hd.c_str()) != 0) {
@@ -336,5 +343,5 @@ int main(int argc, char** argv) {
       return 1;
     }
   }
-  return BenchFilm(tools, hd) ? 0 : 1;
+  return BenchFilm(tools, hd, filmSeconds) ? 0 : 1;
 }
