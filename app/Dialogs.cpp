@@ -37,7 +37,7 @@ std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& c
 }
 
 std::optional<VideoExportChoice> QtDialogs::ExportVideo(QWidget* parent, const QString& proposed,
-                                                        bool soundOffered) {
+                                                        bool soundOffered, bool colourOffered) {
   QFileDialog dialog(parent, QCoreApplication::translate("Dialogs", "导出为视频"), proposed);
   // Qt's own dialog, so that the sound box can join its layout.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -53,11 +53,16 @@ std::optional<VideoExportChoice> QtDialogs::ExportVideo(QWidget* parent, const Q
   auto* sound = new QCheckBox(QCoreApplication::translate("Dialogs", "包含视频的声音"), &dialog);
   sound->setChecked(soundOffered);
   sound->setEnabled(soundOffered);
+  auto* colour = new QCheckBox(QCoreApplication::translate("Dialogs", "彩色(取自视频的颜色)"), &dialog);
+  colour->setObjectName(QStringLiteral("ExportColour"));
+  colour->setEnabled(colourOffered);
   if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
     grid->addWidget(sound, grid->rowCount(), 0, 1, grid->columnCount());
+    grid->addWidget(colour, grid->rowCount(), 0, 1, grid->columnCount());
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
-  return VideoExportChoice{dialog.selectedFiles().front(), soundOffered && sound->isChecked()};
+  return VideoExportChoice{dialog.selectedFiles().front(), soundOffered && sound->isChecked(),
+                           colourOffered && colour->isChecked()};
 }
 
 QString QtFilterFrom(const QString& filter) {
