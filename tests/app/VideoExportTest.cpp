@@ -10,11 +10,13 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -139,8 +141,8 @@ struct RealExportDialog : ScriptedDialogs {
   }
 };
 
-// Once the export dialog is up: clicks its colour box, then names `path` and
-// presses Enter, or with no path presses Escape. Says whether the box was
+// Once the export dialog is up: clicks its colour box, then types `path` as
+// the name and clicks Save, or with no path clicks Cancel. Says whether the box was
 // enabled and ticked after the click.
 void AnswerExportDialog(const QString& path, bool* enabled, bool* ticked) {
   QTimer::singleShot(50, [=] {
@@ -152,10 +154,15 @@ void AnswerExportDialog(const QString& path, bool* enabled, bool* ticked) {
     QTest::mouseClick(colour, Qt::LeftButton, {}, QPoint(colour->height() / 2, colour->height() / 2));
     *enabled = colour->isEnabled();
     *ticked = colour->isChecked();
-    if (path.isEmpty()) return QTest::keyClick(name, Qt::Key_Escape);
-    name->clear();
-    QTest::keyClicks(name, path);
-    QTest::keyClick(name, Qt::Key_Return);
+    auto* buttons = dialog->findChild<QDialogButtonBox*>();
+    QPushButton* button = buttons ? buttons->button(path.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Save)
+                                  : nullptr;
+    if (!button) return dialog->reject();
+    if (!path.isEmpty()) {
+      name->clear();
+      QTest::keyClicks(name, path);
+    }
+    QTest::mouseClick(button, Qt::LeftButton);
   });
 }
 
