@@ -14,6 +14,8 @@ QString VideoBar::StateText() const {
       return QCoreApplication::translate("TForm1", "播放暂停");
     case State::Recording:
       return QCoreApplication::translate("TForm1", "正在录制画面...");
+    case State::RecordingPaused:
+      return QCoreApplication::translate("TForm1", "录制暂停");
     case State::StoppedAfterPreview:
       return QCoreApplication::translate("TForm1", "已停止播放");
     case State::StoppedAfterRecording:
@@ -34,6 +36,8 @@ QString VideoBar::HintText() const {
       return QCoreApplication::translate("TForm1", "可点击播放按钮继续播放");
     case State::Recording:
       return QCoreApplication::translate("TForm1", "可点击停止按钮停止录制");
+    case State::RecordingPaused:
+      return QCoreApplication::translate("TForm1", "可点击播放按钮继续录制");
     case State::StoppedAfterPreview:
       return QCoreApplication::translate("TForm1", "请点击录制按钮进行录制");
     case State::StoppedAfterRecording:

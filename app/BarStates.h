@@ -15,9 +15,13 @@ struct VideoBar {
     Playing,
     Paused,
     Recording,
+    RecordingPaused,   // a recording whose movie the text player's synchronized pause holds
     StoppedAfterPreview,
     StoppedAfterRecording,
   };
+  // What the toolbar (and the text player's synchronized play) asks of the
+  // video. Stop stands for the end of the movie too.
+  enum class Command { Open, Play, Pause, Record, Stop };
   // Which items are enabled.
   struct Items {
     bool open = false, play = false, pause = false, rec = false, stop = false, convert = false;
@@ -31,6 +35,43 @@ struct VideoBar {
   // Convert is offered: frames are there to convert. Set by the transitions
   // (off while playing, on after a recording, "1.bmp" exists after a preview).
   bool convertPossible = false;
+
+  // The bar after `command`. A recording stays a recording through Play and
+  // Pause and ends as one at Stop, also when it was paused; a command the
+  // state has no use for (Play without a movie, Rec while recording) changes
+  // nothing. `framesThere`: "1.bmp" exists, which Stop after a preview
+  // offers to convert.
+  VideoBar After(Command command, bool framesThere = false) const {
+    VideoBar next = *this;
+    if (state == State::NoMovie && command != Command::Open) return next;
+    const bool recording = Recording();
+    switch (command) {
+      case Command::Open:
+        next.state = State::Loaded;
+        next.running = false;
+        break;
+      case Command::Play:
+        next.state = recording ? State::Recording : State::Playing;
+        next.running = true;
+        if (!recording) next.convertPossible = false;
+        break;
+      case Command::Pause:
+        next.state = recording ? State::RecordingPaused : State::Paused;
+        break;
+      case Command::Record:
+        if (recording) break;
+        next.state = State::Recording;
+        next.running = true;
+        next.convertPossible = false;
+        break;
+      case Command::Stop:
+        next.state = recording ? State::StoppedAfterRecording : State::StoppedAfterPreview;
+        next.running = false;
+        next.convertPossible = recording || framesThere;
+        break;
+    }
+    return next;
+  }
 
   Items Enabled() const {
     Items i;
@@ -54,11 +95,16 @@ struct VideoBar {
       case State::Recording:
         i.stop = true;
         break;
+      case State::RecordingPaused:
+        i.play = i.stop = true;
+        break;
     }
     return i;
   }
-  bool Recording() const { return state == State::Recording; }
+  // A recording runs, paused or not: from Rec to the Stop (or end) that finishes it.
+  bool Recording() const { return state == State::Recording || state == State::RecordingPaused; }
   bool HasMovie() const { return state != State::NoMovie; }
+  bool operator==(const VideoBar&) const = default;
 
   // Status panel 0 and panel 3 of the state.
   QString StateText() const;

@@ -42,17 +42,28 @@ std::optional<VideoExportChoice> QtDialogs::ExportVideo(QWidget* parent, const Q
   // Qt's own dialog, so that the sound box can join its layout.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
-  const QStringList filters = {QCoreApplication::translate("Dialogs", "MP4 视频 (*.mp4)"), QCoreApplication::translate("Dialogs", "WebM 视频 (*.webm)"),
+  const QStringList filters = {QCoreApplication::translate("Dialogs", "MP4 视频 (*.mp4)"),
+                               QCoreApplication::translate("Dialogs", "WebM 视频 (*.webm)"),
+                               QCoreApplication::translate("Dialogs", "MKV 视频(无损) (*.mkv)"),
                                QCoreApplication::translate("Dialogs", "GIF 动画 (*.gif)")};
-  const QStringList suffixes = {QStringLiteral("mp4"), QStringLiteral("webm"), QStringLiteral("gif")};
+  const QStringList suffixes = {QStringLiteral("mp4"), QStringLiteral("webm"), QStringLiteral("mkv"),
+                                QStringLiteral("gif")};
+  const QString silent = QStringLiteral("gif");  // a format without sound
   dialog.setNameFilters(filters);
   dialog.setDefaultSuffix(suffixes.front());
-  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
-    dialog.setDefaultSuffix(suffixes.value(static_cast<int>(filters.indexOf(filter)), suffixes.front()));
-  });
   auto* sound = new QCheckBox(QCoreApplication::translate("Dialogs", "包含视频的声音"), &dialog);
+  sound->setObjectName(QStringLiteral("ExportSound"));
   sound->setChecked(soundOffered);
   sound->setEnabled(soundOffered);
+  bool wanted = soundOffered;  // the box as the user left it for a format with sound
+  QObject::connect(sound, &QCheckBox::clicked, &dialog, [&](bool checked) { wanted = checked; });
+  QObject::connect(&dialog, &QFileDialog::filterSelected, &dialog, [&](const QString& filter) {
+    const QString suffix = suffixes.value(static_cast<int>(filters.indexOf(filter)), suffixes.front());
+    dialog.setDefaultSuffix(suffix);
+    const bool withSound = suffix != silent && soundOffered;
+    sound->setEnabled(withSound);
+    sound->setChecked(withSound && wanted);
+  });
   auto* colour = new QCheckBox(QCoreApplication::translate("Dialogs", "彩色(取自视频的颜色)"), &dialog);
   colour->setObjectName(QStringLiteral("ExportColour"));
   colour->setEnabled(colourOffered);
@@ -61,6 +72,7 @@ std::optional<VideoExportChoice> QtDialogs::ExportVideo(QWidget* parent, const Q
     grid->addWidget(colour, grid->rowCount(), 0, 1, grid->columnCount());
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+  // (A name typed with .gif under another filter gets no sound from the export either.)
   return VideoExportChoice{dialog.selectedFiles().front(), soundOffered && sound->isChecked(),
                            colourOffered && colour->isChecked()};
 }

@@ -30,8 +30,9 @@ class Dialogs {
   // An existing folder; `caption` is the chooser's title.
   virtual std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) = 0;
   // A file to export a character movie to, proposing `proposed`, with the
-  // formats MP4, WebM and GIF; when `soundOffered`, a box "包含视频的声音"
-  // (ticked at first) offers the loaded video's sound; when `colourOffered`,
+  // formats MP4, WebM, MKV and GIF; when `soundOffered`, a box "包含视频的声音"
+  // (ticked at first) offers the loaded video's sound, except for GIF, which
+  // has none (the box is then unticked and disabled); when `colourOffered`,
   // a box "彩色(取自视频的颜色)" (not ticked at first) offers the loaded
   // video's colours. A box not offered is shown disabled.
   virtual std::optional<VideoExportChoice> ExportVideo(QWidget* parent, const QString& proposed,

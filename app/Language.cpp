@@ -1,5 +1,6 @@
 #include "app/Language.h"
 
+#include <QLibraryInfo>
 #include <QString>
 #include <QTranslator>
 
@@ -56,4 +57,9 @@ WindowLanguage LanguageOfEnvironment() {
 bool LoadTranslation(WindowLanguage language, QTranslator& translator) {
   if (language == WindowLanguage::Chinese) return true;
   return translator.load(QStringLiteral(":/i18n/glyphreel_en.qm"));
+}
+
+bool LoadQtTranslation(WindowLanguage language, QTranslator& translator) {
+  if (language == WindowLanguage::English) return true;
+  return translator.load(QStringLiteral("qtbase_zh_CN"), QLibraryInfo::path(QLibraryInfo::TranslationsPath));
 }

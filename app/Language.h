@@ -23,3 +23,9 @@ WindowLanguage LanguageOfEnvironment();
 // for Chinese, whose texts are the sources). False when the English
 // translation could not be loaded.
 bool LoadTranslation(WindowLanguage language, QTranslator& translator);
+// Loads Qt's own texts (the file dialogs' labels, Yes and No, "already
+// exists. Do you want to replace it?") for `language` into `translator`:
+// Qt's Chinese translation (qtbase_zh_CN.qm, from the Debian package
+// qt6-translations-l10n) for Chinese; nothing for English, Qt's own
+// language. False when the Chinese translation could not be loaded.
+bool LoadQtTranslation(WindowLanguage language, QTranslator& translator);

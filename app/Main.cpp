@@ -21,6 +21,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
@@ -40,6 +41,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QTabWidget>
+#include <QThread>
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
@@ -62,6 +64,11 @@ constexpr int kTimeWidth = 90;
 constexpr int kStatusHeight = 19;
 constexpr int kAdvertHeight = 9;
 constexpr int kAdvertPanelWidth = 280;
+constexpr int kStatusBarMargins = 48;  // the status bar's grip, spacing and frames, with room to spare
+// Tops of the rows of the "基本" page: frame rate, size, the two check boxes, the output type.
+constexpr int kOptionRow1 = 3, kOptionRow2 = 28, kOptionRow3 = 52, kOptionRow4 = 70, kOptionRow5 = 89;
+constexpr int kCheckHeight = 18, kTypeHeight = 16;  // a check box's row, an output type's row
+constexpr int kGrayLabelWidth = 80, kGrayStripLeft = 86;  // design places of the level count and the gray strip
 constexpr int kStartWindowInterval = 100;  // ms before the deferred maximize
 constexpr int kFontPixels = 13;
 constexpr int kFrameLookInterval = 50;  // ms between looks for the desktop's frame
@@ -128,6 +135,7 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
   BuildPanes();
   BuildOptionPages();
   BuildStatusBar();
+  VideoExporter = new TVideoExporter(this);  // the movie pane's context menu: the movie as a video
   ConnectHandlers();
   FormCreate();
 }
@@ -326,7 +334,6 @@ void TForm1::BuildPanes() {
   Lb_TextShow->setCursor(Qt::OpenHandCursor);
   Lb_TextShow->setColors(Lb_TextShow->palette().color(QPalette::Text), Qt::white);
   Lb_TextShow->setFillParent(true);
-  new TVideoExporter(this);  // the pane's context menu: the movie as a video
   Splitter3->addWidget(Pl_RightBottom);
   Splitter2->addWidget(Pl_right);
   Splitter2->setStretchFactor(1, 1);
@@ -338,28 +345,38 @@ void TForm1::BuildPanes() {
 }
 
 void TForm1::BuildOptionPages() {
+  // Controls keep their design widths, or take the width their text needs
+  // where that is more (the English texts are longer); rows are packed so
+  // that every option shows at the default window size.
+  auto place = [](QWidget* w, int x, int y, int designWidth, int height) {
+    w->setGeometry(x, y, std::max(designWidth, w->sizeHint().width()), height);
+    return x + w->width();
+  };
   // "基本": frame rate, size, the two automatic steps, the output type, defaults.
-  auto* basic = new QWidget;
+  // (Each page is the page control's from the start, so it measures its texts in the window's font.)
+  auto* basic = new QWidget(PgC);
   auto* frameLabel = new QLabel(tr("每秒录制帧数:"), basic);
-  frameLabel->setGeometry(8, 10, 100, 20);
+  auto* sizeLabel = new QLabel(tr("转换图尺寸:"), basic);
+  const int labelWidth = std::max({100, frameLabel->sizeHint().width(), sizeLabel->sizeHint().width()});
+  const int boxLeft = 10 + labelWidth;
+  frameLabel->setGeometry(8, kOptionRow1 + 2, labelWidth, 20);
+  sizeLabel->setGeometry(8, kOptionRow2 + 2, labelWidth, 20);
   CBFrame = new QComboBox(basic);
   CBFrame->setEditable(true);
   for (int fps = kMaxFramesPerSecond; fps >= 1; --fps) CBFrame->addItem(QString::number(fps));
   CBFrame->setCurrentIndex(WindowSettings::kDesignFrameIndex);  // "10"
-  CBFrame->setGeometry(110, 8, 60, 22);
-  auto* sizeLabel = new QLabel(tr("转换图尺寸:"), basic);
-  sizeLabel->setGeometry(8, 38, 100, 20);
+  CBFrame->setGeometry(boxLeft, kOptionRow1, 60, 22);
   CB_Size = new QComboBox(basic);
   CB_Size->setEditable(true);
   for (const TRect& r : StandardOutputSizes()) CB_Size->addItem(QStringLiteral("%1 X %2").arg(r.Right).arg(r.Bottom));
   CB_Size->setCurrentIndex(WindowSettings::kDesignSizeIndex);  // "160 X 120"
-  CB_Size->setGeometry(110, 36, 100, 22);
+  CB_Size->setGeometry(boxLeft, kOptionRow2, 100, 22);
   CB_AutoClearBmp = new QCheckBox(tr("录制前自动清空旧图"), basic);
   CB_AutoClearBmp->setChecked(true);
-  CB_AutoClearBmp->setGeometry(8, 64, 200, 20);
+  place(CB_AutoClearBmp, 8, kOptionRow3, 200, kCheckHeight);
   CB_AutoConvert = new QCheckBox(tr("录制完毕即开始转换"), basic);
   CB_AutoConvert->setChecked(true);
-  CB_AutoConvert->setGeometry(8, 86, 200, 20);
+  place(CB_AutoConvert, 8, kOptionRow4, 200, kCheckHeight);
   RGoutputType = new QGroupBox(tr("输出文件类型:"), basic);
   RGoutputTypeButtons = new QButtonGroup(RGoutputType);
   auto* types = new QVBoxLayout(RGoutputType);
@@ -368,39 +385,41 @@ void TForm1::BuildOptionPages() {
   const QString captions[] = {tr("单个文本文件(用本程序播放)"), tr("HTML网页(必须允许浏览器运行脚本)"),
                               tr("EXCEL文件(必须允许EXCEL启用宏)"), tr("多个文本文件")};
   static_assert(std::size(captions) == kOutputFormCount);
+  QFont typeFont = RGoutputType->font();
+  typeFont.setPixelSize(12);  // the longest caption fits the design width
   for (int i = 0; i < kOutputFormCount; ++i) {
     auto* button = new QRadioButton(captions[i]);
+    button->setFont(typeFont);
+    button->setFixedHeight(kTypeHeight);
     RGoutputTypeButtons->addButton(button, i);
     types->addWidget(button);
   }
-  RGoutputType->setGeometry(6, 110, 230, 96);
-  QFont typeFont = RGoutputType->font();
-  typeFont.setPixelSize(12);  // the longest caption fits the design width
-  for (QAbstractButton* b : RGoutputTypeButtons->buttons()) b->setFont(typeFont);
+  RGoutputType->setGeometry(6, kOptionRow5, 230, RGoutputType->sizeHint().height());
   BtnOptionDefault = new QPushButton(tr("默认"), basic);
-  BtnOptionDefault->setGeometry(185, 7, 60, 24);
+  BtnOptionDefault->setGeometry(std::max(185, boxLeft + CBFrame->width() + 8), kOptionRow1 - 1,
+                               std::max(60, BtnOptionDefault->fontMetrics().horizontalAdvance(BtnOptionDefault->text()) + 8), 24);
   PgC->addTab(basic, tr("基本"));
 
   // "高级": the working folder.
-  auto* advanced = new QWidget;
+  auto* advanced = new QWidget(PgC);
   auto* pathLabel = new QLabel(tr("录制图片保存路径："), advanced);
-  pathLabel->setGeometry(8, 12, 150, 20);
+  const int pathLabelRight = place(pathLabel, 8, 12, 150, 20);
   SBSavePath = new QToolButton(advanced);
   SBSavePath->setAutoRaise(true);
   SBSavePath->setIcon(icons::Make(icons::Kind::Folder));
   SBSavePath->setToolTip(tr("选择保存目录"));
-  SBSavePath->setGeometry(160, 8, 24, 24);
+  SBSavePath->setGeometry(std::max(160, pathLabelRight + 2), 8, 24, 24);
   EdSavePath = new QLineEdit(advanced);
   EdSavePath->setReadOnly(true);
   EdSavePath->setGeometry(8, 36, 200, 22);
   CB_FastRecord = new QCheckBox(tr("快速录制(不播放视频,按时间取帧)"), advanced);
-  CB_FastRecord->setGeometry(8, 66, 240, 20);
+  place(CB_FastRecord, 8, 66, 240, 20);
   CB_FinePicture = new QCheckBox(tr("精细画质(按显示字体的实际浓淡选字)"), advanced);
-  CB_FinePicture->setGeometry(8, 88, 240, 20);
+  place(CB_FinePicture, 8, 88, 240, 20);
   PgC->addTab(advanced, tr("高级"));
 
   // "灰度表": the gray table editor.
-  auto* gray = new QWidget;
+  auto* gray = new QWidget(PgC);
   EdGray = new QLineEdit(gbk::Decode(gbk::DefaultGrayTable()), gray);
   EdGray->setGeometry(6, 8, 200, 22);
   SBGray = new QToolButton(gray);
@@ -409,11 +428,11 @@ void TForm1::BuildOptionPages() {
   SBGray->setToolTip(tr("保存到列表中"));
   SBGray->setGeometry(210, 7, 24, 24);
   LbGray = new QLabel(tr("灰度级:"), gray);
-  LbGray->setGeometry(6, 36, 80, 18);
+  LbGray->setGeometry(6, 36, kGrayLabelWidth, 18);
   Image_Gray = new QLabel(gray);
   Image_Gray->setScaledContents(true);
   Image_Gray->setPixmap(QPixmap(QStringLiteral(":/GrayGradient.jpg"), "JPG"));
-  Image_Gray->setGeometry(86, 37, 192, 17);
+  Image_Gray->setGeometry(kGrayStripLeft, 37, 192, 17);
   ListGray = new QListWidget(gray);
   ListGray->setGeometry(6, 60, 200, 100);
   PgC->addTab(gray, tr("灰度表"));
@@ -432,7 +451,8 @@ void TForm1::BuildStatusBar() {
     auto* panel = new QLabel(texts[i]);
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     if (i < 3) {
-      panel->setFixedWidth(widths[i]);
+      // The advertising panel takes its width from the window's (FormResize).
+      panel->setFixedWidth(i == 2 ? 0 : widths[i]);
       StBar->addWidget(panel);
     } else {
       panel->setMinimumWidth(widths[i]);
@@ -608,9 +628,13 @@ void TForm1::FitOuterSize() {
   // Not framed yet (a window being mapped may even report a smaller frame geometry).
   if (frame.width() < 0 || frame.height() < 0 || (frame.width() == 0 && frame.height() == 0)) return;
   outerSizeFitted_ = true;
-  if (size() != SizeShown) return;  // resized since it was shown: the user's size stands
+  if (!AtSizeRead()) return;  // resized since it was shown: the user's size stands
   resize(SizeRead - frame);
   SizeShown = size();
+}
+
+bool TForm1::AtSizeRead() const {
+  return SizeShown.isValid() && (size() == SizeShown || size() == SizeShown.expandedTo(minimumSize()));
 }
 
 void TForm1::moveEvent(QMoveEvent* event) {
@@ -643,12 +667,18 @@ void TForm1::FormResize() {
   // 3. The position bar fills the track beside the time.
   TrackBar->setGeometry(Pl_Time->width(), 0, std::max(0, Pl_Track->width() - Pl_Time->width() - 2), kTrackHeight);
 
-  // The advertising panel gives up its room before the hint text is cut.
-  const int hintWidth = StBarPanels[3]->sizeHint().width();
+  // The advertising panel gives up its room before the hint text is cut,
+  // and to an export's progress bar. It never widens the window: the hint
+  // is counted at no less than its minimum, however short its text (an
+  // empty hint would otherwise hand the advertising panel more room than
+  // the window has, and the window would grow at every resize).
+  const int hintWidth = std::max(StBarPanels[3]->sizeHint().width(), StBarPanels[3]->minimumWidth());
+  const int exportWidth = VideoExporter ? VideoExporter->StatusRoom() : 0;
   // (The status bar spans the window; the window's width is right even
   // before the bar has been laid out, so a size read at start is not held
   // up by a panel sized for the design width.)
-  StBarPanels[2]->setFixedWidth(std::clamp(width() - 300 - hintWidth - 48, 0, kAdvertPanelWidth));
+  StBarPanels[2]->setFixedWidth(
+      std::clamp(width() - 300 - hintWidth - exportWidth - kStatusBarMargins, 0, kAdvertPanelWidth));
 
   // 4. Option page controls follow the page control's size.
   const int w = PgC->width(), h = PgC->height();
@@ -726,7 +756,10 @@ void TForm1::SBSavePathClick() {
   EdSavePath->setText(QString::fromLocal8Bit(SavePathBytes.data(), static_cast<qsizetype>(SavePathBytes.size())));
 }
 
-void TForm1::TBIHelpClick() { launcher().URLink(SupportFolder + "Help.txt"); }
+void TForm1::TBIHelpClick() {
+  // The help text in the window's language: the translation names its own.
+  launcher().URLink(SupportFolder + tr("Help.txt").toStdString());
+}
 
 void TForm1::StBarClick() { launcher().URLink("https://glyphreel.example.org/"); }
 
@@ -785,19 +818,65 @@ void TForm1::TBIAboutClick() {
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
-  FormClose();
+  if (!formClosed_) {
+    if (!closingBySignal_ && !ConfirmClose()) {
+      event->ignore();
+      return;
+    }
+    StopWorkForClose();
+    FormClose();
+  }
   QMainWindow::closeEvent(event);
 }
 
+bool TForm1::ConfirmClose() {
+  if (VideoBarState.Recording() && !dialogs().Confirm(this, tr("正在录制,确定要退出吗？"))) return false;
+  if (VideoExporter->Running() && !dialogs().Confirm(this, tr("正在导出视频,确定要退出吗？"))) return false;
+  return true;
+}
+
+void TForm1::StopWorkForClose() {
+  if (VideoBarState.Recording()) {
+    TimerSnap->stop();
+    StopFastRecording();  // waits for the bitmap being written
+    FilterGraph->Stop();
+    VideoBarState = VideoBarState.After(VideoBar::Command::Stop);
+    RecordLock.Release();
+  }
+  VideoExporter->CancelAndWait();
+}
+
+void TForm1::CloseBySignal() {
+  closingBySignal_ = true;
+  // Nothing waits for the user: a question or message up now is answered No.
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    auto* dialog = qobject_cast<QDialog*>(window);
+    if (dialog && dialog->isVisible() && dialog->isModal()) dialog->reject();
+  }
+  // The handler that opened the dialog is still running below this call:
+  // close once it has returned to the main loop.
+  if (QThread::currentThread()->loopLevel() > 1) {
+    QTimer::singleShot(0, this, &TForm1::CloseBySignal);
+    return;
+  }
+  close();
+}
+
 void TForm1::FormClose() {
+  if (formClosed_) return;
+  formClosed_ = true;
   std::string error;
   QString refused;
-  if (!WriteSettings(*this, IniFileName, &error, &refused) && !error.empty()) {
-    // The program must stay closable: say what failed and go on.
-    dialogs().Message(this, QString::fromStdString(error));
-  }
-  if (!refused.isEmpty()) {
-    dialogs().Message(this, tr("灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。").arg(refused));
+  const bool written = WriteSettings(*this, IniFileName, &error, &refused) || error.empty();
+  // The program must stay closable: say what failed and go on. A signal's
+  // close has no one to tell: it shows no box that would hold it open.
+  if (closingBySignal_) {
+    if (!written) qWarning("%s", error.c_str());
+  } else {
+    if (!written) dialogs().Message(this, QString::fromStdString(error));
+    if (!refused.isEmpty()) {
+      dialogs().Message(this, tr("灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。").arg(refused));
+    }
   }
   // No timer may tick into the objects freed below.
   TimerSnap->stop();
@@ -860,5 +939,8 @@ void TForm1::EdGrayChange() {
   if (bytes.size() < 2) return;
   const int levels = CountGrayUnits(bytes);
   LbGray->setText(GrayLevelCaption + QString::number(levels));
-  Image_Gray->resize(kGrayStripPixelsPerLevel * levels, Image_Gray->height());
+  // The strip starts where the count ends, which a longer caption pushes on.
+  LbGray->resize(std::max(kGrayLabelWidth, LbGray->sizeHint().width()), LbGray->height());
+  Image_Gray->setGeometry(std::max(kGrayStripLeft, LbGray->x() + LbGray->width()), Image_Gray->y(),
+                          kGrayStripPixelsPerLevel * levels, Image_Gray->height());
 }

@@ -44,6 +44,7 @@ class Dialogs;
 class Launcher;
 class TTextPic;
 class TFrameLabel;
+class TVideoExporter;
 namespace video {
 class AudioSinkOutput;
 class FastRecorder;
@@ -86,7 +87,19 @@ class TForm1 : public QMainWindow {
   void TBIHelpClick();
   void StBarClick();
   void TBIAboutClick();
+  // Settings written, video shut down, engine and reader freed: once, by
+  // the first close that is not refused.
   void FormClose();
+  // A close the user asked for while a recording or an export runs asks
+  // first; false when the user keeps the window.
+  bool ConfirmClose();
+  // Ends the running work for a close: a recording stops with its bitmaps
+  // whole and the folder lock released (nothing is converted); an export is
+  // cancelled and its temporary file removed.
+  void StopWorkForClose();
+  // SIGTERM or SIGHUP: closes as the close box does, without a question (a
+  // dialog up at that moment is answered No).
+  void CloseBySignal();
   void EdGrayChange();
   void CBFrameChange();
   void CB_SizeChange();
@@ -140,15 +153,18 @@ class TForm1 : public QMainWindow {
   void TBIStopClick();
   void StopVideo();
   void FinishPreview();
-  // The end of a preview or a recording: back to the start, the video bar
-  // in its stopped state (Convert as given), the progress bar hidden.
-  void ReturnToStopped(bool convertEnabled);
+  // The end of a preview or a recording: back to the start, the video bar's
+  // stopped state applied to its buttons, the progress bar hidden.
+  void ReturnToStopped();
   void SeekToStart();
   void TrackBarTimer(uint32_t currentMs, uint32_t durationMs);
   void FilterGraphDSEvent(long event, intptr_t param1, intptr_t param2);
-  // A length in milliseconds as the user's long time format shows a time of
-  // day: whole days drop out, fractions of a second are cut off.
+  // A length in milliseconds as "hh:mm:ss", 24-hour digits in every
+  // language: whole days drop out, fractions of a second are cut off.
   static QString TimeText(int64_t ms);
+  // Tells that the movie's pictures ended at `atMs`, FrameCount bitmaps
+  // recorded of about `expected`.
+  void SayEndedEarly(int64_t atMs, int64_t expected);
 
   // ---- Frame recorder ----
   void TBISnapBeginClick();
@@ -166,6 +182,10 @@ class TForm1 : public QMainWindow {
   bool StartFastRecording();
   void TimerFastRecordTimer();
   void StopFastRecording();
+  // A bitmap could not be written: the capture and the movie stop, the user
+  // is told why (`systemText` with its errno `code`), then the recording
+  // ends as Stop ends it.
+  void StopRecordingForWriteError(int code, const std::string& systemText);
   int32_t FrameCount = 0;  // frames written by the current recording
   // Held from Rec (before the old frames are cleared) until the recording and
   // its automatic conversion end, so no other process converts or records
@@ -223,7 +243,8 @@ class TForm1 : public QMainWindow {
   QScrollBar* SBTextShow = nullptr;
   QFrame* Pl_TextShow = nullptr;
   TFrameLabel* Lb_TextShow = nullptr;
-  QProgressBar* PBar = nullptr;
+  TVideoExporter* VideoExporter = nullptr;  // the movie pane's "导出为视频…"
+  QProgressBar* PBar = nullptr;  // the progress of a recording or a conversion
 
   // ---- Options ("基本", "高级", "灰度表") ----
   QComboBox* CBFrame = nullptr;
@@ -283,6 +304,7 @@ class TForm1 : public QMainWindow {
   std::string VideoFileName;    // the loaded video's name without folder; empty while none is loaded
   std::string VideoPath;        // the loaded video's full path; empty while none is loaded
   std::string TextFileName;     // the current character-movie file
+  std::string ShownMovieFile;   // the file the movie in the pane was read from
   std::string WebPageFileName;  // the last page written
   int32_t TextFrameIndex = 0;   // the frame the playback timer showed last; -1 before the first
   bool TextSyncMode = false;    // the playback was started with Play2
@@ -303,6 +325,10 @@ class TForm1 : public QMainWindow {
   // resized writes back the size that was read, so nothing creeps.
   QSize SizeRead;
   QSize SizeShown;
+  // The window stands at the size the settings gave it, as first shown (or
+  // fitted to the desktop's frame since), or as large as its contents need
+  // where that is more: the user has not resized it.
+  bool AtSizeRead() const;
 
   // The folder EdSavePath shows, as the file system's own bytes: what the
   // settings file stores.
@@ -342,6 +368,8 @@ class TForm1 : public QMainWindow {
 
   Services services_;
   bool created_ = false;
+  bool closingBySignal_ = false;
+  bool formClosed_ = false;
   bool shown_ = false;
   bool outerSizeFitted_ = false;  // the frame has been taken off the size read
   // Once the desktop has framed the window: the size read is the outer

@@ -61,8 +61,9 @@ WindowSettings SettingsOfWindow(const TForm1& form, QString* refusedCharacter) {
   s.maximized = form.isMaximized();
   // A window the user never resized writes back the size that was read, so
   // nothing creeps; otherwise its outer size.
-  const QSize outer = form.isVisible() ? form.frameGeometry().size() : form.size();
-  const QSize size = form.SizeRead.isValid() && form.size() == form.SizeShown ? form.SizeRead : outer;
+  // (A frame the desktop has not told yet, or told wrong, counts as none.)
+  const QSize outer = form.isVisible() ? form.frameGeometry().size().expandedTo(form.size()) : form.size();
+  const QSize size = form.SizeRead.isValid() && form.AtSizeRead() ? form.SizeRead : outer;
   s.width = size.width();
   s.height = size.height();
   s.outputType = form.OutputType();

@@ -13,6 +13,14 @@
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
+#include <QStatusBar>
+
+#include <new>
+
+namespace {
+constexpr int kBarWidth = 110;  // pixels; "导出 100%" and its English fit
+constexpr int kBarSpacing = 6;  // the status bar's spacing beside it
+}  // namespace
 
 const char* const TVideoExporter::kExportCaption = QT_TR_NOOP("导出为视频…");
 const char* const TVideoExporter::kCancelCaption = QT_TR_NOOP("取消导出视频");
@@ -28,11 +36,31 @@ TVideoExporter::TVideoExporter(TForm1* form) : QObject(form), form_(form) {
   // The frame label leaves context menus to the pane under it.
   form_->Pl_TextShow->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(form_->Pl_TextShow, &QWidget::customContextMenuRequested, this, &TVideoExporter::ShowMenu);
+  bar_ = new QProgressBar;
+  bar_->setObjectName(QStringLiteral("ExportBar"));
+  bar_->setFixedWidth(kBarWidth);
+  bar_->setFormat(tr("导出 %p%"));
+  bar_->setAlignment(Qt::AlignCenter);
+  bar_->hide();
+  form_->StBar->addPermanentWidget(bar_);
 }
 
 TVideoExporter::~TVideoExporter() {
   if (cancel_) cancel_->store(true);
   JoinWorker();
+}
+
+void TVideoExporter::CancelAndWait() {
+  if (cancel_) cancel_->store(true);
+  JoinWorker();
+  ShowBar(false);
+}
+
+int TVideoExporter::StatusRoom() const { return bar_->isHidden() ? 0 : kBarWidth + kBarSpacing; }
+
+void TVideoExporter::ShowBar(bool shown) {
+  bar_->setVisible(shown);
+  form_->FormResize();  // the advertising panel makes room for it, or takes it back
 }
 
 void TVideoExporter::JoinWorker() {
@@ -51,11 +79,9 @@ void TVideoExporter::ShowMenu(const QPoint& at) {
 
 void TVideoExporter::StartExport() {
   if (Running()) return;
-  const std::string& movieFile = form_->TextFileName;
-  QString proposed = QString::fromLocal8Bit(movieFile.c_str());
-  const qsizetype dot = proposed.lastIndexOf(QLatin1Char('.'));
-  if (dot > proposed.lastIndexOf(QLatin1Char('/'))) proposed.truncate(dot);
-  proposed += QStringLiteral(".mp4");
+  // Named after the movie the pane shows, beside it (a conversion to
+  // another form may have moved TextFileName on since).
+  const QString proposed = QString::fromLocal8Bit((StripExtension(form_->ShownMovieFile) + ".mp4").c_str());
   // The video open in the preview lends its sound and its colours.
   const std::string video = form_->FilterGraph ? form_->FilterGraph->FilePath() : std::string();
   const std::optional<VideoExportChoice> choice =
@@ -66,6 +92,7 @@ void TVideoExporter::StartExport() {
   options.output = choice->path.toLocal8Bit().toStdString();
   options.soundSource = choice->withSound ? video : std::string();
   options.colourSource = choice->inColour ? video : std::string();
+  options.movieFile = form_->ShownMovieFile;  // never written over by its own export
   options.fontSize = form_->TextFontHeight();
   options.text = form_->Lb_TextShow->textColor();
   options.background = form_->Lb_TextShow->backgroundColor();
@@ -73,11 +100,17 @@ void TVideoExporter::StartExport() {
   options.overwrite = true;
 
   // The worker reads its own copy: the window may open another movie meanwhile.
-  auto movie = std::make_shared<TTextPic>(*form_->TextPic);
+  std::shared_ptr<TTextPic> movie;
+  try {
+    movie = std::make_shared<TTextPic>(*form_->TextPic);
+  } catch (const std::bad_alloc&) {
+    form_->dialogs().Message(form_, tr("导出失败: %1").arg(tr("内存不足,无法复制字符电影")));
+    return;
+  }
   cancel_ = std::make_shared<std::atomic<bool>>(false);
-  form_->PBar->setRange(0, movie->FrameTotal() + 1);
-  form_->PBar->setValue(0);
-  form_->PBar->show();
+  bar_->setRange(0, movie->FrameTotal() + 1);
+  bar_->setValue(0);
+  ShowBar(true);
   form_->StBarPanels[3]->setText(tr("正在导出视频…"));
   worker_ = std::make_unique<std::thread>([this, movie, options, cancel = cancel_] {
     const movie_export::Result result = movie_export::Export(*movie, options, [&](int done, int total) {
@@ -106,15 +139,17 @@ void TVideoExporter::Cancel() {
 }
 
 void TVideoExporter::OnProgress(int done, int total) {
-  form_->PBar->setMaximum(total);
-  form_->PBar->setValue(done);
+  if (!Running()) return;  // a late report of an export cancelled for a close
+  bar_->setMaximum(total);
+  bar_->setValue(done);
 }
 
 void TVideoExporter::OnFinished(bool ok, bool cancelled, const QString& error, const QString& output,
                                 const QString& notes) {
+  if (!Running()) return;  // cancelled and waited for by a close
   JoinWorker();
   cancel_.reset();
-  form_->PBar->hide();
+  ShowBar(false);
   form_->StBarPanels[3]->setText(cancelled ? tr("已取消导出视频") : notes);
   if (cancelled) return;
   if (!ok) {

@@ -1,7 +1,8 @@
 // The character movie pane's context menu: "导出为视频…" exports the loaded
 // movie as a video at the frame label's font size and colours, on a worker
-// thread, with progress in the status bar; while it runs the same menu
-// offers to cancel it.
+// thread, with progress in a bar of its own at the status bar's end (the
+// window's progress bar belongs to recordings and conversions, which may run
+// meanwhile); while it runs the same menu offers to cancel it.
 #pragma once
 
 #include <QObject>
@@ -13,6 +14,7 @@
 
 class QAction;
 class QMenu;
+class QProgressBar;
 class TForm1;
 
 class TVideoExporter : public QObject {
@@ -25,6 +27,11 @@ class TVideoExporter : public QObject {
   ~TVideoExporter() override;
 
   bool Running() const { return worker_ != nullptr; }
+  // Cancels an export under way and waits until its temporary file is gone.
+  void CancelAndWait();
+  // The room its progress bar takes in the status bar, pixels: none while
+  // the bar is hidden.
+  int StatusRoom() const;
 
   // The menu's texts.
   static const char* const kExportCaption;  // "导出为视频…"
@@ -38,11 +45,13 @@ class TVideoExporter : public QObject {
   void OnProgress(int done, int total);
   void OnFinished(bool ok, bool cancelled, const QString& error, const QString& output, const QString& notes);
   void JoinWorker();
+  void ShowBar(bool shown);
 
   TForm1* form_;
   QMenu* menu_;
   QAction* exportAction_;
   QAction* cancelAction_;
+  QProgressBar* bar_;  // in the status bar, shown while an export runs
 
   // ---- Shared with the worker thread ----
   std::shared_ptr<std::atomic<bool>> cancel_;

@@ -1,5 +1,6 @@
 // Program entry: the command line, the application, the main window, the
 // message loop.
+#include "app/CloseSignals.h"
 #include "app/Dialogs.h"
 #include "app/Fonts.h"
 #include "app/Language.h"
@@ -47,16 +48,24 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "glyphreel: %s\n\n%s", options.error.c_str(), StartHelpText().c_str());
     return 2;
   }
-  // English for an English-speaking user; the window's own Chinese otherwise.
+  // English for an English-speaking user; the window's own Chinese
+  // otherwise, with Qt's own texts (dialogs, buttons) in Chinese too.
   QTranslator translator;
+  QTranslator qtTranslator;
   const WindowLanguage language = LanguageOfEnvironment();
   if (language == WindowLanguage::English && LoadTranslation(language, translator)) {
     QCoreApplication::installTranslator(&translator);
+  }
+  if (language == WindowLanguage::Chinese && LoadQtTranslation(language, qtTranslator)) {
+    QCoreApplication::installTranslator(&qtTranslator);
   }
   InstallFontSubstitutions();
   QtDialogs dialogs;
   DesktopLauncher launcher;
   TForm1 form({&dialogs, &launcher, ProgramFolder()});
+  // The session ending (SIGTERM, SIGHUP) closes the window as its close box
+  // does, settings saved, without a question.
+  const CloseSignals closeSignals([&form] { form.CloseBySignal(); });
   form.show();
   if (!options.file.empty()) form.OpenAtStart(options.file);
   return app.exec();

@@ -62,13 +62,13 @@ void Encode24(const QImage& image, std::string* out) {
   Encode24(rgb.constBits(), rgb.width(), rgb.height(), static_cast<int>(rgb.bytesPerLine()), out);
 }
 
-bool Write24(const std::string& path, const QImage& image, std::string* error) {
+bool Write24(const std::string& path, const QImage& image, std::string* error, int* errorCode) {
   // Frames are written many times a second while recording: keep the buffer.
   thread_local std::string buffer;
   Encode24(image, &buffer);
   // Under a temporary name first: a full disk or a kill mid-write never
   // leaves a cut-short n.bmp for a conversion to stumble on.
-  return fileio::WriteFileAtomic(path, buffer, error);
+  return fileio::WriteFileAtomic(path, buffer, error, errorCode);
 }
 
 }  // namespace bmp

@@ -37,7 +37,7 @@ std::string SizeText(uint64_t bytes);
 
 // Writes `image` as a 24-bit BMP file, under a temporary name that is then
 // renamed: the file on disk is whole or not there. False with *error naming
-// the path on failure.
-bool Write24(const std::string& path, const QImage& image, std::string* error);
+// the path (and *errorCode, when given, the errno) on failure.
+bool Write24(const std::string& path, const QImage& image, std::string* error, int* errorCode = nullptr);
 
 }  // namespace bmp

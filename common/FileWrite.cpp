@@ -85,6 +85,7 @@ Writer::~Writer() {
 
 bool Writer::Fail(const char* what, int code) {
   error_ = ErrorText(what, path_, code);
+  errorCode_ = code;
   return false;
 }
 
@@ -96,6 +97,7 @@ bool Writer::Open(const std::string& path, Mode mode) {
   failAfter_ = UINT64_MAX;
   failRename_ = false;
   error_.clear();
+  errorCode_ = 0;
   tempPath_.clear();
 
   const Fault fault = TakeFault(path);
@@ -194,10 +196,12 @@ void Writer::Discard() {
 
 namespace {
 
-bool WriteWhole(const std::string& path, std::string_view data, Writer::Mode mode, std::string* error) {
+bool WriteWhole(const std::string& path, std::string_view data, Writer::Mode mode, std::string* error,
+                int* errorCode = nullptr) {
   Writer w;
   if (w.Open(path, mode) && w.Write(data) && w.Commit()) return true;
   if (error) *error = w.Error();
+  if (errorCode) *errorCode = w.ErrorCode();
   w.Discard();
   return false;
 }
@@ -208,8 +212,8 @@ bool WriteFile(const std::string& path, std::string_view data, std::string* erro
   return WriteWhole(path, data, Writer::Mode::Truncate, error);
 }
 
-bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error) {
-  return WriteWhole(path, data, Writer::Mode::Atomic, error);
+bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error, int* errorCode) {
+  return WriteWhole(path, data, Writer::Mode::Atomic, error, errorCode);
 }
 
 bool CopyFile(const std::string& from, const std::string& to, std::string* error) {

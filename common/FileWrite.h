@@ -76,6 +76,8 @@ class Writer {
   bool IsOpen() const { return fd_ >= 0; }
   const std::string& Path() const { return path_; }
   const std::string& Error() const { return error_; }
+  // The errno of the failure Error() tells; 0 when none was given.
+  int ErrorCode() const { return errorCode_; }
 
  private:
   bool Fail(const char* what, int code);
@@ -89,12 +91,14 @@ class Writer {
   int failCode_ = 0;
   bool failRename_ = false;
   std::string error_;
+  int errorCode_ = 0;
 };
 
 // Writes `data` as the whole file, with one write call where the system allows.
 bool WriteFile(const std::string& path, std::string_view data, std::string* error);
 // Like WriteFile, but the old file stays whole until the new one is complete.
-bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error);
+// `errorCode`, when given, takes the failure's errno (0 when it has none).
+bool WriteFileAtomic(const std::string& path, std::string_view data, std::string* error, int* errorCode = nullptr);
 // Copies `from` to `to`, replacing `to` atomically.
 bool CopyFile(const std::string& from, const std::string& to, std::string* error);
 

@@ -9,6 +9,8 @@ packages=(
   g++ cmake ninja-build make pkg-config
   # window toolkit (Widgets, Gui with its JPEG plugin), sound output
   qt6-base-dev qt6-multimedia-dev libqt6multimedia6
+  # Qt's own texts (file dialogs, Yes and No) in the Chinese window
+  qt6-translations-l10n
   # video decoding and the test-video encoder
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # tests

@@ -66,7 +66,8 @@ apt_get install "$deb" >/dev/null || fail "apt install"
 installed || fail "the package is not installed after apt install"
 dpkg-query -L glyphreel >"$scratch/files"
 for f in /usr/bin/glyphreel /usr/bin/glyphreel-cli /usr/share/glyphreel/Web.dll /usr/share/glyphreel/xls.dll \
-  /usr/share/glyphreel/Help.txt /usr/share/glyphreel/Kinograf.ini /usr/share/applications/$app_id.desktop \
+  /usr/share/glyphreel/Help.txt /usr/share/glyphreel/Help_en.txt /usr/share/glyphreel/Kinograf.ini \
+  /usr/share/applications/$app_id.desktop \
   /usr/share/metainfo/$app_id.metainfo.xml /usr/share/icons/hicolor/48x48/apps/$app_id.png \
   /usr/share/man/man1/glyphreel.1.gz /usr/share/man/man1/glyphreel-cli.1.gz \
   /usr/share/bash-completion/completions/glyphreel-cli /usr/share/doc/glyphreel/copyright \
@@ -91,12 +92,13 @@ before=$(listing)
 
 step "glyphreel-cli make on the sample"
 work=$home/work
-HOME=$home /usr/bin/glyphreel-cli make "$sample" "$work" --fps 5 --size 80x60 >"$scratch/make.out" ||
+HOME=$home /usr/bin/glyphreel-cli make "$sample" "$work" --fps 5 --size 80x60 --keep-frames >"$scratch/make.out" ||
   fail "glyphreel-cli make: $(cat "$scratch/make.out")"
 movie=$work/sample.txt
 [ -s "$movie" ] || fail "glyphreel-cli make wrote no movie at $movie"
 /usr/bin/glyphreel-cli info "$movie" | grep -q '"standard":true' || fail "the movie made is not playable"
-# The page form reads its template from the installed share folder.
+# The page form reads its template from the installed share folder (the
+# bitmaps kept by make are its input).
 HOME=$home /usr/bin/glyphreel-cli convert "$work" --form html --name page.avi >/dev/null ||
   fail "glyphreel-cli convert --form html with the installed template"
 [ -s "$work/page.htm" ] || fail "no page written"

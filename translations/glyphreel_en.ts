@@ -27,6 +27,10 @@
         <source>彩色(取自视频的颜色)</source>
         <translation>In colour (the video&apos;s own colours)</translation>
     </message>
+    <message>
+        <source>MKV 视频(无损) (*.mkv)</source>
+        <translation>MKV video, lossless (*.mkv)</translation>
+    </message>
 </context>
 <context>
     <name>TAboutForm</name>
@@ -306,7 +310,7 @@
     </message>
     <message>
         <source>录制前自动清空旧图</source>
-        <translation>Clear old frames before recording</translation>
+        <translation>Clear old frames first</translation>
     </message>
     <message>
         <source>录制完毕即开始转换</source>
@@ -322,11 +326,11 @@
     </message>
     <message>
         <source>HTML网页(必须允许浏览器运行脚本)</source>
-        <translation>Web page (the browser must allow scripts)</translation>
+        <translation>Web page (needs scripts)</translation>
     </message>
     <message>
         <source>EXCEL文件(必须允许EXCEL启用宏)</source>
-        <translation>Excel workbook (Excel must allow macros)</translation>
+        <translation>Excel workbook (needs macros)</translation>
     </message>
     <message>
         <source>多个文本文件</source>
@@ -402,7 +406,7 @@
     </message>
     <message>
         <source>转换已完成</source>
-        <translation>Conversion finished</translation>
+        <translation>Converted</translation>
     </message>
     <message>
         <source>可调整转换选项多次转换</source>
@@ -458,7 +462,7 @@
     </message>
     <message>
         <source>采集完毕</source>
-        <translation>Recording finished</translation>
+        <translation>Recorded</translation>
     </message>
     <message>
         <source>请点击转换按钮进行转换</source>
@@ -530,7 +534,7 @@
     </message>
     <message>
         <source>快速录制(不播放视频,按时间取帧)</source>
-        <translation>Fast recording (frames taken by time, without playing the video)</translation>
+        <translation>Fast recording (no playback)</translation>
     </message>
     <message>
         <source>精细画质(按显示字体的实际浓淡选字)</source>
@@ -541,8 +545,52 @@
         <translation>Recording needs about %1 of disk space, but %2 has only %3 left. Record anyway?</translation>
     </message>
     <message>
-        <source>电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv;*.mp4;*.mkv;*.webm;*.m4v;*.3gp|所有文件|*.*</source>
-        <translation>Videos|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv;*.mp4;*.mkv;*.webm;*.m4v;*.3gp|All files|*.*</translation>
+        <source>录制暂停</source>
+        <translation>Rec paused</translation>
+    </message>
+    <message>
+        <source>可点击播放按钮继续录制</source>
+        <translation>Click Play to go on recording</translation>
+    </message>
+    <message>
+        <source>磁盘空间不足</source>
+        <translation>the disk is full</translation>
+    </message>
+    <message>
+        <source>磁盘是只读的</source>
+        <translation>the disk is read-only</translation>
+    </message>
+    <message>
+        <source>超出磁盘配额</source>
+        <translation>the disk quota is used up</translation>
+    </message>
+    <message>
+        <source>没有写入权限</source>
+        <translation>no permission to write</translation>
+    </message>
+    <message>
+        <source>读写出错</source>
+        <translation>a read or write error on the disk</translation>
+    </message>
+    <message>
+        <source>电影文件</source>
+        <translation>Videos</translation>
+    </message>
+    <message>
+        <source>所有文件</source>
+        <translation>All files</translation>
+    </message>
+    <message>
+        <source>Help.txt</source>
+        <translation>Help_en.txt</translation>
+    </message>
+    <message>
+        <source>正在录制,确定要退出吗？</source>
+        <translation>A recording is running. Quit anyway?</translation>
+    </message>
+    <message>
+        <source>正在导出视频,确定要退出吗？</source>
+        <translation>A video is being exported. Quit anyway?</translation>
     </message>
 </context>
 <context>
@@ -582,6 +630,14 @@
     <message>
         <source>视频在 %1 结束,早于字符电影;此后沿用其最后画面的颜色</source>
         <translation>The video ends at %1, before the movie; its last picture&apos;s colours are used from there</translation>
+    </message>
+    <message>
+        <source>导出 %p%</source>
+        <translation>Export %p%</translation>
+    </message>
+    <message>
+        <source>内存不足,无法复制字符电影</source>
+        <translation>not enough memory to copy the character movie</translation>
     </message>
 </context>
 <context>

@@ -47,21 +47,37 @@ QImage FastRecorder::LatestPicture() const {
 
 void FastRecorder::Run() {
   const RecordingTicks ticks{startMs_, intervalMs_, stepper_.DurationMs()};
+  // A file cut short still declares its whole length.
+  const int64_t declaredMs = std::max(ticks.durationMs, stepper_.StreamDurationMs());
   QImage picture;
   std::string error;
+  int errorCode = 0;
+  int64_t endedEarlyMs = -1;
   int written = 0;
-  for (int64_t n = 1; !abort_ && ticks.Takes(n); ++n) {
+  int64_t n = 1;
+  for (; !abort_ && ticks.Takes(n); ++n) {
     const int64_t at = ticks.TimeOf(n);
+    if (EndsEarly(at, declaredMs, intervalMs_) && stepper_.IsPastEnd(at)) {
+      endedEarlyMs = at;
+      break;
+    }
     if (!stepper_.PictureAt(at, &picture)) break;
-    if (!bmp::Write24(frames::BitmapPath(folder_, n), picture, &error)) break;
+    if (!bmp::Write24(frames::BitmapPath(folder_, n), picture, &error, &errorCode)) break;
     ++written;
     std::lock_guard lock(mutex_);
     progress_.written = written;
     progress_.positionMs = at;
     latest_ = picture;  // shared, not copied: the stepper makes a new image for the next picture
   }
+  if (!abort_ && error.empty() && endedEarlyMs < 0 && !ticks.Takes(n) &&
+      EndsEarly(ticks.durationMs, declaredMs, intervalMs_)) {
+    endedEarlyMs = ticks.durationMs;
+  }
   std::lock_guard lock(mutex_);
   progress_.error = error;
+  progress_.errorCode = errorCode;
+  progress_.endedEarlyMs = endedEarlyMs;
+  progress_.expected = RecordingTicks{startMs_, intervalMs_, declaredMs}.Count();
   progress_.finished = true;
 }
 

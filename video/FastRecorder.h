@@ -5,9 +5,11 @@
 // Bitmap n holds the picture of tick n of the recording (RecordingTicks):
 // shown at startMs + n x intervalMs, while that lies before the end of the
 // movie, exactly as the recorder's timer would take them playing from
-// startMs. Each bitmap is written whole before the next is begun, and Stop()
-// waits for the one being written, so a stopped recording leaves whole
-// bitmaps only.
+// startMs. A movie cut short (its pictures end more than one interval before
+// the length its video stream declares) ends where its pictures end, as
+// playing it would, and the progress says so. Each bitmap is written whole
+// before the next is begun, and Stop() waits for the one being written, so a
+// stopped recording leaves whole bitmaps only.
 #pragma once
 
 #include "video/FrameStepper.h"
@@ -42,6 +44,10 @@ class FastRecorder {
     int64_t durationMs = 0;   // the movie's length
     bool finished = false;    // the worker has ended (at the movie's end, on an error or stopped)
     std::string error;        // a bitmap that could not be written; empty when none
+    int errorCode = 0;        // its errno
+    // Where a movie cut short ran out of pictures, ms; -1 when it did not.
+    int64_t endedEarlyMs = -1;
+    int64_t expected = 0;     // the bitmaps the declared length would have given
   };
   Progress Poll() const;
   // The last bitmap written, at the movie's own size; null before the first.

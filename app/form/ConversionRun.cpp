@@ -4,6 +4,7 @@
 #include "app/Launcher.h"
 #include "app/Link.h"
 #include "app/Main.h"
+#include "common/FolderLock.h"
 #include "common/Gbk.h"
 #include "conversion/ConversionOutput.h"
 #include "conversion/FinePicture.h"
@@ -63,7 +64,8 @@ void TForm1::TBIConvertClick() {
   setEnabled(false);
   StBarPanels[0]->setText(tr("字符转换中..."));
   StBarPanels[3]->setText(tr("请耐心等待转换结束"));
-  QApplication::processEvents();
+  // (A close signal waits for the run: it interrupts it, and closes once it has returned.)
+  QApplication::processEvents(QEventLoop::ExcludeSocketNotifiers);
   PBar->setMaximum(100);
   PBar->setValue(0);
   PBar->show();
@@ -89,7 +91,7 @@ void TForm1::TBIConvertClick() {
     dialogs().Message(this, tr("请先选择输出文件类型"));
   } else if (result.folderBusy) {
     dialogs().Message(this, FolderBusyMessage(request.recordFolder));
-  } else if (!result.ok && !result.folderMissing && !result.error.empty()) {
+  } else if (!result.ok && !result.folderMissing && !result.error.empty() && !fileio::InterruptRequested()) {
     // (A folder that could not be made was said with the launch.)
     // Nothing already on disk was lost: say what failed and where.
     dialogs().Message(this, tr("转换失败: ") + QString::fromStdString(result.error));

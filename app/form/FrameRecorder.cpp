@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cerrno>
 
 int TForm1::ClearOldFrames() {
   // What cannot be deleted is counted.
@@ -74,9 +75,7 @@ void TForm1::TBISnapBeginClick() {
     if (VideoBarState.state != VideoBar::State::Playing) TBIPlayClick();
     TimerSnap->start();
   }
-  VideoBarState.state = VideoBar::State::Recording;
-  VideoBarState.running = true;
-  VideoBarState.convertPossible = false;
+  VideoBarState = VideoBarState.After(VideoBar::Command::Record);
   ApplyVideoBar();
   FrameCount = 0;
   PBar->setMaximum(100);
@@ -88,12 +87,9 @@ void TForm1::TimerSnapTimer() {
   FilterGraph->GrabFrame(&RecordedPicture);  // a failed grab keeps the previous picture
   if (RecordedPicture.isNull()) RecordedPicture = QImage(1, 1, QImage::Format_RGB888);
   std::string error;
-  if (!bmp::Write24(frames::BitmapPath(RecordFolder, FrameCount + 1), RecordedPicture, &error)) {
-    // A full disk or a vanished folder ends the recording once, as Stop
-    // would, rather than failing again at every tick.
-    TimerSnap->stop();
-    dialogs().Message(this, tr("录制帧无法保存, 录制已停止: ") + QString::fromStdString(error));
-    StopVideo();
+  int code = 0;
+  if (!bmp::Write24(frames::BitmapPath(RecordFolder, FrameCount + 1), RecordedPicture, &error, &code)) {
+    StopRecordingForWriteError(code, error);
     return;
   }
   ++FrameCount;
@@ -131,9 +127,46 @@ void TForm1::TimerFastRecordTimer() {
   }
   if (!progress.finished) return;
   if (!progress.error.empty()) {
-    dialogs().Message(this, tr("录制帧无法保存, 录制已停止: ") + QString::fromStdString(progress.error));
+    StopRecordingForWriteError(progress.errorCode, progress.error);
+    return;
   }
   StopVideo();  // as at the end of a timed recording
+  if (progress.endedEarlyMs >= 0) SayEndedEarly(progress.endedEarlyMs, progress.expected);
+}
+
+void TForm1::StopRecordingForWriteError(int code, const std::string& systemText) {
+  // Once, not at every tick; nothing plays on behind the message.
+  TimerSnap->stop();
+  TimerFastRecord->stop();
+  FilterGraph->Stop();
+  // The causes a user can act on in the window's own words, with the folder;
+  // the system's text (which names the file) for any other.
+  QString reason;
+  switch (code) {
+    case ENOSPC:
+      reason = tr("磁盘空间不足");
+      break;
+    case EROFS:
+      reason = tr("磁盘是只读的");
+      break;
+    case EDQUOT:
+      reason = tr("超出磁盘配额");
+      break;
+    case EACCES:
+    case EPERM:
+      reason = tr("没有写入权限");
+      break;
+    case EIO:
+      reason = tr("读写出错");
+      break;
+    default:
+      break;
+  }
+  reason = reason.isEmpty() ? QString::fromLocal8Bit(systemText.c_str())
+                            : QStringLiteral("%1 (%2)").arg(reason, QString::fromLocal8Bit(RecordFolder.c_str()));
+  dialogs().Message(this, tr("录制帧无法保存, 录制已停止: ") + reason);
+  // The end of the recording, with the conversion of what was written.
+  if (VideoBarState.Recording()) StopVideo();
 }
 
 void TForm1::StopFastRecording() {
@@ -149,10 +182,10 @@ void TForm1::StopFastRecording() {
 void TForm1::FinishRecording() {
   TimerSnap->stop();
   StopFastRecording();
-  VideoBarState.state = VideoBar::State::StoppedAfterRecording;
+  VideoBarState = VideoBarState.After(VideoBar::Command::Stop);
   StBarPanels[0]->setText(VideoBarState.StateText());
   StBarPanels[3]->setText(VideoBarState.HintText());
   if (CB_AutoConvert->isChecked()) TBIConvertClick();
-  ReturnToStopped(true);
+  ReturnToStopped();
   RecordLock.Release();
 }

@@ -3,6 +3,7 @@
 #include "app/Dialogs.h"
 #include "app/Main.h"
 #include "app/StartOptions.h"
+#include "app/VideoTypes.h"
 #include "common/FileWrite.h"
 #include "common/FrameFolder.h"
 #include "playback/TextPic.h"
@@ -13,11 +14,8 @@
 
 #include <QAction>
 #include <QLabel>
-#include <QLocale>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QScrollBar>
-#include <QTime>
 #include <QTimer>
 
 #include <cmath>
@@ -27,12 +25,13 @@ constexpr int64_t kMsPerDay = 86400000;
 }  // namespace
 
 QString TForm1::TimeText(int64_t ms) {
-  // The user's long time format, less any time-zone name: a length is no time of day anywhere.
-  QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-  format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-  format.remove(QRegularExpression(QStringLiteral("[.,]?z+")));
-  const QTime time = QTime::fromMSecsSinceStartOfDay(static_cast<int>(((ms % kMsPerDay) + kMsPerDay) % kMsPerDay));
-  return QLocale::system().toString(time, format.trimmed());
+  // A length, not a time of day: the same digits in every language, never
+  // a 12-hour clock.
+  const int64_t seconds = ((ms % kMsPerDay) + kMsPerDay) % kMsPerDay / 1000;
+  return QStringLiteral("%1:%2:%3")
+      .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
+      .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
+      .arg(seconds % 60, 2, 10, QLatin1Char('0'));
 }
 
 void TForm1::ApplyVideoBar(bool withTexts) {
@@ -50,8 +49,11 @@ void TForm1::ApplyVideoBar(bool withTexts) {
 }
 
 void TForm1::TBIOpenClick() {
+  QStringList patterns;
+  for (const VideoType& type : kVideoTypes) patterns << QString::fromLatin1(type.pattern.data(), static_cast<qsizetype>(type.pattern.size()));
   const std::optional<QString> file = dialogs().OpenFile(
-      this, tr("电影文件|*.WMV;*.RMVB;*.mpg;*.avi;*.mov;*.rm;*.dat;*.flv;*.mp4;*.mkv;*.webm;*.m4v;*.3gp|所有文件|*.*"));
+      this, tr("电影文件") + QLatin1Char('|') + patterns.join(QLatin1Char(';')) + QLatin1Char('|') + tr("所有文件") +
+                QStringLiteral("|*.*"));
   if (!file) return;
   OpenVideo(file->toLocal8Bit().toStdString());
 }
@@ -70,8 +72,7 @@ void TForm1::OpenVideo(const std::string& path) {
     dialogs().Message(this, tr("打开视频出错，请先安装相应视频解码器."));
     // It opened a moment ago: the previous movie comes back, stopped at its start.
     if (!VideoPath.empty() && FilterGraph->RenderFile(VideoPath, &error)) {
-      VideoBarState.state = VideoBar::State::Loaded;
-      VideoBarState.running = false;
+      VideoBarState = VideoBarState.After(VideoBar::Command::Open);
     } else {
       FilterGraph->Deactivate();
       VideoFileName.clear();
@@ -91,8 +92,7 @@ void TForm1::OpenVideo(const std::string& path) {
   FilterGraph->GetStopPosition(&stop);
   Pl_Time->setText(QStringLiteral("%1/%2").arg(TimeText(0), TimeText(video::MsFromUnits(stop))));
   TrackBar->setValue(0);
-  VideoBarState.state = VideoBar::State::Loaded;
-  VideoBarState.running = false;
+  VideoBarState = VideoBarState.After(VideoBar::Command::Open);
   ApplyVideoBar();
   ApplyTextBar();  // Play2 needs a video
 }
@@ -109,33 +109,23 @@ void TForm1::OpenAtStart(const std::string& path) {
 void TForm1::TBIPlayClick() {
   if (!VideoBarState.HasMovie()) return;
   FilterGraph->Play();
-  VideoBarState.state = VideoBar::State::Playing;
-  VideoBarState.running = true;
-  VideoBarState.convertPossible = false;
+  // A timed recording that the text player paused takes pictures again.
+  if (VideoBarState.state == VideoBar::State::RecordingPaused && !FastRecording) TimerSnap->start();
+  VideoBarState = VideoBarState.After(VideoBar::Command::Play);
   ApplyVideoBar();
 }
 
 void TForm1::TBIPauseClick() {
   if (!VideoBarState.HasMovie()) return;
   FilterGraph->Pause();
-  VideoBarState.state = VideoBar::State::Paused;
+  // A paused recording takes no picture until it plays again: the held
+  // picture, copied at every tick, would put the movie out of step.
+  TimerSnap->stop();
+  VideoBarState = VideoBarState.After(VideoBar::Command::Pause);
   ApplyVideoBar();
 }
 
 void TForm1::TBIStopClick() { StopVideo(); }
-
-namespace {
-
-// "hh:mm:ss" of a position in 100-ns units.
-QString ClockText(int64_t position) {
-  const int64_t seconds = video::SecondsFromUnits(position);
-  return QStringLiteral("%1:%2:%3")
-      .arg(seconds / 3600, 2, 10, QLatin1Char('0'))
-      .arg(seconds / 60 % 60, 2, 10, QLatin1Char('0'))
-      .arg(seconds % 60, 2, 10, QLatin1Char('0'));
-}
-
-}  // namespace
 
 void TForm1::FilterGraphDSEvent(long event, intptr_t, intptr_t) {
   if (event != video::EC_COMPLETE) return;
@@ -150,11 +140,13 @@ void TForm1::FilterGraphDSEvent(long event, intptr_t, intptr_t) {
                           video::EndsEarly(video::MsFromUnits(position), video::MsFromUnits(declared), intervalMs);
   StopVideo();
   if (endedEarly) {
-    dialogs().Message(this, tr("视频在%1处提前结束,只录制了%2帧(应为约%3帧)。")
-                                .arg(ClockText(position))
-                                .arg(FrameCount)
-                                .arg(video::RecordingTicks{0, intervalMs, video::MsFromUnits(declared)}.Count()));
+    SayEndedEarly(video::MsFromUnits(position), video::RecordingTicks{0, intervalMs, video::MsFromUnits(declared)}.Count());
   }
+}
+
+void TForm1::SayEndedEarly(int64_t atMs, int64_t expected) {
+  dialogs().Message(
+      this, tr("视频在%1处提前结束,只录制了%2帧(应为约%3帧)。").arg(TimeText(atMs)).arg(FrameCount).arg(expected));
 }
 
 void TForm1::StopVideo() {
@@ -174,17 +166,16 @@ void TForm1::SeekToStart() {
 
 void TForm1::FinishPreview() {
   TimerSnap->stop();
-  VideoBarState.state = VideoBar::State::StoppedAfterPreview;
+  VideoBarState =
+      VideoBarState.After(VideoBar::Command::Stop, fileio::FileExists(frames::BitmapPath(RecordFolder, 1)));
   StBarPanels[0]->setText(VideoBarState.StateText());
   StBarPanels[3]->setText(VideoBarState.HintText());
-  ReturnToStopped(fileio::FileExists(frames::BitmapPath(RecordFolder, 1)));
+  ReturnToStopped();
 }
 
-void TForm1::ReturnToStopped(bool convertEnabled) {
+void TForm1::ReturnToStopped() {
   SeekToStart();
   TrackBar->setValue(0);
-  VideoBarState.running = false;
-  VideoBarState.convertPossible = convertEnabled;
   ApplyVideoBar(false);
   PBar->hide();
 }

@@ -36,6 +36,7 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
     return;
   }
   TextFileName = FileName;
+  ShownMovieFile = FileName;
   SBTextShow->setValue(0);
   SBTextShow->setMaximum(TextPic->FrameTotal() - 1);
   SBTextShowChange();

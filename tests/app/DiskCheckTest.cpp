@@ -2,10 +2,15 @@
 // of 2 MB): the user is asked, and No leaves everything as it was.
 #include "WindowFixture.h"
 
+#include "video/VideoService.h"
+
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QTest>
 #include <QToolBar>
+
+#include <sys/mount.h>
 
 namespace {
 
@@ -49,6 +54,34 @@ TEST_F(DiskCheck, ARecordingThatDoesNotFitAsksFirst) {
   EXPECT_TRUE(dialogs.shown.empty());
   EXPECT_FALSE(f.TBISnapBegin->isEnabled()) << "recording";
   f.TBIStop->trigger();
+}
+
+// A disk that fills, or turns read-only, under a recording: the capture and
+// the movie stop before the message, which gives the cause in the window's
+// own words (the system's text only for others).
+TEST_F(DiskCheck, ADiskThatFailsStopsTheRecordingThenSaysWhy) {
+  for (const auto& [words, readOnly] : {std::pair("磁盘空间不足", false), std::pair("磁盘是只读的", true)}) {
+    ScopedTmpfs disk("1m");
+    if (!disk.Mounted()) GTEST_SKIP() << disk.SkipReason();
+    TForm1& f = Start();
+    f.RecordFolder = disk.Path();
+    f.CB_AutoConvert->setChecked(false);
+    OpenVideo(Clip("clip.avi", 100));  // 4 s at 15 a second: 59 bitmaps of 56 KB, the disk full at about the 18th
+    ASSERT_TRUE(!readOnly || ::mount("tmpfs", disk.Path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0);
+    int64_t held = -1, later = -2;
+    dialogs.whileShown = [&](const QString&) {
+      f.FilterGraph->GetCurrentPosition(&held);
+      QTest::qWait(250);
+      f.FilterGraph->GetCurrentPosition(&later);
+    };
+    dialogs.confirmations = {true};  // record although it will not fit
+    QTest::mouseClick(f.TBTVideoBar->widgetForAction(f.TBISnapBegin), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 20000));
+    EXPECT_EQ(dialogs.shown.back(), QStringLiteral("录制帧无法保存, 录制已停止: %1 (%2)").arg(words, disk.Path().c_str()));
+    EXPECT_EQ(held, later) << words << ": the movie went on behind the message";
+    form.reset();
+    dialogs.whileShown = nullptr;
+  }
 }
 
 }  // namespace

@@ -22,6 +22,7 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <QStringDecoder>
 #include <QTranslator>
 
 #include <cstdlib>
@@ -154,6 +155,8 @@ class LanguageRoad : public WindowTest {
       }
     });
     f.TBIAbout->trigger();
+    f.TBIHelp->trigger();
+    helpOpened = launcher.Calls.back().argument;
     for (const QString& s : dialogs.shown) texts << QStringLiteral("dialog: ") + s;
     for (const QString& s : dialogs.filters) texts << QStringLiteral("filter: ") + s;
   }
@@ -161,6 +164,7 @@ class LanguageRoad : public WindowTest {
   QTranslator translator_;
   bool installed_ = false;
   QStringList texts;
+  std::string helpOpened;  // what the help button opened
 };
 
 TEST_F(LanguageRoad, EnglishWindowShowsNoChineseButContent) {
@@ -180,6 +184,12 @@ TEST_F(LanguageRoad, EnglishWindowShowsNoChineseButContent) {
     for (const QString& t : texts) found = found || t.endsWith(QString::fromUtf8(expected).section(QStringLiteral(": "), 1));
     EXPECT_TRUE(found) << expected;
   }
+  // The English help, laid out beside the Chinese one in UTF-8.
+  EXPECT_EQ(helpOpened, app / "dll/Help_en.txt");
+  QStringDecoder utf8(QStringDecoder::Utf8);
+  const QString help = utf8(QByteArray::fromStdString(testing_support::ReadAll(testing_support::BuiltAppPath() + "dll/Help_en.txt")));
+  EXPECT_FALSE(utf8.hasError());
+  EXPECT_TRUE(help.startsWith(QStringLiteral("Glyphreel character movies: help")));
 }
 
 TEST_F(LanguageRoad, CLocaleShowsTheWindowsOwnChinese) {
@@ -205,6 +215,7 @@ TEST_F(LanguageRoad, CLocaleShowsTheWindowsOwnChinese) {
     EXPECT_TRUE(found) << expected;
   }
   for (const QString& t : texts) EXPECT_FALSE(t.contains(QStringLiteral("Open a video"))) << t.toStdString();
+  EXPECT_EQ(helpOpened, app / "dll/Help.txt");
 }
 
 }  // namespace

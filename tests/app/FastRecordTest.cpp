@@ -78,6 +78,28 @@ TEST_F(FastRecord, StartsWhereTheMovieStands) {
   }
 }
 
+// A phone's MP4 (its index first) cut in half still declares three seconds:
+// the recording ends where its pictures end, each bitmap its own tick's
+// picture (no copies of the last), with the timed recorder's message.
+TEST_F(FastRecord, ACutShortVideoEndsWhereItsPicturesEnd) {
+  ClipSpec clipSpec;
+  clipSpec.format = FormatFor(".mp4");
+  clipSpec.frameCount = 75;
+  clipSpec.indexFirst = true;
+  std::string error;
+  ASSERT_TRUE(WriteTestVideo(app / "clip.mp4", clipSpec, &error)) << error;
+  WriteAll(app / "cut.mp4", ReadAll(app / "clip.mp4").substr(0, fileio::FileSize(app / "clip.mp4") / 2));
+  TForm1& f = StartFast(app / "cut.mp4");
+  ClickRec(f);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 20000));
+  EXPECT_EQ(dialogs.shown, std::vector<QString>{QStringLiteral("视频在00:00:01处提前结束,只录制了%1帧(应为约44帧)。").arg(f.FrameCount)});
+  ASSERT_EQ(Bitmaps(f.RecordFolder).size(), static_cast<size_t>(f.FrameCount));
+  for (int n = 1; n <= f.FrameCount; ++n) {
+    const QImage picture(QString::fromStdString(f.RecordFolder + std::to_string(n) + ".bmp"), "bmp");
+    EXPECT_EQ(FrameNumberOf(picture), n * 67 * 25 / 1000) << "bitmap " << n;
+  }
+}
+
 TEST_F(FastRecord, StopLeavesWholeBitmapsOnly) {
   ClipSpec clipSpec;
   clipSpec.format = FormatFor(".avi");

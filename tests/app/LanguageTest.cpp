@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 #include <map>
@@ -56,6 +57,18 @@ TEST(LanguageTest, GettextOrderSamples) {
     });
     EXPECT_EQ(s.expected, got) << shown;
   }
+}
+
+// Qt's own buttons and dialogs speak the window's language: Chinese from
+// Qt's translation, English from Qt itself.
+TEST(LanguageTest, QtsOwnTextsFollowTheWindow) {
+  QTranslator chinese;
+  ASSERT_TRUE(LoadQtTranslation(WindowLanguage::Chinese, chinese)) << "tools/install-deps.sh installs qt6-translations-l10n";
+  EXPECT_TRUE(chinese.translate("QPlatformTheme", "&Yes").contains(QStringLiteral("是")));
+  EXPECT_FALSE(chinese.translate("QFileDialog", "%1 already exists.\nDo you want to replace it?").isEmpty());
+  QTranslator english;
+  ASSERT_TRUE(LoadQtTranslation(WindowLanguage::English, english));
+  EXPECT_TRUE(english.isEmpty());
 }
 
 bool HasCjk(const QString& text) {

@@ -29,6 +29,7 @@
 #include <QTimer>
 #include <QToolBar>
 
+#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -426,7 +427,8 @@ TEST_F(Road, ClearingOldFramesAndFailingWrites) {
   f.CB_AutoClearBmp->setChecked(false);
   const size_t before = dialogs.shown.size();
   {
-    fileio::ScopedFault fault({fileio::FaultPoint::AfterBytes, "/3.bmp", 10});
+    // (A cause the window has no words of its own for: the system's text, which names the file.)
+    fileio::ScopedFault fault({fileio::FaultPoint::AfterBytes, "/3.bmp", 10, 0, EFBIG});
     f.TBISnapBegin->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 10000));
   }
@@ -570,6 +572,7 @@ TEST_F(Road, ClosingWhilePlayingAndRecordingStopsEveryTimer) {
   f.OpenTextMovie(Movie("three.txt", 3));
   f.TBIPlayText->trigger();
   QTest::qWait(120);
+  dialogs.confirmations = {true};  // "正在录制,确定要退出吗？"
   f.close();
   EXPECT_FALSE(f.TimerSnap->isActive());
   EXPECT_FALSE(f.TimerPlayText->isActive());

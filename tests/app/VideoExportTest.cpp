@@ -5,10 +5,12 @@
 
 #include "app/VideoExport.h"
 #include "playback/ExportSupport.h"
+#include "common/BmpWriter.h"
 #include "playback/FrameLabel.h"
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QContextMenuEvent>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -141,13 +143,13 @@ struct RealExportDialog : ScriptedDialogs {
   }
 };
 
-// Once the export dialog is up: clicks its colour box, then types `path` as
-// the name and clicks Save, or with no path clicks Cancel. Says whether the box was
-// enabled and ticked after the click.
-void AnswerExportDialog(const QString& path, bool* enabled, bool* ticked) {
+// Once the export dialog is up: clicks its colour box, then types `fileName`
+// (a file in the proposed folder) and clicks Save, or with none clicks
+// Cancel. Says whether the box was enabled and ticked after the click.
+void AnswerExportDialog(const QString& fileName, bool* enabled, bool* ticked) {
   QTimer::singleShot(50, [=] {
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    if (!dialog) return AnswerExportDialog(path, enabled, ticked);  // not up yet
+    if (!dialog || !dialog->isVisible()) return AnswerExportDialog(fileName, enabled, ticked);  // not up yet
     auto* colour = dialog->findChild<QCheckBox*>(QStringLiteral("ExportColour"));
     auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     if (!colour || !name) return dialog->reject();
@@ -155,12 +157,12 @@ void AnswerExportDialog(const QString& path, bool* enabled, bool* ticked) {
     *enabled = colour->isEnabled();
     *ticked = colour->isChecked();
     auto* buttons = dialog->findChild<QDialogButtonBox*>();
-    QPushButton* button = buttons ? buttons->button(path.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Save)
-                                  : nullptr;
+    QPushButton* button =
+        buttons ? buttons->button(fileName.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Save) : nullptr;
     if (!button) return dialog->reject();
-    if (!path.isEmpty()) {
+    if (!fileName.isEmpty()) {
       name->clear();
-      QTest::keyClicks(name, path);
+      QTest::keyClicks(name, fileName);  // a name in the proposed folder
     }
     QTest::mouseClick(button, Qt::LeftButton);
   });
@@ -194,7 +196,7 @@ TEST_F(VideoExport, TheRealDialogsColourBoxTakesTheOpenVideosColours) {
   ASSERT_TRUE(testing_support::WriteTestVideo(app / "sky.avi", spec, &error)) << error;
   real.files.push_back(QString::fromStdString(app / "sky.avi"));
   f.TBIOpenClick();
-  AnswerExportDialog(QString::fromStdString(app / "sky.mp4"), &enabled, &ticked);
+  AnswerExportDialog(QStringLiteral("sky.mp4"), &enabled, &ticked);
   menu = RightClick(f);
   Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
   EXPECT_TRUE(enabled);
@@ -213,6 +215,55 @@ TEST_F(VideoExport, TheRealDialogsColourBoxTakesTheOpenVideosColours) {
   EXPECT_NEAR(sum[0] / 81.0, qRed(sky), 10);
   EXPECT_NEAR(sum[1] / 81.0, qGreen(sky), 10);
   EXPECT_NEAR(sum[2] / 81.0, qBlue(sky), 10);
+}
+
+// Export proposes the movie the pane shows, in its folder, whatever a page
+// converted since has done to TextFileName; a conversion that ends while an
+// export runs leaves the export's progress showing.
+TEST_F(VideoExport, ProposesTheShownMovieAndKeepsItsProgressThroughAConversion) {
+  TForm1& f = Start();
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  fileio::MakePath(app / "movies", nullptr);
+  f.OpenTextMovie(MovieFile("movies/shown.txt", 3000));
+  for (int n = 1; n <= 3; ++n) bmp::Write24(f.RecordFolder + std::to_string(n) + ".bmp", QImage(16, 12, QImage::Format_RGB888), nullptr);
+  f.SetOutputType(OutputForm::Html);
+  f.TBIConvertClick();
+  dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "shown.webm"), false});
+  QMenu* menu = RightClick(f);
+  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
+  EXPECT_EQ(dialogs.proposed.back(), QString::fromStdString(app / "movies/shown.mp4"));
+  f.TBIConvertClick();
+  ASSERT_TRUE(f.VideoExporter->Running());
+  EXPECT_FALSE(f.PBar->isVisible()) << "the conversion's bar is gone";
+  EXPECT_TRUE(f.findChild<QProgressBar*>(QStringLiteral("ExportBar"))->isVisible()) << "the export's still shows";
+  f.VideoExporter->CancelAndWait();
+}
+
+// The export dialog offers MKV, and no sound for GIF: the box goes unticked
+// and disabled with the GIF filter (picked with the keyboard) and comes back
+// with another.
+TEST_F(VideoExport, TheDialogOffersMkvAndNoSoundForGif) {
+  QWidget parent;
+  QStringList seen;  // the formats, then the box (ticked, enabled) at first, with GIF, with MP4 again
+  QTimer poll;       // works the dialog once it is up
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    poll.stop();
+    auto* types = dialog->findChild<QComboBox*>(QStringLiteral("fileTypeCombo"));
+    auto* box = dialog->findChild<QCheckBox*>(QStringLiteral("ExportSound"));
+    for (int i = 0; i < types->count(); ++i) seen << types->itemText(i);
+    for (const int key : {0, int(Qt::Key_End), int(Qt::Key_Home)}) {
+      if (key) QTest::keyClick(types, Qt::Key(key));
+      seen << QStringLiteral("%1%2").arg(int(box->isChecked())).arg(int(box->isEnabled()));
+    }
+    dialog->reject();
+  });
+  poll.start(50);
+  QtDialogs().ExportVideo(&parent, QString::fromStdString(app / "m.mp4"), true, true);
+  EXPECT_EQ(seen, QStringList({"MP4 视频 (*.mp4)", "WebM 视频 (*.webm)", "MKV 视频(无损) (*.mkv)", "GIF 动画 (*.gif)",
+                               "11", "00", "11"}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include "app/Dialogs.h"
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,7 +23,13 @@ class ScriptedDialogs : public Dialogs {
   std::vector<QString> filters;  // filters of the file dialogs
   std::vector<QString> proposed;  // names proposed by SaveFile
 
-  void Message(QWidget*, const QString& text) override { shown.push_back(text); }
+  // Runs while a message is up, as a modal box would hold the window.
+  std::function<void(const QString&)> whileShown;
+
+  void Message(QWidget*, const QString& text) override {
+    shown.push_back(text);
+    if (whileShown) whileShown(text);
+  }
   bool Confirm(QWidget*, const QString& text) override {
     shown.push_back(text);
     if (confirmations.empty()) return false;

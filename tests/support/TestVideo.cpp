@@ -262,7 +262,10 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& clipSpec, std::stri
     rc = avio_open(&out.context->pb, path.c_str(), AVIO_FLAG_WRITE);
     if (rc < 0) return Fail(error, "cannot create " + path + ": " + AvError(rc));
   }
-  rc = avformat_write_header(out.context, nullptr);
+  AVDictionary* muxerOptions = nullptr;
+  if (clipSpec.indexFirst) av_dict_set(&muxerOptions, "movflags", "faststart", 0);
+  rc = avformat_write_header(out.context, &muxerOptions);
+  av_dict_free(&muxerOptions);
   if (rc < 0) return Fail(error, "cannot write the header of " + path + ": " + AvError(rc));
 
   FramePtr picture(av_frame_alloc());

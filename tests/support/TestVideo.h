@@ -46,6 +46,9 @@ struct ClipSpec {
   bool withSound = true;       // false: picture only, whatever format.audioCodec says
   bool withVideo = true;       // false: sound only (a movie with no picture)
   bool fastPreset = true;      // libx264: the fastest preset
+  // MP4 and MOV: the index before the pictures, as phones and the web write
+  // them, so a file cut short still declares its whole length.
+  bool indexFirst = false;
   // Moves a fine texture over the blocks (the frame number stays readable),
   // so a decoder works as hard as on a filmed picture; for benchmarks.
   bool busyPicture = false;
