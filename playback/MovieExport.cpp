@@ -687,7 +687,8 @@ void ToYuv420(const QImage& picture, bool gray, AVFrame* out) {
     uint8_t* __restrict luma = out->data[0] + static_cast<ptrdiff_t>(y) * out->linesize[0];
     for (int x = 0; x < width; ++x) {
       const uint32_t p = row[x];
-      luma[x] = static_cast<uint8_t>(((66 * (p >> 16 & 0xff) + 129 * (p >> 8 & 0xff) + 25 * (p & 0xff) + 128) >> 8) + 16);
+      const int r = p >> 16 & 0xff, g = p >> 8 & 0xff, b = p & 0xff;
+      luma[x] = static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
     }
   }
   if (gray) {

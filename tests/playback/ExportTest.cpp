@@ -190,9 +190,9 @@ TEST(MovieExport, ConversionToYuvAgreesWithTheScaler) {
       ASSERT_EQ(av_frame_get_buffer(f, 0), 0);
     }
     movie_export::ToYuv420(picture, scheme.gray, ours.get());
+    const int flags = SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;  // as the export's colour road
     SwsContext* scaler = sws_getContext(picture.width(), picture.height(), AV_PIX_FMT_BGRA, picture.width(),
-                                        picture.height(), AV_PIX_FMT_YUV420P,
-                                        SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr, nullptr, nullptr);
+                                        picture.height(), AV_PIX_FMT_YUV420P, flags, nullptr, nullptr, nullptr);
     const uint8_t* source[] = {picture.constBits()};
     const int sourceStride[] = {static_cast<int>(picture.bytesPerLine())};
     sws_scale(scaler, source, sourceStride, 0, picture.height(), scaled->data, scaled->linesize);
