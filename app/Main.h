@@ -6,10 +6,10 @@
 // constructor. Dialogs go through the Dialogs interface, so tests answer them.
 #pragma once
 
-#include "app/BarStates.h"
 #include "common/FolderLock.h"
 #include "conversion/BmpTxt.h"
 #include "conversion/ConversionOutput.h"
+#include "shell/BarStates.h"
 
 #include <QImage>
 #include <QMainWindow>

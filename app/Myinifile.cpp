@@ -1,10 +1,10 @@
 #include "app/Myinifile.h"
 
-#include "app/IniFile.h"
-#include "app/Link.h"
 #include "app/Main.h"
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
+#include "shell/IniFile.h"
+#include "shell/Link.h"
 
 #include <QCheckBox>
 #include <QComboBox>

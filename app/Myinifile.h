@@ -2,7 +2,7 @@
 // from the settings file once at start and written back once at close.
 #pragma once
 
-#include "app/WindowSettings.h"
+#include "shell/WindowSettings.h"
 
 #include <QString>
 

@@ -9,9 +9,9 @@
 // Usage: record_bench [work folder]   (default: a folder under /tmp)
 #include "support/ScriptedDialogs.h"
 #include "app/Fonts.h"
-#include "app/Launcher.h"
 #include "app/Main.h"
 #include "common/FileWrite.h"
+#include "shell/Launcher.h"
 #include "support/TestVideo.h"
 #include "video/RecordingTicks.h"
 

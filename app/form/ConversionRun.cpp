@@ -1,13 +1,13 @@
 // The Convert command: the window's options into the engine, the chosen
 // output form written with progress in the status bar, the result opened.
 #include "app/Dialogs.h"
-#include "app/Launcher.h"
-#include "app/Link.h"
 #include "app/Main.h"
 #include "common/FolderLock.h"
 #include "common/Gbk.h"
 #include "conversion/ConversionOutput.h"
 #include "conversion/FinePicture.h"
+#include "shell/Launcher.h"
+#include "shell/Link.h"
 
 #include <QAction>
 #include <QApplication>

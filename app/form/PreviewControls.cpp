@@ -2,11 +2,11 @@
 // the time display and position bar, and the end of the movie.
 #include "app/Dialogs.h"
 #include "app/Main.h"
-#include "app/StartOptions.h"
 #include "app/VideoTypes.h"
 #include "common/FileWrite.h"
 #include "common/FrameFolder.h"
 #include "playback/TextPic.h"
+#include "shell/StartOptions.h"
 #include "video/RecordingTicks.h"
 #include "video/TimeUnits.h"
 #include "video/TrackBar.h"

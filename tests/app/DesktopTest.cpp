@@ -6,7 +6,7 @@
 
 #include "app/AboutB.h"
 #include "app/Fonts.h"
-#include "app/Language.h"
+#include "shell/Language.h"
 
 #include <QAbstractButton>
 #include <QApplication>

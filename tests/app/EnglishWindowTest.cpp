@@ -5,8 +5,8 @@
 #include "WindowFixture.h"
 
 #include "app/AboutB.h"
-#include "app/Language.h"
 #include "playback/FrameLabel.h"
+#include "shell/Language.h"
 
 #include <QAbstractButton>
 #include <QAction>

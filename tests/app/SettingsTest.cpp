@@ -2,9 +2,9 @@
 // controls and what a close writes back.
 #include "WindowFixture.h"
 
-#include "app/IniFile.h"
 #include "app/Myinifile.h"
 #include "common/Gbk.h"
+#include "shell/IniFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>

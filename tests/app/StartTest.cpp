@@ -4,7 +4,7 @@
 // the command line.
 #include "WindowFixture.h"
 
-#include "app/StartOptions.h"
+#include "shell/StartOptions.h"
 
 #include <QAction>
 #include <QComboBox>

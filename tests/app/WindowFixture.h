@@ -2,13 +2,13 @@
 // recording launcher.
 #pragma once
 
-#include "app/Launcher.h"
-#include "app/Link.h"
 #include "app/Main.h"
 #include "common/FileWrite.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 #include "support/TestVideo.h"
+#include "shell/Launcher.h"
+#include "shell/Link.h"
 
 #include <QAction>
 #include <gtest/gtest.h>

@@ -4,9 +4,9 @@
 #include "WindowFixture.h"
 
 #include "app/AboutB.h"
-#include "app/IniFile.h"
 #include "common/BmpWriter.h"
 #include "playback/FrameLabel.h"
+#include "shell/IniFile.h"
 #include "video/VideoService.h"
 
 #include <QAbstractItemView>

@@ -13,10 +13,10 @@
 #include "support/ScriptedDialogs.h"
 #include "app/Dialogs.h"
 #include "app/Fonts.h"
-#include "app/Language.h"
-#include "app/Launcher.h"
-#include "app/Link.h"
 #include "app/Main.h"
+#include "shell/Language.h"
+#include "shell/Launcher.h"
+#include "shell/Link.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,9 +1,9 @@
-#include "app/WindowSettings.h"
+#include "shell/WindowSettings.h"
 
-#include "app/IniFile.h"
-#include "app/Link.h"
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
+#include "shell/IniFile.h"
+#include "shell/Link.h"
 
 #include <algorithm>
 
