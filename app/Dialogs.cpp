@@ -37,7 +37,7 @@ std::optional<QString> QtDialogs::ChooseFolder(QWidget* parent, const QString& c
 }
 
 std::optional<VideoExportChoice> QtDialogs::ExportVideo(QWidget* parent, const QString& proposed,
-                                                        bool soundOffered) {
+                                                        bool soundOffered, bool colourOffered) {
   QFileDialog dialog(parent, QCoreApplication::translate("Dialogs", "导出为视频"), proposed);
   // Qt's own dialog, so that the sound box can join its layout.
   dialog.setOption(QFileDialog::DontUseNativeDialog);
@@ -64,12 +64,17 @@ std::optional<VideoExportChoice> QtDialogs::ExportVideo(QWidget* parent, const Q
     sound->setEnabled(withSound);
     sound->setChecked(withSound && wanted);
   });
+  auto* colour = new QCheckBox(QCoreApplication::translate("Dialogs", "彩色(取自视频的颜色)"), &dialog);
+  colour->setObjectName(QStringLiteral("ExportColour"));
+  colour->setEnabled(colourOffered);
   if (auto* grid = qobject_cast<QGridLayout*>(dialog.layout())) {
     grid->addWidget(sound, grid->rowCount(), 0, 1, grid->columnCount());
+    grid->addWidget(colour, grid->rowCount(), 0, 1, grid->columnCount());
   }
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
   // (A name typed with .gif under another filter gets no sound from the export either.)
-  return VideoExportChoice{dialog.selectedFiles().front(), soundOffered && sound->isChecked()};
+  return VideoExportChoice{dialog.selectedFiles().front(), soundOffered && sound->isChecked(),
+                           colourOffered && colour->isChecked()};
 }
 
 QString QtFilterFrom(const QString& filter) {

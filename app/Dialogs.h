@@ -12,6 +12,7 @@ class QWidget;
 struct VideoExportChoice {
   QString path;            // the file to write; its extension picks the format
   bool withSound = false;  // "包含视频的声音" was ticked
+  bool inColour = false;   // "彩色(取自视频的颜色)" was ticked
 };
 
 class Dialogs {
@@ -31,9 +32,11 @@ class Dialogs {
   // A file to export a character movie to, proposing `proposed`, with the
   // formats MP4, WebM, MKV and GIF; when `soundOffered`, a box "包含视频的声音"
   // (ticked at first) offers the loaded video's sound, except for GIF, which
-  // has none (the box is then unticked and disabled).
+  // has none (the box is then unticked and disabled); when `colourOffered`,
+  // a box "彩色(取自视频的颜色)" (not ticked at first) offers the loaded
+  // video's colours. A box not offered is shown disabled.
   virtual std::optional<VideoExportChoice> ExportVideo(QWidget* parent, const QString& proposed,
-                                                       bool soundOffered) = 0;
+                                                       bool soundOffered, bool colourOffered) = 0;
 };
 
 // Real Qt dialogs.
@@ -44,7 +47,8 @@ class QtDialogs : public Dialogs {
   std::optional<QString> OpenFile(QWidget* parent, const QString& filter) override;
   std::optional<QString> SaveFile(QWidget* parent, const QString& filter, const QString& proposed) override;
   std::optional<QString> ChooseFolder(QWidget* parent, const QString& caption) override;
-  std::optional<VideoExportChoice> ExportVideo(QWidget* parent, const QString& proposed, bool soundOffered) override;
+  std::optional<VideoExportChoice> ExportVideo(QWidget* parent, const QString& proposed, bool soundOffered,
+                                               bool colourOffered) override;
 };
 
 // "电影文件|*.WMV;*.avi|所有文件|*.*" as Qt's "电影文件 (*.WMV *.avi);;所有文件 (*)".

@@ -82,14 +82,16 @@ void TVideoExporter::StartExport() {
   // Named after the movie the pane shows, beside it (a conversion to
   // another form may have moved TextFileName on since).
   const QString proposed = QString::fromLocal8Bit((StripExtension(form_->ShownMovieFile) + ".mp4").c_str());
-  const std::string soundSource = form_->FilterGraph ? form_->FilterGraph->FilePath() : std::string();
+  // The video open in the preview lends its sound and its colours.
+  const std::string video = form_->FilterGraph ? form_->FilterGraph->FilePath() : std::string();
   const std::optional<VideoExportChoice> choice =
-      form_->dialogs().ExportVideo(form_, proposed, !soundSource.empty());
+      form_->dialogs().ExportVideo(form_, proposed, !video.empty(), !video.empty());
   if (!choice) return;
 
   movie_export::Options options;
   options.output = choice->path.toLocal8Bit().toStdString();
-  options.soundSource = choice->withSound ? soundSource : std::string();
+  options.soundSource = choice->withSound ? video : std::string();
+  options.colourSource = choice->inColour ? video : std::string();
   options.movieFile = form_->ShownMovieFile;  // never written over by its own export
   options.fontSize = form_->TextFontHeight();
   options.text = form_->Lb_TextShow->textColor();
@@ -120,6 +122,9 @@ void TVideoExporter::StartExport() {
       notes = tr("画面过大,字体大小改用 %1").arg(result.plan.fontSize);
     }
     if (result.ok && result.soundMissing) notes = tr("视频没有声音");
+    if (result.ok && result.colourSourceEndMs >= 0) {
+      notes = tr("视频在 %1 结束,早于字符电影;此后沿用其最后画面的颜色").arg(TForm1::TimeText(result.colourSourceEndMs));
+    }
     const QString error = QString::fromLocal8Bit(result.error.c_str());
     const QString output = QString::fromLocal8Bit(options.output.c_str());
     QMetaObject::invokeMethod(

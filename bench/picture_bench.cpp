@@ -29,6 +29,7 @@
 #include "conversion/BmpReader.h"
 #include "conversion/BmpTxt.h"
 #include "conversion/FinePicture.h"
+#include "PictureMeasures.h"
 #include "playback/FrameRenderer.h"
 
 #include <QDir>
@@ -54,147 +55,27 @@
 
 namespace {
 
+using bench::Plane;
+
 constexpr int kCell = 9;                  // pixels a cell, as the player and the export default to
-constexpr int kPhotoWidth = 640, kPhotoHeight = 480;
-const char* const kPhotos[] = {"astronaut.png", "camera.png", "coffee.png", "chelsea.png",
-                               "rocket.jpg",    "retina.jpg", "coins.png",  "motorcycle_left.png"};
 const char* const kPicturePhoto = "astronaut.png";  // the side-by-side picture's
-
-// A gray picture in doubles.
-struct Gray {
-  int width = 0, height = 0;
-  std::vector<double> v;
-  double& at(int x, int y) { return v[static_cast<size_t>(y) * width + x]; }
-  double at(int x, int y) const { return v[static_cast<size_t>(y) * width + x]; }
-};
-
-Gray GrayOf(const QImage& image) {
-  const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
-  Gray g{rgb.width(), rgb.height(), {}};
-  g.v.resize(static_cast<size_t>(g.width) * g.height);
-  for (int y = 0; y < g.height; ++y) {
-    const uchar* p = rgb.constScanLine(y);
-    for (int x = 0; x < g.width; ++x, p += 3) g.at(x, y) = 0.3 * p[0] + 0.59 * p[1] + 0.11 * p[2];
-  }
-  return g;
-}
-
-// Box (area-mean) resampling to any size, up or down.
-Gray Resized(const Gray& src, int width, int height) {
-  Gray out{width, height, std::vector<double>(static_cast<size_t>(width) * height, 0.0)};
-  for (int y = 0; y < height; ++y) {
-    const double y0 = double(y) * src.height / height, y1 = double(y + 1) * src.height / height;
-    for (int x = 0; x < width; ++x) {
-      const double x0 = double(x) * src.width / width, x1 = double(x + 1) * src.width / width;
-      double sum = 0, area = 0;
-      for (int sy = int(y0); sy < std::min(src.height, int(std::ceil(y1))); ++sy) {
-        const double wy = std::min(y1, sy + 1.0) - std::max(y0, double(sy));
-        for (int sx = int(x0); sx < std::min(src.width, int(std::ceil(x1))); ++sx) {
-          const double w = wy * (std::min(x1, sx + 1.0) - std::max(x0, double(sx)));
-          sum += w * src.at(sx, sy);
-          area += w;
-        }
-      }
-      out.at(x, y) = area > 0 ? sum / area : 0;
-    }
-  }
-  return out;
-}
-
-double Pearson(const std::vector<double>& a, const std::vector<double>& b) {
-  const double n = static_cast<double>(a.size());
-  double ma = 0, mb = 0;
-  for (size_t i = 0; i < a.size(); ++i) ma += a[i] / n, mb += b[i] / n;
-  double sab = 0, saa = 0, sbb = 0;
-  for (size_t i = 0; i < a.size(); ++i) {
-    sab += (a[i] - ma) * (b[i] - mb), saa += (a[i] - ma) * (a[i] - ma), sbb += (b[i] - mb) * (b[i] - mb);
-  }
-  return saa > 0 && sbb > 0 ? sab / std::sqrt(saa * sbb) : 0;
-}
-
-// A separable Gaussian blur (kernel cut at 3 sigma, edges mirrored).
-Gray Blurred(const Gray& src, double sigma) {
-  const int radius = static_cast<int>(std::ceil(3 * sigma));
-  std::vector<double> k(static_cast<size_t>(2 * radius + 1));
-  double total = 0;
-  for (int i = -radius; i <= radius; ++i) total += k[static_cast<size_t>(i + radius)] = std::exp(-i * i / (2 * sigma * sigma));
-  for (double& w : k) w /= total;
-  const auto mirror = [](int i, int n) {
-    while (i < 0 || i >= n) i = i < 0 ? -i - 1 : 2 * n - i - 1;
-    return i;
-  };
-  Gray across = src, out = src;
-  for (int y = 0; y < src.height; ++y) {
-    for (int x = 0; x < src.width; ++x) {
-      double s = 0;
-      for (int i = -radius; i <= radius; ++i) s += k[static_cast<size_t>(i + radius)] * src.at(mirror(x + i, src.width), y);
-      across.at(x, y) = s;
-    }
-  }
-  for (int y = 0; y < src.height; ++y) {
-    for (int x = 0; x < src.width; ++x) {
-      double s = 0;
-      for (int i = -radius; i <= radius; ++i) {
-        s += k[static_cast<size_t>(i + radius)] * across.at(x, mirror(y + i, src.height));
-      }
-      out.at(x, y) = s;
-    }
-  }
-  return out;
-}
-
-Gray Product(const Gray& a, const Gray& b) {
-  Gray p = a;
-  for (size_t i = 0; i < p.v.size(); ++i) p.v[i] = a.v[i] * b.v[i];
-  return p;
-}
-
-// SSIM with a Gaussian window of `sigma`, the usual constants for 0..255.
-double Ssim(const Gray& a, const Gray& b, double sigma) {
-  const double c1 = std::pow(0.01 * 255, 2), c2 = std::pow(0.03 * 255, 2);
-  const Gray ma = Blurred(a, sigma), mb = Blurred(b, sigma);
-  const Gray aa = Blurred(Product(a, a), sigma), bb = Blurred(Product(b, b), sigma), ab = Blurred(Product(a, b), sigma);
-  double sum = 0;
-  for (size_t i = 0; i < a.v.size(); ++i) {
-    const double va = aa.v[i] - ma.v[i] * ma.v[i], vb = bb.v[i] - mb.v[i] * mb.v[i], cov = ab.v[i] - ma.v[i] * mb.v[i];
-    sum += (2 * ma.v[i] * mb.v[i] + c1) * (2 * cov + c2) /
-           ((ma.v[i] * ma.v[i] + mb.v[i] * mb.v[i] + c1) * (va + vb + c2));
-  }
-  return sum / static_cast<double>(a.v.size());
-}
 
 struct Figures {
   double cellCorrelation = 0, blurredSsim = 0;
 };
 
 // The drawing of `rows` (W cells by H rows) against the source gray.
-Figures Measure(const Gray& source, const QImage& drawing, int cells, int rows) {
-  const Gray drawn = GrayOf(drawing);
-  const Gray sourceCells = Resized(source, cells, rows), drawnCells = Resized(drawn, cells, rows);
+Figures Measure(const Plane& source, const QImage& drawing, int cells, int rows) {
+  const Plane drawn = bench::PlaneOf(drawing);
   Figures f;
-  f.cellCorrelation = Pearson(sourceCells.v, drawnCells.v);
-  const Gray reference = Resized(source, drawn.width, drawn.height);
-  f.blurredSsim = Ssim(Blurred(reference, kCell / 2.0), Blurred(drawn, kCell / 2.0), kCell);
+  f.cellCorrelation = bench::Pearson(bench::Resized(source, cells, rows).v, bench::Resized(drawn, cells, rows).v);
+  f.blurredSsim = bench::BlurredSsim(source, drawn, kCell);
   return f;
 }
 
 QImage Draw(const QString& text, int cells, int rows) {
   TFrameRenderer renderer(MovieFont(kCell), Qt::black, Qt::white);
   return renderer.Render(text, QSize(cells * kCell, rows * kCell)).convertToFormat(QImage::Format_RGB888);
-}
-
-// The rows of a frame the engine wrote, decoded, without the marker and info lines.
-QString EngineRows(TConverter& engine, const QImage& photo, int cells, int rows) {
-  engine.OutputRect = TRect{0, 0, cells, rows};
-  QImage picture;
-  if (engine.FinePicture) {
-    picture = photo;
-  } else {
-    bmp::StretchPicture(photo, cells, rows, &picture);
-  }
-  std::string frame;
-  const size_t rowsEnd = engine.AppendFrame(picture, &frame);
-  return gbk::Decode(std::string_view(frame).substr(0, rowsEnd));
 }
 
 // Nearest pixel, as the classic picture samples, but each gray taking the
@@ -241,17 +122,9 @@ QByteArray Run(const QString& program, const QStringList& args) {
   return p.readAllStandardOutput();
 }
 
-QString SkimageData() {
-  const QByteArray out = Run(QStringLiteral("/usr/bin/python3"),
-                             {QStringLiteral("-c"),
-                              QStringLiteral("import os, skimage.data; print(os.path.dirname(skimage.data.__file__))")});
-  return QString::fromUtf8(out).trimmed();
-}
-
 bool HaveTools() {
   return !QStandardPaths::findExecutable(QStringLiteral("jp2a")).isEmpty() &&
-         !QStandardPaths::findExecutable(QStringLiteral("chafa")).isEmpty() &&
-         QFileInfo::exists(SkimageData() + QStringLiteral("/camera.png"));
+         !QStandardPaths::findExecutable(QStringLiteral("chafa")).isEmpty() && !bench::SkimageData().isEmpty();
 }
 
 }  // namespace
@@ -264,16 +137,11 @@ int main(int argc, char** argv) {
   for (int i = 1; i < args.size(); ++i) {
     if (args[i] == QLatin1String("--picture") && i + 1 < args.size()) picturePath = args[++i];
   }
-  if (!HaveTools()) {
-    if (geteuid() == 0) {
-      std::system("bash " GLYPHREEL_SOURCE_DIR "/tools/install-deps.sh python3-skimage jp2a chafa");
-    }
-    if (!HaveTools()) {
-      std::fprintf(stderr, "picture_bench: needs the Debian packages python3-skimage, jp2a and chafa\n");
-      return 1;
-    }
+  if (!bench::HaveOrInstall(HaveTools, "python3-skimage jp2a chafa", GLYPHREEL_SOURCE_DIR)) {
+    std::fprintf(stderr, "picture_bench: needs the Debian packages python3-skimage, jp2a and chafa\n");
+    return 1;
   }
-  const QString data = SkimageData();
+  const QString data = bench::SkimageData();
   QTemporaryDir work;
 
   const std::vector<std::string> tools = {"classic", "fine", "jp2a", "chafa", "by ink", "fine default"};
@@ -281,27 +149,25 @@ int main(int argc, char** argv) {
   std::map<std::string, QImage> pictureOf;                              // the side-by-side photo's drawings
   QImage pictureSource;
   std::printf("%-20s %-9s %-12s %8s %8s\n", "photo", "cells", "tool", "cell r", "SSIM");
-  for (const char* name : kPhotos) {
-    const QString path = data + QLatin1Char('/') + QLatin1String(name);
-    QImage photo(path);
+  for (const std::string& photoName : bench::PhotoNames()) {
+    const char* name = photoName.c_str();
+    const QImage photo = bench::Photo(data, photoName);
     if (photo.isNull()) continue;
-    photo = photo.convertToFormat(QImage::Format_RGB888)
-                .scaled(kPhotoWidth, kPhotoHeight, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     const QString png = work.filePath(QLatin1String(name) + QStringLiteral(".png"));
     photo.save(png);
-    const Gray source = GrayOf(photo);
+    const Plane source = bench::PlaneOf(photo);
     for (const auto& [cells, rows] : {std::pair{80, 60}, std::pair{160, 120}}) {
       TConverter engine;
       engine.FrameMarker = kFrameMarker;
       std::map<std::string, QString> texts;
       engine.GrayTable = gbk::DefaultGrayTable();
       engine.GrayLevels = CountGrayUnits(engine.GrayTable);
-      texts["classic"] = EngineRows(engine, photo, cells, rows);
+      texts["classic"] = bench::EngineRows(engine, photo, cells, rows);
       engine.FinePicture = true;
-      texts["fine default"] = EngineRows(engine, photo, cells, rows);
+      texts["fine default"] = bench::EngineRows(engine, photo, cells, rows);
       engine.GrayTable = fine::FineGrayTable();
       engine.GrayLevels = CountGrayUnits(engine.GrayTable);
-      texts["fine"] = EngineRows(engine, photo, cells, rows);
+      texts["fine"] = bench::EngineRows(engine, photo, cells, rows);
       texts["by ink"] = ByInkRows(photo, cells, rows);
       const QString size = QStringLiteral("%1x%2").arg(2 * cells).arg(rows);
       texts["jp2a"] = PeerRows(Run(QStringLiteral("jp2a"), {QStringLiteral("--size=") + size,

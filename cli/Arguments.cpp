@@ -1,5 +1,8 @@
 #include "cli/Arguments.h"
 
+#include "video/TimeUnits.h"
+
+#include <cstdio>
 
 namespace cli {
 
@@ -76,6 +79,19 @@ int ParseInt(const std::string& text, int low, int high, const char* what) {
 std::string AsFolder(const std::string& path) {
   if (path.empty() || path.back() == '/') return path;
   return path + "/";
+}
+
+std::string ClockTime(int64_t ms, bool withMilliseconds) {
+  const int64_t seconds = video::SecondsFromMs(ms);
+  char text[40];
+  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+  std::string clock = text;
+  if (withMilliseconds) {
+    std::snprintf(text, sizeof text, ".%03lld", static_cast<long long>(ms % 1000));
+    clock += text;
+  }
+  return clock;
 }
 
 }  // namespace cli

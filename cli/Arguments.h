@@ -2,6 +2,7 @@
 // with the errors that make the program exit with status 2.
 #pragma once
 
+#include <cstdint>
 #include <map>
 #include <optional>
 #include <string>
@@ -44,5 +45,8 @@ int ParseInt(const std::string& text, int low, int high, const char* what);
 
 // `path` with a trailing "/" added when it has none.
 std::string AsFolder(const std::string& path);
+
+// "hh:mm:ss" of a time in milliseconds (not negative), or "hh:mm:ss.mmm".
+std::string ClockTime(int64_t ms, bool withMilliseconds = false);
 
 }  // namespace cli

@@ -14,13 +14,15 @@ extern "C" {
 #include <unistd.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 namespace cli {
 
 const char* const kExportUsage =
     "usage: glyphreel-cli export MOVIE OUT [--video SOURCE] [--font-size S]\n"
-    "                            [--colours normal|inverted] [--overwrite]\n"
+    "                            [--colours normal|inverted|source] [--start MS]\n"
+    "                            [--overwrite]\n"
     "\n"
     "Draws every frame of a character movie as the player does (square cells of S\n"
     "pixels, default 9) and encodes it; OUT's extension picks the kind of video:\n"
@@ -38,7 +40,14 @@ const char* const kExportUsage =
     "\n"
     "  --video SOURCE  take the sound of SOURCE from its start, cut to the movie's length\n"
     "  --font-size S   4 to 12; a picture larger than 3840 x 2160 takes the largest S that fits\n"
-    "  --colours C     normal (black on white) or inverted (white on black)\n"
+    "  --colours C     normal (black on white), inverted (white on black) or source:\n"
+    "                  each cell in the mean colour of the part of SOURCE's picture it\n"
+    "                  stands for, at the moment the frame was recorded (frame k at\n"
+    "                  (k+1) x V ms after the start), the glyph a shade apart from its\n"
+    "                  background (needs --video; SOURCE should be the video the movie\n"
+    "                  was made from). Past SOURCE's end its last picture's colours hold\n"
+    "  --start MS      the movie was recorded from MS milliseconds into SOURCE (default 0):\n"
+    "                  its colours and its sound are taken from there\n"
     "  --overwrite     replace OUT when it exists\n";
 
 namespace {
@@ -68,7 +77,7 @@ class ExportProgress {
 }  // namespace
 
 int ExportCommand(const Context&, const std::vector<std::string>& args) {
-  const Arguments a(args, {"overwrite"}, {"video", "font-size", "colours"});
+  const Arguments a(args, {"overwrite"}, {"video", "font-size", "colours", "start"});
   movie_export::Options options;
   const std::string& moviePath = a.Require(0, "MOVIE");
   options.output = a.Require(1, "OUT");
@@ -83,9 +92,19 @@ int ExportCommand(const Context&, const std::vector<std::string>& args) {
   if (const auto c = a.Value("colours")) {
     if (*c == "inverted") {
       std::swap(options.text, options.background);
+    } else if (*c == "source") {
+      if (options.soundSource.empty()) {
+        std::fputs("glyphreel-cli: --colours source needs --video\n", stderr);
+        return kBadUsage;
+      }
+      options.colourSource = options.soundSource;
     } else if (*c != "normal") {
-      throw UsageError{"--colours must be normal or inverted"};
+      throw UsageError{"--colours must be normal, inverted or source"};
     }
+  }
+  if (const auto s = a.Value("start")) {
+    if (options.soundSource.empty()) throw UsageError{"--start is a time in --video's SOURCE; give --video"};
+    options.startMs = ParseInt(*s, 0, INT32_MAX, "--start");
   }
   options.overwrite = a.Has("overwrite");
   options.movieFile = moviePath;
@@ -94,6 +113,7 @@ int ExportCommand(const Context&, const std::vector<std::string>& args) {
       std::fputs("glyphreel-cli: OUT is the movie being exported\n", stderr);
       return kBadUsage;
     case movie_export::Clash::SoundSource:
+    case movie_export::Clash::ColourSource:
       std::fputs("glyphreel-cli: OUT is the video whose sound is used\n", stderr);
       return kBadUsage;
     case movie_export::Clash::None:
@@ -134,6 +154,12 @@ int ExportCommand(const Context&, const std::vector<std::string>& args) {
   }
   if (result.soundMissing) {
     std::fprintf(stderr, "glyphreel-cli: %s has no sound; the video is silent\n", options.soundSource.c_str());
+  }
+  if (result.colourSourceEndMs >= 0) {
+    std::fprintf(stderr,
+                 "glyphreel-cli: the video ends at %s, before the movie; its last picture's colours are used from "
+                 "there\n",
+                 ClockTime(result.colourSourceEndMs, true).c_str());
   }
   std::printf("%s\n", options.output.c_str());
   return kOk;

@@ -46,15 +46,6 @@ const char* const kMakeUsage =
 
 namespace {
 
-// "hh:mm:ss" of a time in milliseconds.
-std::string ClockTime(int64_t ms) {
-  const int64_t seconds = video::SecondsFromMs(ms);
-  char text[32];
-  std::snprintf(text, sizeof text, "%02lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
-                static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
-  return text;
-}
-
 // The pictures of a whole recording: the picture of each tick of the
 // recording from the movie's start (RecordingTicks), decoded unpaced and
 // converted to RGB only for the ticks that take it. With a bitmap folder,

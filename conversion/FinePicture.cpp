@@ -118,9 +118,15 @@ const std::string& FineGrayTable() {
   return table;
 }
 
-void AreaMeanGrays(const QImage& picture, int width, int height, std::vector<uint8_t>* grays) {
-  grays->assign(static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height)), 0);
-  if (width <= 0 || height <= 0 || picture.isNull()) return;
+namespace {
+
+// The area rule of AreaMeanGrays and AreaMeanColours: for every cell, the
+// sums of `Channels` values of each pixel (`values(pixel, out)` gives them
+// from an RGB888 pixel) over the area the cell covers, pixels that straddle
+// its edge weighted by their share in it; then `finish(cell, sums, whole)`
+// with `whole` the weight of a whole cell. Exact integers.
+template <int Channels, typename Values, typename Finish>
+void AreaSums(const QImage& picture, int width, int height, Values&& values, Finish&& finish) {
   const QImage rgb =
       picture.format() == QImage::Format_RGB888 ? picture : picture.convertToFormat(QImage::Format_RGB888);
   const int64_t ws = rgb.width(), hs = rgb.height();
@@ -145,25 +151,59 @@ void AreaMeanGrays(const QImage& picture, int width, int height, std::vector<uin
   const auto columns = shares(ws, width);
   const auto rows = shares(hs, height);
 
-  std::vector<int64_t> rowSums(static_cast<size_t>(width));
-  std::vector<int64_t> cellSums(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+  using Sums = std::array<int64_t, Channels>;
+  std::vector<Sums> rowSums(static_cast<size_t>(width));
+  std::vector<Sums> cellSums(static_cast<size_t>(width) * static_cast<size_t>(height), Sums{});
   for (int64_t y = 0; y < hs; ++y) {
-    std::fill(rowSums.begin(), rowSums.end(), 0);
+    std::fill(rowSums.begin(), rowSums.end(), Sums{});
     const uchar* px = rgb.constScanLine(static_cast<int>(y));
     for (int64_t x = 0; x < ws; ++x, px += 3) {
-      const int64_t weighted = 30 * px[0] + 59 * px[1] + 11 * px[2];
-      for (const Share& s : columns[static_cast<size_t>(x)]) rowSums[static_cast<size_t>(s.cell)] += s.weight * weighted;
+      Sums v;
+      values(px, &v);
+      for (const Share& s : columns[static_cast<size_t>(x)]) {
+        Sums& sum = rowSums[static_cast<size_t>(s.cell)];
+        for (int k = 0; k < Channels; ++k) sum[k] += s.weight * v[k];
+      }
     }
     for (const Share& r : rows[static_cast<size_t>(y)]) {
-      int64_t* cells = cellSums.data() + static_cast<size_t>(r.cell) * static_cast<size_t>(width);
-      for (int c = 0; c < width; ++c) cells[c] += r.weight * rowSums[static_cast<size_t>(c)];
+      Sums* cells = cellSums.data() + static_cast<size_t>(r.cell) * static_cast<size_t>(width);
+      for (int c = 0; c < width; ++c) {
+        for (int k = 0; k < Channels; ++k) cells[c][k] += r.weight * rowSums[static_cast<size_t>(c)][k];
+      }
     }
   }
-  // A cell covers ws x hs scaled units; a gray level is a hundredth of the weight.
-  const int64_t whole = 100 * ws * hs;
-  for (size_t i = 0; i < cellSums.size(); ++i) {
-    (*grays)[i] = static_cast<uint8_t>(std::min<int64_t>(255, (2 * cellSums[i] + whole) / (2 * whole)));
-  }
+  // A cell covers ws x hs scaled units.
+  for (size_t i = 0; i < cellSums.size(); ++i) finish(i, cellSums[i], ws * hs);
+}
+
+// sum / whole rounded half up, at most 255.
+uint8_t RoundedMean(int64_t sum, int64_t whole) {
+  return static_cast<uint8_t>(std::min<int64_t>(255, (2 * sum + whole) / (2 * whole)));
+}
+
+}  // namespace
+
+void AreaMeanGrays(const QImage& picture, int width, int height, std::vector<uint8_t>* grays) {
+  grays->assign(static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height)), 0);
+  if (width <= 0 || height <= 0 || picture.isNull()) return;
+  AreaSums<1>(
+      picture, width, height,
+      [](const uchar* px, std::array<int64_t, 1>* v) { (*v)[0] = 30 * px[0] + 59 * px[1] + 11 * px[2]; },
+      // A gray level is a hundredth of the weight.
+      [&](size_t cell, const std::array<int64_t, 1>& sum, int64_t whole) {
+        (*grays)[cell] = RoundedMean(sum[0], 100 * whole);
+      });
+}
+
+void AreaMeanColours(const QImage& picture, int width, int height, std::vector<QRgb>* colours) {
+  colours->assign(static_cast<size_t>(std::max(0, width)) * static_cast<size_t>(std::max(0, height)), qRgb(0, 0, 0));
+  if (width <= 0 || height <= 0 || picture.isNull()) return;
+  AreaSums<3>(
+      picture, width, height,
+      [](const uchar* px, std::array<int64_t, 3>* v) { *v = {px[0], px[1], px[2]}; },
+      [&](size_t cell, const std::array<int64_t, 3>& sum, int64_t whole) {
+        (*colours)[cell] = qRgb(RoundedMean(sum[0], whole), RoundedMean(sum[1], whole), RoundedMean(sum[2], whole));
+      });
 }
 
 }  // namespace fine

@@ -41,6 +41,10 @@ const char* InkFace();
 // same on every machine. The picture may have any size (smaller than the
 // grid too) and format. `grays` is resized to width x height.
 void AreaMeanGrays(const QImage& picture, int width, int height, std::vector<uint8_t>* grays);
+// The mean colour of every cell by the same area rule: each of R, G and B
+// summed over the area and divided by it, rounded half up (qRgb, opaque),
+// row by row. `colours` is resized to width x height.
+void AreaMeanColours(const QImage& picture, int width, int height, std::vector<QRgb>* colours);
 
 // The measured brightness of one gray unit as drawn (its bytes as the unit
 // walk cuts them): a double-byte character over a whole cell, a pair of

@@ -144,23 +144,48 @@ QSize TFrameRenderer::TextSize(QStringView text, const std::vector<Line>& lines)
   return QSize(width, static_cast<int>(lines.size()) * cell_);
 }
 
-const QImage& TFrameRenderer::Tile(char32_t ch, Part part) {
-  const uint64_t key = (uint64_t(ch) << 2) | part;
-  auto it = tiles_.find(key);
-  if (it != tiles_.end()) return it->second;
+QImage TFrameRenderer::DrawTile(char32_t ch, Part part, const QColor& pen, const QColor& ground) const {
   const int width = PartWidth(part);
   QImage tile(std::max(1, width), cell_, kFormat);
-  tile.fill(background_);
+  tile.fill(ground);
   const QString glyph = QString::fromUcs4(&ch, 1);
   if (width > 0 && (ch > u' ' || ch >= 0x80)) {
     QPainter p(&tile);
     p.setClipRect(tile.rect());
     p.setFont(glyphFont_);
-    p.setPen(text_);
+    p.setPen(pen);
     const qreal advance = QFontMetricsF(glyphFont_).horizontalAdvance(glyph);
     p.drawText(QPointF((width - advance) / 2, baseline_), glyph);
   }
-  return tiles_.emplace(key, std::move(tile)).first->second;
+  return tile;
+}
+
+const QImage& TFrameRenderer::Tile(char32_t ch, Part part) {
+  const uint64_t key = (uint64_t(ch) << 2) | part;
+  auto it = tiles_.find(key);
+  if (it != tiles_.end()) return it->second;
+  return tiles_.emplace(key, DrawTile(ch, part, text_, background_)).first->second;
+}
+
+const TFrameRenderer::Mask& TFrameRenderer::GlyphMask(char32_t ch, Part part) {
+  const uint64_t key = (uint64_t(ch) << 2) | part;
+  auto it = masks_.find(key);
+  if (it != masks_.end()) return it->second;
+  // Black on white, as the gray export draws it: the coverage is what the
+  // glyph takes away from the white.
+  const QImage tile = DrawTile(ch, part, Qt::black, Qt::white);
+  Mask mask;
+  mask.coverage.reserve(static_cast<size_t>(tile.width()) * static_cast<size_t>(tile.height()));
+  int64_t total = 0;
+  for (int y = 0; y < tile.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(tile.constScanLine(y));
+    for (int x = 0; x < tile.width(); ++x) {
+      mask.coverage.push_back(static_cast<uint8_t>(255 - qRed(row[x])));
+      total += mask.coverage.back();
+    }
+  }
+  mask.share = double(total) / (255.0 * static_cast<double>(mask.coverage.size()));
+  return masks_.emplace(key, std::move(mask)).first->second;
 }
 
 void TFrameRenderer::Compose(QStringView text, const std::vector<Line>& lines, const QRect& area, uchar* origin,
@@ -199,6 +224,74 @@ void TFrameRenderer::Compose(QStringView text, const std::vector<Line>& lines, c
     for (int y = 0; y < rows; ++y) {
       auto* row = reinterpret_cast<QRgb*>(band + y * stride);
       std::fill(row + (covered - area.left()), row + (right - area.left()), bg);
+    }
+  }
+}
+
+namespace {
+
+// `ground` covered by `ink` to the extent `coverage` (0..255), per channel:
+// (ground x (255 - coverage) + ink x coverage) / 255, rounded half up; with
+// black ink on white it gives exactly the tile the face draws. R, G and B
+// are worked in three 16-bit lanes of one word, the division by 255 exact
+// as (t + t / 256) / 256 with t = x + 128 for every x up to 255 x 255.
+inline QRgb Blend(QRgb ground, QRgb ink, uint32_t coverage) {
+  constexpr uint64_t kLanes = 0x00ff00ff00ffULL;
+  const auto spread = [](QRgb c) {
+    return (uint64_t(c & 0xff0000u) << 16) | (uint64_t(c & 0xff00u) << 8) | uint64_t(c & 0xffu);
+  };
+  const uint64_t t = spread(ground) * (255 - coverage) + spread(ink) * coverage + 0x008000800080ULL;
+  const uint64_t v = ((t + ((t >> 8) & kLanes)) >> 8) & kLanes;
+  return 0xff000000u | (uint32_t(v >> 16) & 0xff0000u) | (uint32_t(v >> 8) & 0xff00u) | (uint32_t(v) & 0xffu);
+}
+
+}  // namespace
+
+void TFrameRenderer::ComposeInColour(QStringView text, const std::vector<Line>& lines, const QRect& area,
+                                     uchar* origin, qsizetype stride, const QRgb* colours, int columns, int rows,
+                                     PaintRule rule, QRgb padding) {
+  if (area.isEmpty()) return;
+  // Never while composing: pointers into the store are held below.
+  if (masks_.size() >= kMaxTiles) masks_.clear();
+  const QRgb pad = 0xff000000u | padding;
+  const int right = area.right() + 1, bottom = area.bottom() + 1;
+  const int s = cell_;
+  for (int line = std::max(0, area.top() / s); line * s < bottom; ++line) {
+    const int top = std::max(area.top(), line * s);
+    const int bandRows = std::min(bottom, (line + 1) * s) - top;
+    uchar* band = origin + static_cast<qsizetype>(top - area.top()) * stride;
+    int covered = area.left();
+    if (line < static_cast<int>(lines.size())) {
+      const Line& l = lines[static_cast<size_t>(line)];
+      int x = 0;
+      ForEachCell(text.mid(l.start, l.end - l.start), s, [&](char32_t ch, int part, int width) {
+        const int cellLeft = x;
+        x += width;
+        if (x <= area.left() || width == 0) return true;
+        if (cellLeft >= right) return false;
+        const Mask& mask = GlyphMask(ch, static_cast<Part>(part));
+        const int column = (cellLeft + width / 2) / s;
+        const CellPaint paint = column < columns && line < rows
+                                    ? rule(colours[static_cast<size_t>(line) * static_cast<size_t>(columns) +
+                                                   static_cast<size_t>(column)],
+                                           mask.share)
+                                    : CellPaint{pad, pad};
+        const QRgb ground = 0xff000000u | paint.background, ink = 0xff000000u | paint.glyph;
+        const int left = std::max(area.left(), cellLeft);
+        const int end = std::min(right, x);
+        for (int y = 0; y < bandRows; ++y) {
+          const uint8_t* m = mask.coverage.data() + static_cast<size_t>(top - line * s + y) * static_cast<size_t>(width) +
+                             static_cast<size_t>(left - cellLeft);
+          auto* dst = reinterpret_cast<QRgb*>(band + y * stride) + (left - area.left());
+          for (int i = 0; i < end - left; ++i) dst[i] = Blend(ground, ink, m[i]);
+        }
+        covered = end;
+        return true;
+      });
+    }
+    for (int y = 0; y < bandRows; ++y) {
+      auto* row = reinterpret_cast<QRgb*>(band + y * stride);
+      std::fill(row + (covered - area.left()), row + (right - area.left()), pad);
     }
   }
 }

@@ -37,6 +37,16 @@ QStringList MovieFontFamilies();
 // hinted and antialiased the same way on every desktop.
 QFont MovieFont(int pixels);
 
+// The two colours a cell is painted with in colour: its glyph's and its
+// background's (opaque qRgb values).
+struct CellPaint {
+  QRgb glyph = 0xff000000u;
+  QRgb background = 0xffffffffu;
+};
+// How a cell whose picture has the mean colour `colour` is painted, when its
+// glyph covers `coverage` (0..1) of the cell's area.
+using PaintRule = CellPaint (*)(QRgb colour, double coverage);
+
 class TFrameRenderer {
  public:
   // A line of a text: [start, end) offsets into it, without the line break.
@@ -77,10 +87,29 @@ class TFrameRenderer {
   // The whole picture of `text` at `size` (Format_ARGB32_Premultiplied).
   QImage Render(QStringView text, const QSize& size);
 
+  // Like Compose, but in colour: the cell of column c and line l has the
+  // colour colours[l * columns + c] (columns x rows of them), and each of its
+  // glyphs is drawn over `rule`'s background in `rule`'s glyph colour for
+  // that colour and the glyph's coverage, its antialiased edge blended
+  // between the two. A glyph belongs to the cell under its middle. Pixels of
+  // no cell, and cells beyond the colours, take `padding`. The renderer's own
+  // colours are not used.
+  void ComposeInColour(QStringView text, const std::vector<Line>& lines, const QRect& area, uchar* origin,
+                       qsizetype stride, const QRgb* colours, int columns, int rows, PaintRule rule, QRgb padding);
+
  private:
   // A cell picture's shape: a whole cell, or the first or second half.
   enum Part : uint8_t { Whole = 0, FirstHalf = 1, SecondHalf = 2 };
+  // A cell picture drawn afresh: the glyph in `pen` over `ground`.
+  QImage DrawTile(char32_t ch, Part part, const QColor& pen, const QColor& ground) const;
   const QImage& Tile(char32_t ch, Part part);
+  // A glyph's coverage of its cell part: 0 (none) to 255 (full) per pixel,
+  // as the face draws it black on white.
+  struct Mask {
+    std::vector<uint8_t> coverage;  // width x cell, row by row
+    double share = 0;               // the mean coverage, 0..1
+  };
+  const Mask& GlyphMask(char32_t ch, Part part);
   int PartWidth(Part part) const;
 
   QFont font_;        // the caller's font at pixel size s
@@ -91,4 +120,5 @@ class TFrameRenderer {
   int baseline_ = 0;  // of a glyph inside its cell
   // (character << 2 | part) -> picture of the cell; a node map, so pictures stay put
   std::unordered_map<uint64_t, QImage> tiles_;
+  std::unordered_map<uint64_t, Mask> masks_;  // the same keys
 };

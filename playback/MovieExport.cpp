@@ -2,7 +2,10 @@
 
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
+#include "playback/ColourPaint.h"
 #include "playback/FrameRenderer.h"
+#include "playback/MedianCut.h"
+#include "playback/SourceColours.h"
 #include "playback/TextPic.h"
 
 extern "C" {
@@ -69,17 +72,21 @@ QString FrameRows(const TTextPic& movie, int32_t index) {
   return gbk::Decode(frame.substr(0, rowsEnd));
 }
 
-// The size of the movie's largest frame at `fontSize`: its widest line by its
-// most lines (the frames of a hand-made movie may differ), made even.
-QSize PictureSize(const TTextPic& movie, int fontSize) {
+// The size in pixels of the movie's largest frame at `fontSize`: its widest
+// line by its most lines (the frames of a hand-made movie may differ).
+QSize TextSize(const TTextPic& movie, int fontSize) {
   const TFrameRenderer renderer(MovieFont(fontSize), Qt::black, Qt::white);
-  QSize cells(0, 0);
+  QSize text(0, 0);
   for (int32_t k = 0; k < movie.FrameTotal(); ++k) {
     const QString rows = FrameRows(movie, k);
-    cells = cells.expandedTo(renderer.TextSize(rows, TFrameRenderer::SplitLines(rows)));
+    text = text.expandedTo(renderer.TextSize(rows, TFrameRenderer::SplitLines(rows)));
   }
-  // Encoders of 4:2:0 pictures need even sizes; the padding is background.
-  return QSize(std::max(2, (cells.width() + 1) / 2 * 2), std::max(2, (cells.height() + 1) / 2 * 2));
+  return text;
+}
+
+// Encoders of 4:2:0 pictures need even sizes; the padding is background.
+QSize EvenSize(QSize text) {
+  return QSize(std::max(2, (text.width() + 1) / 2 * 2), std::max(2, (text.height() + 1) / 2 * 2));
 }
 
 // Whether `name` is an export's temporary file: "." + an output name + kPartInfix
@@ -181,6 +188,18 @@ class SoundSource {
     return fifo_ != nullptr;
   }
 
+  // Passes over the next `count` samples.
+  void Skip(int64_t count) {
+    while (count > 0) {
+      while (av_audio_fifo_size(fifo_.get()) == 0 && !ended_) DecodeMore();
+      const int have = av_audio_fifo_size(fifo_.get());
+      if (have == 0) return;
+      const int passed = static_cast<int>(std::min<int64_t>(have, count));
+      av_audio_fifo_drain(fifo_.get(), passed);
+      count -= passed;
+    }
+  }
+
   // Fills `frame` (allocated by the caller for `count` samples) with the
   // next `count` samples; silence where the sound has ended.
   void Read(AVFrame* frame, int count) {
@@ -254,6 +273,8 @@ class Writer {
   bool Open(const Plan& plan, const Options& options, SoundSource* sound, std::string* error) {
     plan_ = plan;
     output_ = options.output;
+    startMs_ = options.startMs;
+    inColour_ = !options.colourSource.empty();
     if (!ClaimTemporary(error)) return false;
     static const char* const kFormats[] = {"mp4", "webm", "gif", "matroska"};
     int rc = avformat_alloc_output_context2(&format_, nullptr, kFormats[static_cast<int>(plan.container)],
@@ -301,7 +322,12 @@ class Writer {
     if (!Takes(index)) return true;
     if (av_frame_make_writable(videoFrame_.get()) < 0) return Failed("write", AVERROR(ENOMEM), error);
     if (plan_.container == Container::Gif) {
-      ToPalette(canvas_);
+      if (inColour_) {
+        MedianCutPalette(canvas_, reinterpret_cast<uint32_t*>(videoFrame_->data[1]), videoFrame_->data[0],
+                         videoFrame_->linesize[0]);
+      } else {
+        ToPalette(canvas_);
+      }
       videoFrame_->pts = gifStarts_[size_t(index)];
     } else {
       sws_scale(scaler_.get(), canvasFrame_->data, canvasFrame_->linesize, 0, canvasFrame_->height,
@@ -522,6 +548,7 @@ class Writer {
       return false;
     }
     if (!sound->SetTarget(c, error)) return false;
+    sound->Skip(startMs_ * c->sample_rate / 1000);  // the recording's start
     audioStream_ = avformat_new_stream(format_, nullptr);
     avcodec_parameters_from_context(audioStream_->codecpar, c);
     audioStream_->time_base = c->time_base;
@@ -610,6 +637,8 @@ class Writer {
  private:
   Plan plan_;
   std::string output_;
+  int64_t startMs_ = 0;    // where the sound starts in its video
+  bool inColour_ = false;  // GIF: a palette of each picture's own
   std::string temporary_;
   AVFormatContext* format_ = nullptr;
   CodecPtr video_;
@@ -647,6 +676,9 @@ Clash OutputClash(const Options& options) {
   if (!options.soundSource.empty() && fileio::SameFile(options.output, options.soundSource)) {
     return Clash::SoundSource;
   }
+  if (!options.colourSource.empty() && fileio::SameFile(options.output, options.colourSource)) {
+    return Clash::ColourSource;
+  }
   return Clash::None;
 }
 
@@ -671,8 +703,15 @@ bool MakePlan(const TTextPic& movie, const Options& options, Plan* plan, std::st
     case Clash::SoundSource:
       *error = options.output + " is the video whose sound is used";
       return false;
+    case Clash::ColourSource:
+      *error = options.output + " is the video whose colours are used";
+      return false;
     case Clash::None:
       break;
+  }
+  if (options.startMs < 0) {
+    *error = "The start " + std::to_string(options.startMs) + " ms lies before the video's start";
+    return false;
   }
   if (!options.overwrite && fileio::PathExists(options.output)) {
     *error = options.output + " exists (replace it with --overwrite)";
@@ -683,11 +722,14 @@ bool MakePlan(const TTextPic& movie, const Options& options, Plan* plan, std::st
   p.frames = movie.FrameTotal();
   p.intervalMs = movie.FrameInterval();
   for (int s = options.fontSize; s >= kSmallestFontSize; --s) {
-    const QSize size = PictureSize(movie, s);
+    const QSize text = TextSize(movie, s);
+    const QSize size = EvenSize(text);
     if (size.width() <= kMaxWidth && size.height() <= kMaxHeight) {
       p.fontSize = s;
       p.fontSizeReduced = s != options.fontSize;
       p.size = size;
+      // A line of an odd number of single-byte characters ends in half a cell.
+      p.cells = QSize((text.width() + s - 1) / s, text.height() / s);
       *plan = p;
       return true;
     }
@@ -717,6 +759,22 @@ void FramePictures::Draw(int32_t index, QImage* into) {
   impl_->renderer.Compose(rows, TFrameRenderer::SplitLines(rows), into->rect(), into->bits(), into->bytesPerLine());
 }
 
+QImage FramePictures::PictureInColour(int32_t index, const std::vector<QRgb>& colours) {
+  QImage picture(impl_->plan.size, QImage::Format_ARGB32_Premultiplied);
+  DrawInColour(index, colours, &picture);
+  return picture;
+}
+
+void FramePictures::DrawInColour(int32_t index, const std::vector<QRgb>& colours, QImage* into) {
+  const QString rows = FrameRows(impl_->movie, index);
+  const QSize cells = impl_->plan.cells;
+  // Colours for fewer cells than the plan's leave the rest without.
+  const bool whole = colours.size() >= static_cast<size_t>(cells.width()) * static_cast<size_t>(cells.height());
+  impl_->renderer.ComposeInColour(rows, TFrameRenderer::SplitLines(rows), into->rect(), into->bits(),
+                                  into->bytesPerLine(), colours.data(), whole ? cells.width() : 0,
+                                  whole ? cells.height() : 0, colour_paint::SourcePaint, qRgb(0, 0, 0));
+}
+
 Result Export(const TTextPic& movie, const Options& options, const Progress& progress) {
   Result result;
   if (!MakePlan(movie, options, &result.plan, &result.error)) return result;
@@ -733,6 +791,16 @@ Result Export(const TTextPic& movie, const Options& options, const Progress& pro
     }
   }
 
+  std::unique_ptr<SourceColours> colours;
+  if (!options.colourSource.empty()) {
+    colours = std::make_unique<SourceColours>();
+    std::string why;
+    if (!colours->Open(options.colourSource, options.startMs, plan.intervalMs, plan.frames, plan.cells, &why)) {
+      result.error = "Cannot read " + options.colourSource + ": " + why;
+      return result;
+    }
+  }
+
   Writer writer;
   writer.optionsOverwrite_ = options.overwrite;
   writer.text_ = options.text.rgb();
@@ -743,7 +811,14 @@ Result Export(const TTextPic& movie, const Options& options, const Progress& pro
   const int total = plan.VideoFrames();
   for (int index = 0; index < total; ++index) {
     // Pictures 0 and 1 both show movie frame 0: the canvas still holds it.
-    if (index != 1 && writer.Takes(index)) pictures.Draw(std::max(0, index - 1), writer.Canvas());
+    if (index != 1 && writer.Takes(index)) {
+      const int32_t frame = std::max(0, index - 1);
+      if (colours) {
+        pictures.DrawInColour(frame, colours->Colours(frame), writer.Canvas());
+      } else {
+        pictures.Draw(frame, writer.Canvas());
+      }
+    }
     if (!writer.WritePicture(index, soundIn, &result.error)) return result;
     if (progress && !progress(index + 1, total)) {
       result.cancelled = true;
@@ -759,6 +834,7 @@ Result Export(const TTextPic& movie, const Options& options, const Progress& pro
     return result;
   }
   if (!writer.Commit(&result.error)) return result;
+  if (colours && colours->PastEnd(plan.frames - 1)) result.colourSourceEndMs = colours->VideoDurationMs();
   result.ok = true;
   return result;
 }

@@ -12,11 +12,16 @@
 // The container and codecs follow the output name's extension:
 //   .mp4   H.264 (libx264, preset veryfast, CRF 20, yuv420p), AAC sound, index at the front
 //   .webm  VP9 (libvpx), Opus sound
-//   .gif   one palette from the two colours, no sound; delays are whole centiseconds,
+//   .gif   one palette from the two colours (in colour: at most 256 colours chosen
+//          for each picture by median cut), no sound; delays are whole centiseconds,
 //          rounded so that the running time never drifts, and pictures that would
 //          show for less than 2 cs are merged into the one before (GIF players
 //          show a shorter delay as 10 cs)
 //   .mkv   FFV1 (lossless RGB), 16-bit PCM sound
+// In colour (Options::colourSource), every cell takes the mean colour of the
+// picture it was recorded from (SourceColours) and is painted by
+// colour_paint::SourcePaint; the video is decoded alongside the export, in
+// one pass.
 // Frames are rendered and encoded one at a time, so memory stays flat with
 // the movie's length. The file is written under a temporary name beside the
 // output, "." + name + ".part-" + six characters, and moved into place only
@@ -38,6 +43,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class TTextPic;
 
@@ -67,11 +73,18 @@ struct Options {
   QColor background = Qt::white;
   bool overwrite = false;  // replace an existing output
   std::string movieFile;   // the movie's own file, when it has one: never the output
+  // When set, the cells are drawn in the colours of this video's pictures
+  // (the video the movie was recorded from) instead of the two colours
+  // above, and the picture's padding is black.
+  std::string colourSource;
+  // Where the movie's recording started in its video, ms from the video's
+  // start: the colours and the sound are taken from there.
+  int64_t startMs = 0;
 };
 
 // Which input the output names (through any path or link), if any: an
 // export never writes over what it reads.
-enum class Clash { None, Movie, SoundSource };
+enum class Clash { None, Movie, SoundSource, ColourSource };
 Clash OutputClash(const Options& options);
 
 // What an export makes, decided before anything is written.
@@ -80,6 +93,7 @@ struct Plan {
   int fontSize = kDefaultFontSize;  // the cell size used (smaller than asked when the picture would be too big)
   bool fontSizeReduced = false;
   QSize size;          // pixels, even in both directions
+  QSize cells;         // the largest frame's cells: its widest line by its most lines
   int32_t frames = 0;  // the movie's frames (K)
   int32_t intervalMs = 0;
   int64_t DurationMs() const { return int64_t(frames + 1) * intervalMs; }
@@ -91,7 +105,7 @@ struct Plan {
 // be made: a movie that cannot be played (TTextPic::Playable), an unknown
 // extension, a font size outside 4 to 12, a picture too big even at size 4,
 // an output that is an input (OutputClash), an existing output without
-// `overwrite`. The picture is as large as the movie's largest frame (its
+// `overwrite`, a negative start. The picture is as large as the movie's largest frame (its
 // widest line and its most lines), at the largest font size from the one
 // asked for down that keeps it within kMaxWidth x kMaxHeight.
 bool MakePlan(const TTextPic& movie, const Options& options, Plan* plan, std::string* error);
@@ -102,6 +116,9 @@ struct Result {
   std::string error;       // why it failed, naming the path where one is concerned
   Plan plan;
   bool soundMissing = false;  // a sound source was given but holds no sound: the export is silent
+  // The colour source ended before the movie, at this time (ms from its
+  // start): its last picture's colours were used from there; -1 when not.
+  int64_t colourSourceEndMs = -1;
 };
 
 // Called after each encoded picture with (pictures done, pictures in all),
@@ -122,6 +139,10 @@ class FramePictures {
   QImage Picture(int32_t index);
   // The same picture drawn into *into (the plan's size, Format_ARGB32_Premultiplied).
   void Draw(int32_t index, QImage* into);
+  // The picture in colour: `colours` gives the plan's cells' colours, row by
+  // row (SourceColours::Colours); the padding is black.
+  QImage PictureInColour(int32_t index, const std::vector<QRgb>& colours);
+  void DrawInColour(int32_t index, const std::vector<QRgb>& colours, QImage* into);
 
  private:
   struct Impl;

@@ -24,6 +24,10 @@
         <translation>Include the video&apos;s sound</translation>
     </message>
     <message>
+        <source>彩色(取自视频的颜色)</source>
+        <translation>In colour (the video&apos;s own colours)</translation>
+    </message>
+    <message>
         <source>MKV 视频(无损) (*.mkv)</source>
         <translation>MKV video, lossless (*.mkv)</translation>
     </message>
@@ -629,6 +633,10 @@
     <message>
         <source>已取消导出视频</source>
         <translation>Video export cancelled</translation>
+    </message>
+    <message>
+        <source>视频在 %1 结束,早于字符电影;此后沿用其最后画面的颜色</source>
+        <translation>The video ends at %1, before the movie; its last picture&apos;s colours are used from there</translation>
     </message>
     <message>
         <source>导出 %p%</source>

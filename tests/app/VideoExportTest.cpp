@@ -12,10 +12,13 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 
@@ -132,6 +135,88 @@ TEST_F(VideoExport, FailureSaysSoAndCancelLeavesNothing) {
   EXPECT_FALSE(Exists(app / "long.webm"));
 }
 
+// The real export dialog; every other dialog scripted.
+struct RealExportDialog : ScriptedDialogs {
+  std::optional<VideoExportChoice> ExportVideo(QWidget* parent, const QString& proposed, bool soundOffered,
+                                               bool colourOffered) override {
+    return QtDialogs().ExportVideo(parent, proposed, soundOffered, colourOffered);
+  }
+};
+
+// Once the export dialog is up: clicks its colour box, then types `fileName`
+// (a file in the proposed folder) and clicks Save, or with none clicks
+// Cancel. Says whether the box was enabled and ticked after the click.
+void AnswerExportDialog(const QString& fileName, bool* enabled, bool* ticked) {
+  QTimer::singleShot(50, [=] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return AnswerExportDialog(fileName, enabled, ticked);  // not up yet
+    auto* colour = dialog->findChild<QCheckBox*>(QStringLiteral("ExportColour"));
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    if (!colour || !name) return dialog->reject();
+    QTest::mouseClick(colour, Qt::LeftButton, {}, QPoint(colour->height() / 2, colour->height() / 2));
+    *enabled = colour->isEnabled();
+    *ticked = colour->isChecked();
+    auto* buttons = dialog->findChild<QDialogButtonBox*>();
+    QPushButton* button =
+        buttons ? buttons->button(fileName.isEmpty() ? QDialogButtonBox::Cancel : QDialogButtonBox::Save) : nullptr;
+    if (!button) return dialog->reject();
+    if (!fileName.isEmpty()) {
+      name->clear();
+      QTest::keyClicks(name, fileName);  // a name in the proposed folder
+    }
+    QTest::mouseClick(button, Qt::LeftButton);
+  });
+}
+
+// "彩色(取自视频的颜色)" is offered only while a video is open in the preview;
+// ticked with a click, it exports the movie in that video's colours.
+TEST_F(VideoExport, TheRealDialogsColourBoxTakesTheOpenVideosColours) {
+  RealExportDialog real;
+  TForm1& f = Start("", &real);
+  f.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
+  auto* exporter = f.findChild<TVideoExporter*>();
+  f.OpenTextMovie(MovieFile("movie.txt", 5));
+
+  bool enabled = true, ticked = true;
+  AnswerExportDialog(QString(), &enabled, &ticked);
+  QMenu* menu = RightClick(f);
+  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
+  EXPECT_FALSE(enabled) << "no video is open";
+  EXPECT_FALSE(ticked);
+  EXPECT_FALSE(exporter->Running());
+
+  const QRgb sky = qRgb(40, 120, 200);
+  testing_support::ClipSpec spec;
+  spec.format = testing_support::FormatFor(".avi");
+  QImage picture(spec.width, spec.height, QImage::Format_RGB32);
+  picture.fill(sky);
+  spec.picture = [&](int) { return picture; };
+  std::string error;
+  ASSERT_TRUE(testing_support::WriteTestVideo(app / "sky.avi", spec, &error)) << error;
+  real.files.push_back(QString::fromStdString(app / "sky.avi"));
+  f.TBIOpenClick();
+  AnswerExportDialog(QStringLiteral("sky.mp4"), &enabled, &ticked);
+  menu = RightClick(f);
+  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
+  EXPECT_TRUE(enabled);
+  EXPECT_TRUE(ticked);
+  ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
+  const export_support::Decoded d = export_support::DecodeFile(app / "sky.mp4", true, false);
+  ASSERT_EQ(d.pictures.size(), 6u) << d.error;
+  // Every cell's mean is the video's colour: the corner cell, a glyph in it or not.
+  int64_t sum[3] = {};
+  for (int y = 0; y < 9; ++y) {
+    for (int x = 0; x < 9; ++x) {
+      const QRgb p = d.pictures[3].pixel(x, y);
+      sum[0] += qRed(p), sum[1] += qGreen(p), sum[2] += qBlue(p);
+    }
+  }
+  EXPECT_NEAR(sum[0] / 81.0, qRed(sky), 10);
+  EXPECT_NEAR(sum[1] / 81.0, qGreen(sky), 10);
+  EXPECT_NEAR(sum[2] / 81.0, qBlue(sky), 10);
+}
+
 // Export proposes the movie the pane shows, in its folder, whatever a page
 // converted since has done to TextFileName; a conversion that ends while an
 // export runs leaves the export's progress showing.
@@ -176,7 +261,7 @@ TEST_F(VideoExport, TheDialogOffersMkvAndNoSoundForGif) {
     dialog->reject();
   });
   poll.start(50);
-  QtDialogs().ExportVideo(&parent, QString::fromStdString(app / "m.mp4"), true);
+  QtDialogs().ExportVideo(&parent, QString::fromStdString(app / "m.mp4"), true, true);
   EXPECT_EQ(seen, QStringList({"MP4 视频 (*.mp4)", "WebM 视频 (*.webm)", "MKV 视频(无损) (*.mkv)", "GIF 动画 (*.gif)",
                                "11", "00", "11"}));
 }

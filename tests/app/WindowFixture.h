@@ -35,14 +35,15 @@ inline std::string TextItems(const TForm1& f) {
 
 class WindowTest : public ::testing::Test {
  protected:
-  // Creates the window; `ini` is the settings file's content, or nullptr for none.
-  TForm1& Start(const char* ini = "") {
+  // Creates the window; `ini` is the settings file's content, or nullptr for
+  // none; `with` answers its dialogs instead of `dialogs`.
+  TForm1& Start(const char* ini = "", Dialogs* with = nullptr) {
     fileio::MakePath(app / "dll", nullptr);
     fileio::MakePath(app / "output", nullptr);
     if (ini) testing_support::WriteAll(app / "dll/Kinograf.ini", ini);
     std::string error;
     EXPECT_TRUE(fileio::CopyFile(testing_support::BuiltAppPath() + "dll/Web.dll", app / "dll/Web.dll", &error)) << error;
-    form = std::make_unique<TForm1>(TForm1::Services{&dialogs, &launcher, app.Path()});
+    form = std::make_unique<TForm1>(TForm1::Services{with ? with : &dialogs, &launcher, app.Path()});
     return *form;
   }
   std::string Ini() const { return testing_support::ReadAll(app / "dll/Kinograf.ini"); }

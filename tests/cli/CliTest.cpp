@@ -419,7 +419,10 @@ TEST(CliExport, WritesTheVideoAndRefusesWhatItCannotDo) {
       {{"export", movie, dir / "out.mkv"}, 1, "--overwrite"},
       {{"export", movie, dir / "out.avi"}, 2, ".mp4, .webm, .gif or .mkv"},
       {{"export", movie, dir / "x.mp4", "--font-size", "13"}, 2, "--font-size"},
-      {{"export", movie, dir / "x.mp4", "--colours", "pink"}, 2, "normal or inverted"},
+      {{"export", movie, dir / "x.mp4", "--colours", "pink"}, 2, "normal, inverted or source"},
+      {{"export", movie, dir / "x.mp4", "--colours", "source"}, 2, "glyphreel-cli: --colours source needs --video\n"},
+      {{"export", movie, dir / "x.mp4", "--start", "100"}, 2, "give --video"},
+      {{"export", movie, dir / "x.mp4", "--video", clip, "--start", "-5"}, 2, "--start"},
       {{"export", movie}, 2, "OUT"},
       {{"export", dir / "missing.txt", dir / "x.mp4"}, 1, "cannot read"},
   };
@@ -456,6 +459,15 @@ TEST(CliExport, WritesTheVideoAndRefusesWhatItCannotDo) {
   r = Cli({"export", movie, dir / "quiet.mp4", "--video", dir / "silent.avi"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.err.find("has no sound"), std::string::npos) << r.err;
+
+  // In colour from a video shorter than the movie (one picture, 40 ms; the
+  // frames are due at 20, 40 and 60 ms): said, and the export made.
+  r = Cli({"export", movie, dir / "colour.mkv", "--video", Clip(dir / "short.avi", 1), "--colours", "source"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.err.find("glyphreel-cli: the video ends at 00:00:00.040, before the movie; its last picture's colours "
+                       "are used from there\n"),
+            std::string::npos)
+      << r.err;
 }
 
 // The manual page and the bash completion name every command and every

@@ -16,6 +16,7 @@ class ScriptedDialogs : public Dialogs {
   std::deque<std::optional<QString>> folders;  // for ChooseFolder
   std::deque<std::optional<VideoExportChoice>> exports;  // for ExportVideo
   std::vector<bool> soundOffers;  // what ExportVideo was offered
+  std::vector<bool> colourOffers;
 
   // Everything shown, in order: messages and confirmation questions.
   std::vector<QString> shown;
@@ -49,9 +50,11 @@ class ScriptedDialogs : public Dialogs {
     shown.push_back(caption);
     return Next(folders);
   }
-  std::optional<VideoExportChoice> ExportVideo(QWidget*, const QString& name, bool soundOffered) override {
+  std::optional<VideoExportChoice> ExportVideo(QWidget*, const QString& name, bool soundOffered,
+                                               bool colourOffered) override {
     proposed.push_back(name);
     soundOffers.push_back(soundOffered);
+    colourOffers.push_back(colourOffered);
     if (exports.empty()) return std::nullopt;
     const std::optional<VideoExportChoice> answer = exports.front();
     exports.pop_front();

@@ -8,6 +8,7 @@ extern "C" {
 #include <libavutil/opt.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 
@@ -59,10 +60,42 @@ struct Track {
 
 constexpr int kTextureDepth = 40;  // luma swing of the moving texture, kept off the 128 threshold
 
+// Draws `picture` (the frame's size): BT.601 Y'CbCr in studio range, as
+// decoders take a picture that says nothing of its colours.
+void DrawPicture(AVFrame* frame, const QImage& picture) {
+  const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+  const int w = std::min(frame->width, rgb.width()), h = std::min(frame->height, rgb.height());
+  const auto level = [](double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); };
+  for (int y = 0; y < h; ++y) {
+    const uchar* p = rgb.constScanLine(y);
+    uint8_t* luma = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
+    for (int x = 0; x < w; ++x, p += 3) luma[x] = level(16 + (65.481 * p[0] + 128.553 * p[1] + 24.966 * p[2]) / 255);
+  }
+  for (int y = 0; y < (h + 1) / 2; ++y) {
+    for (int x = 0; x < (w + 1) / 2; ++x) {
+      double r = 0, g = 0, b = 0;
+      int n = 0;
+      for (int dy = 0; dy < 2 && 2 * y + dy < h; ++dy) {
+        const uchar* p = rgb.constScanLine(2 * y + dy) + 3 * 2 * x;
+        for (int dx = 0; dx < 2 && 2 * x + dx < w; ++dx, ++n, p += 3) r += p[0], g += p[1], b += p[2];
+      }
+      r /= n, g /= n, b /= n;
+      frame->data[1][static_cast<ptrdiff_t>(y) * frame->linesize[1] + x] =
+          level(128 + (-37.797 * r - 74.203 * g + 112 * b) / 255);
+      frame->data[2][static_cast<ptrdiff_t>(y) * frame->linesize[2] + x] =
+          level(128 + (112 * r - 93.786 * g - 18.214 * b) / 255);
+    }
+  }
+}
+
 // Draws frame `number` as blocks: bit set = light block, clear = dark block.
 void DrawFrame(AVFrame* frame, int number, const ClipSpec& clipSpec) {
   const bool busy = clipSpec.busyPicture;
   const int w = frame->width, h = frame->height;
+  if (clipSpec.picture) {
+    DrawPicture(frame, clipSpec.picture(number));
+    return;
+  }
   for (int y = 0; y < h; ++y) {
     uint8_t* line = frame->data[0] + static_cast<ptrdiff_t>(y) * frame->linesize[0];
     if (clipSpec.luma) {

@@ -63,6 +63,11 @@ struct ClipSpec {
   // When set, the picture's brightness (0..255) at (x, y) of frame `frame`
   // instead of the frame-number blocks (FrameNumberOf then reads nothing useful).
   std::function<int(int frame, int x, int y)> luma;
+  // When set, the picture of frame `frame` in colour (width x height, any
+  // format), stored as the usual 4:2:0 Y'CbCr of BT.601 in studio range
+  // (each 2 x 2 block's chroma the mean of its four pixels'); it takes
+  // precedence over `luma`.
+  std::function<QImage(int frame)> picture;
 };
 
 // Encodes the clip into `path`. Returns false and sets *error when an

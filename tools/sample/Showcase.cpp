@@ -97,7 +97,7 @@ int ShootPages(const std::string& prefix) {
     open();
   };
   shootDialog("about", [&] { form.TBIAboutClick(); });
-  shootDialog("export", [&] { dialogs.ExportVideo(&form, QString::fromStdString(appPath + "movie.mp4"), true); });
+  shootDialog("export", [&] { dialogs.ExportVideo(&form, QString::fromStdString(appPath + "movie.mp4"), true, true); });
   shootDialog("open", [&] { form.TBIOpenClick(); });
   shootDialog("folder", [&] { Parts(form).SBSavePathClick(); });
   shootDialog("message", [&] {
