@@ -1,7 +1,7 @@
 #include "app/AboutB.h"
 
 #include "app/Icons.h"
-#include "app/Launcher.h"
+#include "shell/Launcher.h"
 
 #include <QCoreApplication>
 #include <QFrame>

@@ -3,14 +3,12 @@
 #include "app/AboutB.h"
 #include "app/Dialogs.h"
 #include "app/Icons.h"
-#include "app/Launcher.h"
-#include "app/Link.h"
-#include "app/Myinifile.h"
+#include "app/OptionPages.h"
 #include "app/VideoExport.h"
-#include "app/WindowSettings.h"
 #include "playback/FrameLabel.h"
-#include "common/Gbk.h"
 #include "playback/TextPic.h"
+#include "shell/Launcher.h"
+#include "shell/Link.h"
 #include "video/AudioSinkOutput.h"
 #include "video/FastRecorder.h"
 #include "video/TrackBar.h"
@@ -19,20 +17,12 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QButtonGroup>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QCheckBox>
-#include <QComboBox>
-#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
-#include <QListWidget>
 #include <QMouseEvent>
 #include <QProgressBar>
-#include <QPushButton>
-#include <QRadioButton>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QScrollArea>
@@ -40,15 +30,12 @@
 #include <QSlider>
 #include <QSplitter>
 #include <QStatusBar>
-#include <QTabWidget>
 #include <QThread>
 #include <QTimer>
 #include <QToolBar>
-#include <QToolButton>
-#include <QSignalBlocker>
 #include <QVBoxLayout>
 
-#include <functional>
+#include <array>
 
 namespace {
 
@@ -59,20 +46,29 @@ constexpr int kStandardLeftWidth = 250, kStandardLeftTopHeight = 150;
 constexpr int kSplitterWidth = 5;
 constexpr int kFastRecordPollMs = 100;  // how often the window shows a fast recording's progress
 constexpr int kTitleHeight = 19;
+constexpr int kPaneBevel = 1;  // a framed pane's lowered edge, inside which its title and body stand
 constexpr int kTrackHeight = 23;
 constexpr int kTimeWidth = 90;
+constexpr int kTimeTextRoom = 4;       // beside the time's text, so it is never cut
+constexpr int kTrackTickSeconds = 60;  // a tick on the position bar every minute
+constexpr int kToolbarIconPixels = 18;
+constexpr int kMovieFontPixels = 9;  // the frame label's character height at start
 constexpr int kStatusHeight = 19;
+// The status bar's panels: state, progress bar, advertising, hint (the rest of the bar).
+constexpr std::array<int, 4> kPanelWidths = {100, 200, 280, 50};
+constexpr int kAdvertPanel = 2;
+constexpr QRect kProgressInPanel(2, 3, 196, kStatusHeight - 6);  // the progress bar's place in panel 1
 constexpr int kAdvertHeight = 9;
-constexpr int kAdvertPanelWidth = 280;
 constexpr int kStatusBarMargins = 48;  // the status bar's grip, spacing and frames, with room to spare
-// Tops of the rows of the "基本" page: frame rate, size, the two check boxes, the output type.
-constexpr int kOptionRow1 = 3, kOptionRow2 = 28, kOptionRow3 = 52, kOptionRow4 = 70, kOptionRow5 = 89;
-constexpr int kCheckHeight = 18, kTypeHeight = 16;  // a check box's row, an output type's row
-constexpr int kGrayLabelWidth = 80, kGrayStripLeft = 86;  // design places of the level count and the gray strip
+// The preview keeps this margin inside its pane, above and below; the recorded
+// picture stands this far from its pane's corner.
+constexpr int kVideoMargin = 2, kImageOffset = 1;
+constexpr int kTrackRoom = 2;  // the position bar's gap at the track's right end
 constexpr int kStartWindowInterval = 100;  // ms before the deferred maximize
 constexpr int kFontPixels = 13;
-constexpr int kFrameLookInterval = 50;  // ms between looks for the desktop's frame
-constexpr int kFrameLooks = 200;       // ten seconds: a busy desktop may take its time
+constexpr int kFrameLookInterval = 50;    // ms between looks for the desktop's frame
+constexpr int kFrameLooks = 200;          // ten seconds: a busy desktop may take its time
+constexpr int kUnlaidSplitterRoom = 100;  // a splitter not laid out yet gives its second pane this much
 
 const QColor kVideoBackground(35, 35, 35);
 const QColor kMediumGray(128, 128, 128);
@@ -81,27 +77,6 @@ QFont SongTi(int pixels) {
   QFont font(QStringLiteral("宋体"));
   font.setPixelSize(pixels);
   return font;
-}
-
-// Typed text in an editable list box: nothing is ever added to the list;
-// text equal to an entry selects that entry, any other text is position -1
-// (the text stays as typed); a change of position runs `reaction`.
-void FollowTypedText(QComboBox* box, QObject* context, const std::function<void()>& reaction) {
-  box->setInsertPolicy(QComboBox::NoInsert);
-  box->setCompleter(nullptr);  // a completion would select an entry the user has not typed
-  QObject::connect(box->lineEdit(), &QLineEdit::textEdited, context, [box, reaction](const QString& text) {
-    const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (index == box->currentIndex()) return;
-    QLineEdit* edit = box->lineEdit();
-    const int cursor = edit->cursorPosition();
-    {
-      const QSignalBlocker quiet(box);
-      box->setCurrentIndex(index);
-      if (index < 0) edit->setText(text);
-      edit->setCursorPosition(cursor);
-    }
-    reaction();
-  });
 }
 
 void Fill(QWidget* w, const QColor& color) {
@@ -116,7 +91,6 @@ void Fill(QWidget* w, const QColor& color) {
 TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent), services_(services) {
   setWindowTitle(QStringLiteral("Glyphreel"));
   setFont(SongTi(kFontPixels));
-  GrayLevelCaption = tr("灰度级:");
   resize(kDesignWidth, kDesignHeight);
 
   TimerStartWindow = new QTimer(this);
@@ -125,7 +99,6 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
   // tick 5% early, and a movie captured that way runs out of step with its video.
   TimerSnap = new QTimer(this);
   TimerSnap->setTimerType(Qt::PreciseTimer);
-  TimerSnap->setInterval(200);
   TimerFastRecord = new QTimer(this);
   TimerFastRecord->setInterval(kFastRecordPollMs);
   TimerPlayText = new QTimer(this);
@@ -133,7 +106,6 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
 
   BuildToolbars();
   BuildPanes();
-  BuildOptionPages();
   BuildStatusBar();
   VideoExporter = new TVideoExporter(this);  // the movie pane's context menu: the movie as a video
   ConnectHandlers();
@@ -148,7 +120,7 @@ QFrame* TForm1::TitledPane(const QString& title, QWidget** body) {
   pane->setFrameStyle(QFrame::Panel | QFrame::Sunken);
   pane->setMinimumSize(0, 0);
   auto* layout = new QVBoxLayout(pane);
-  layout->setContentsMargins(1, 1, 1, 1);
+  layout->setContentsMargins(kPaneBevel, kPaneBevel, kPaneBevel, kPaneBevel);
   layout->setSpacing(0);
   auto* bar = new QLabel(title);
   bar->setFixedHeight(kTitleHeight);
@@ -175,7 +147,7 @@ void TForm1::BuildToolbars() {
     bar->setObjectName(name);
     bar->setMovable(false);
     bar->setFloatable(false);
-    bar->setIconSize(QSize(18, 18));
+    bar->setIconSize(QSize(kToolbarIconPixels, kToolbarIconPixels));
     bar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     bar->setContextMenuPolicy(Qt::PreventContextMenu);  // no menu of their own, none of the window's
     addToolBar(Qt::TopToolBarArea, bar);
@@ -263,11 +235,11 @@ void TForm1::BuildPanes() {
   Pl_Track->setFixedHeight(kTrackHeight);
   Pl_Time = new QLabel(QStringLiteral("00:00:00/00:00:00"), Pl_Track);
   // At least its design width, and never narrower than the time it shows.
-  Pl_Time->setGeometry(0, 0, std::max(kTimeWidth, Pl_Time->sizeHint().width() + 4), kTrackHeight);
+  Pl_Time->setGeometry(0, 0, std::max(kTimeWidth, Pl_Time->sizeHint().width() + kTimeTextRoom), kTrackHeight);
   Pl_Time->setAlignment(Qt::AlignCenter);
   TrackBar = new video::TrackBar(Pl_Track);
   TrackBar->setTickPosition(QSlider::TicksAbove);
-  TrackBar->setTickInterval(60);
+  TrackBar->setTickInterval(kTrackTickSeconds);
   TrackBar->setRange(0, 0);
   videoColumn->addWidget(Pl_Track);
   Splitter1->addWidget(Pl_LeftTop);
@@ -279,8 +251,8 @@ void TForm1::BuildPanes() {
   optionLayout->addWidget(Pl_Option);
   auto* pages = new QVBoxLayout(Pl_Option);
   pages->setContentsMargins(0, 0, 0, 0);
-  PgC = new QTabWidget;
-  PgC->setMinimumSize(0, 0);
+  // Built as the window's child, so the pages measure their texts in its font.
+  PgC = new OptionPages(dialogs(), this);
   pages->addWidget(PgC);
   Splitter1->addWidget(Pl_LeftBottom);
   Splitter1->setCollapsible(0, true);
@@ -330,7 +302,7 @@ void TForm1::BuildPanes() {
   SBTextShow->setPageStep(1);
   textRow->addWidget(SBTextShow);
   Lb_TextShow = new TFrameLabel(Pl_TextShow);
-  Lb_TextShow->setFont(SongTi(9));
+  Lb_TextShow->setFont(SongTi(kMovieFontPixels));
   Lb_TextShow->setCursor(Qt::OpenHandCursor);
   Lb_TextShow->setColors(Lb_TextShow->palette().color(QPalette::Text), Qt::white);
   Lb_TextShow->setFillParent(true);
@@ -344,107 +316,11 @@ void TForm1::BuildPanes() {
   SetLeftTopHeight(kDesignLeftTopHeight);
 }
 
-void TForm1::BuildOptionPages() {
-  // Controls keep their design widths, or take the width their text needs
-  // where that is more (the English texts are longer); rows are packed so
-  // that every option shows at the default window size.
-  auto place = [](QWidget* w, int x, int y, int designWidth, int height) {
-    w->setGeometry(x, y, std::max(designWidth, w->sizeHint().width()), height);
-    return x + w->width();
-  };
-  // "基本": frame rate, size, the two automatic steps, the output type, defaults.
-  // (Each page is the page control's from the start, so it measures its texts in the window's font.)
-  auto* basic = new QWidget(PgC);
-  auto* frameLabel = new QLabel(tr("每秒录制帧数:"), basic);
-  auto* sizeLabel = new QLabel(tr("转换图尺寸:"), basic);
-  const int labelWidth = std::max({100, frameLabel->sizeHint().width(), sizeLabel->sizeHint().width()});
-  const int boxLeft = 10 + labelWidth;
-  frameLabel->setGeometry(8, kOptionRow1 + 2, labelWidth, 20);
-  sizeLabel->setGeometry(8, kOptionRow2 + 2, labelWidth, 20);
-  CBFrame = new QComboBox(basic);
-  CBFrame->setEditable(true);
-  for (int fps = kMaxFramesPerSecond; fps >= 1; --fps) CBFrame->addItem(QString::number(fps));
-  CBFrame->setCurrentIndex(WindowSettings::kDesignFrameIndex);  // "10"
-  CBFrame->setGeometry(boxLeft, kOptionRow1, 60, 22);
-  CB_Size = new QComboBox(basic);
-  CB_Size->setEditable(true);
-  for (const TRect& r : StandardOutputSizes()) CB_Size->addItem(QStringLiteral("%1 X %2").arg(r.Right).arg(r.Bottom));
-  CB_Size->setCurrentIndex(WindowSettings::kDesignSizeIndex);  // "160 X 120"
-  CB_Size->setGeometry(boxLeft, kOptionRow2, 100, 22);
-  CB_AutoClearBmp = new QCheckBox(tr("录制前自动清空旧图"), basic);
-  CB_AutoClearBmp->setChecked(true);
-  place(CB_AutoClearBmp, 8, kOptionRow3, 200, kCheckHeight);
-  CB_AutoConvert = new QCheckBox(tr("录制完毕即开始转换"), basic);
-  CB_AutoConvert->setChecked(true);
-  place(CB_AutoConvert, 8, kOptionRow4, 200, kCheckHeight);
-  RGoutputType = new QGroupBox(tr("输出文件类型:"), basic);
-  RGoutputTypeButtons = new QButtonGroup(RGoutputType);
-  auto* types = new QVBoxLayout(RGoutputType);
-  types->setContentsMargins(6, 2, 6, 2);
-  types->setSpacing(0);
-  const QString captions[] = {tr("单个文本文件(用本程序播放)"), tr("HTML网页(必须允许浏览器运行脚本)"),
-                              tr("EXCEL文件(必须允许EXCEL启用宏)"), tr("多个文本文件")};
-  static_assert(std::size(captions) == kOutputFormCount);
-  QFont typeFont = RGoutputType->font();
-  typeFont.setPixelSize(12);  // the longest caption fits the design width
-  for (int i = 0; i < kOutputFormCount; ++i) {
-    auto* button = new QRadioButton(captions[i]);
-    button->setFont(typeFont);
-    button->setFixedHeight(kTypeHeight);
-    RGoutputTypeButtons->addButton(button, i);
-    types->addWidget(button);
-  }
-  RGoutputType->setGeometry(6, kOptionRow5, 230, RGoutputType->sizeHint().height());
-  BtnOptionDefault = new QPushButton(tr("默认"), basic);
-  BtnOptionDefault->setGeometry(std::max(185, boxLeft + CBFrame->width() + 8), kOptionRow1 - 1,
-                               std::max(60, BtnOptionDefault->fontMetrics().horizontalAdvance(BtnOptionDefault->text()) + 8), 24);
-  PgC->addTab(basic, tr("基本"));
-
-  // "高级": the working folder.
-  auto* advanced = new QWidget(PgC);
-  auto* pathLabel = new QLabel(tr("录制图片保存路径："), advanced);
-  const int pathLabelRight = place(pathLabel, 8, 12, 150, 20);
-  SBSavePath = new QToolButton(advanced);
-  SBSavePath->setAutoRaise(true);
-  SBSavePath->setIcon(icons::Make(icons::Kind::Folder));
-  SBSavePath->setToolTip(tr("选择保存目录"));
-  SBSavePath->setGeometry(std::max(160, pathLabelRight + 2), 8, 24, 24);
-  EdSavePath = new QLineEdit(advanced);
-  EdSavePath->setReadOnly(true);
-  EdSavePath->setGeometry(8, 36, 200, 22);
-  CB_FastRecord = new QCheckBox(tr("快速录制(不播放视频,按时间取帧)"), advanced);
-  place(CB_FastRecord, 8, 66, 240, 20);
-  CB_FinePicture = new QCheckBox(tr("精细画质(按显示字体的实际浓淡选字)"), advanced);
-  place(CB_FinePicture, 8, 88, 240, 20);
-  PgC->addTab(advanced, tr("高级"));
-
-  // "灰度表": the gray table editor.
-  auto* gray = new QWidget(PgC);
-  EdGray = new QLineEdit(gbk::Decode(gbk::DefaultGrayTable()), gray);
-  EdGray->setGeometry(6, 8, 200, 22);
-  SBGray = new QToolButton(gray);
-  SBGray->setAutoRaise(true);
-  SBGray->setIcon(icons::Make(icons::Kind::Store));
-  SBGray->setToolTip(tr("保存到列表中"));
-  SBGray->setGeometry(210, 7, 24, 24);
-  LbGray = new QLabel(tr("灰度级:"), gray);
-  LbGray->setGeometry(6, 36, kGrayLabelWidth, 18);
-  Image_Gray = new QLabel(gray);
-  Image_Gray->setScaledContents(true);
-  Image_Gray->setPixmap(QPixmap(QStringLiteral(":/GrayGradient.jpg"), "JPG"));
-  Image_Gray->setGeometry(kGrayStripLeft, 37, 192, 17);
-  ListGray = new QListWidget(gray);
-  ListGray->setGeometry(6, 60, 200, 100);
-  PgC->addTab(gray, tr("灰度表"));
-  EdGrayChange();  // the level display of the design text
-}
-
 void TForm1::BuildStatusBar() {
   StBar = new QStatusBar;
   StBar->setFixedHeight(kStatusHeight);
   StBar->setSizeGripEnabled(true);
   setStatusBar(StBar);
-  const int widths[4] = {100, 200, 280, 50};
   const QString texts[4] = {tr("未装入电影文件"), QString(), QString(),
                             tr("点击\"打开电影\"按钮打开一个视频文件")};
   for (int i = 0; i < 4; ++i) {
@@ -452,10 +328,10 @@ void TForm1::BuildStatusBar() {
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     if (i < 3) {
       // The advertising panel takes its width from the window's (FormResize).
-      panel->setFixedWidth(i == 2 ? 0 : widths[i]);
+      panel->setFixedWidth(i == kAdvertPanel ? 0 : kPanelWidths[i]);
       StBar->addWidget(panel);
     } else {
-      panel->setMinimumWidth(widths[i]);
+      panel->setMinimumWidth(kPanelWidths[i]);
       StBar->addWidget(panel, 1);
     }
     StBarPanels[i] = panel;
@@ -471,12 +347,8 @@ void TForm1::ConnectHandlers() {
   connect(TBIHelp, &QAction::triggered, this, &TForm1::TBIHelpClick);
   connect(TBIAbout, &QAction::triggered, this, &TForm1::TBIAboutClick);
   connect(TBIExit, &QAction::triggered, this, &TForm1::TBIExitClick);
-  // Only the user's choices run the reactions, not selections set by the program.
-  connect(CBFrame, &QComboBox::activated, this, &TForm1::CBFrameChange);
-  connect(CB_Size, &QComboBox::activated, this, &TForm1::CB_SizeChange);
-  FollowTypedText(CBFrame, this, [this] { CBFrameChange(); });
-  FollowTypedText(CB_Size, this, [this] { CB_SizeChange(); });
-  connect(EdGray, &QLineEdit::textChanged, this, &TForm1::EdGrayChange);
+  // The option pages wire their own controls; the window hears that the options changed.
+  connect(PgC, &OptionPages::changed, this, &TForm1::OptionsChanged);
   // A click on a panel or on the progress bar reaches the bar itself (none of
   // them takes the mouse): one filter, so one click opens the page once.
   StBar->installEventFilter(this);
@@ -502,20 +374,10 @@ void TForm1::ConnectHandlers() {
   connect(TBISaveText, &QAction::triggered, this, &TForm1::TBISaveTextClick);
   connect(TimerPlayText, &QTimer::timeout, this, &TForm1::TimerPlayTextTimer);
   connect(SBTextShow, &QScrollBar::valueChanged, this, [this] { SBTextShowChange(); });
-  // A pick by the keyboard moves the current row; one by the mouse is a click
-  // (also on the row already current).
-  ListGray->installEventFilter(this);
-  connect(ListGray, &QListWidget::currentRowChanged, this, [this] {
-    if (ListGrayKeyPick) ListGrayClick();
-  });
-  connect(ListGray, &QListWidget::itemClicked, this, &TForm1::ListGrayClick);
-  connect(SBGray, &QToolButton::clicked, this, &TForm1::SBGrayClick);
   Lb_TextShow->installEventFilter(this);
   for (QWidget* pane : {static_cast<QWidget*>(Pl_Video), static_cast<QWidget*>(Pl_Track), static_cast<QWidget*>(PgC)}) {
     pane->installEventFilter(this);
   }
-  connect(BtnOptionDefault, &QPushButton::clicked, this, &TForm1::BtnOptionDefaultClick);
-  connect(SBSavePath, &QToolButton::clicked, this, &TForm1::SBSavePathClick);
   connect(TimerStartWindow, &QTimer::timeout, this, &TForm1::TimerStartWindowTimer);
   connect(Splitter1, &QSplitter::splitterMoved, this, [this] { Splitter1Moved(1); });
   connect(Splitter2, &QSplitter::splitterMoved, this, [this] { Splitter1Moved(0); });
@@ -528,8 +390,6 @@ void TForm1::FormCreate() {
   // Without its settings file the program runs on defaults and keeps nothing.
   PrepareSettingsFile(layout, nullptr);
   ProductName = QStringLiteral(GLYPHREEL_PRODUCT_NAME);
-  GrayLevelCaption = tr("灰度级:");
-  BuildOutputSizes(OutputSizes);
   // A page, folder or file the desktop could not open: the user opens it by hand.
   launcher().OnOpenFailed = [self = QPointer<TForm1>(this)](const std::string& shown) {
     if (!self) return;
@@ -549,12 +409,13 @@ void TForm1::FormCreate() {
   TextPic = std::make_unique<TTextPic>();
   TextPic->FrameMarker = kFrameMarker;
   RecordFolder = AppPath + "output/";
-  CBFrameChange();  // the interval of the rate the box shows, with or without a settings file
-  ReadSettings(*this, IniFileName);
+  RecordFolderShown = Options().savePath;
+  WindowSettings stored;
+  if (ReadSettings(IniFileName, &stored)) ShowSettings(stored);
 
   // The progress bar lives inside the second status panel.
   PBar->setParent(StBarPanels[1]);
-  PBar->setGeometry(2, 3, 196, kStatusHeight - 6);
+  PBar->setGeometry(kProgressInPanel);
   PBar->hide();
 
   SetRightTopHeight(LeftTopHeight());
@@ -598,7 +459,7 @@ void SetFirst(QSplitter* splitter, int size) {
   QList<int> sizes = splitter->sizes();
   const int total = sizes.value(0) + sizes.value(1);
   const int first = std::max(0, size);
-  splitter->setSizes({first, std::max(0, (total > 0 ? total : first + 100) - first)});
+  splitter->setSizes({first, std::max(0, (total > 0 ? total : first + kUnlaidSplitterRoom) - first)});
 }
 
 }  // namespace
@@ -650,22 +511,23 @@ void TForm1::resizeEvent(QResizeEvent* event) {
 
 void TForm1::FormResize() {
   // 1. The preview keeps a 1.33 aspect, centred (cut evenly when too wide).
-  VideoWindowRect.height = Pl_Video->height() - 4;
+  VideoWindowRect.height = Pl_Video->height() - 2 * kVideoMargin;
   VideoWindowRect.width = VideoWidthFor(VideoWindowRect.height);
   VideoWindowRect.left = (Pl_Video->width() - VideoWindowRect.width) / 2;  // truncated toward zero
-  VideoWindowRect.top = 2;
+  VideoWindowRect.top = kVideoMargin;
   VideoWindow->setGeometry(VideoWindowRect.left, VideoWindowRect.top, std::max(0, VideoWindowRect.width),
                            std::max(0, VideoWindowRect.height));
 
   // 2. The recorded picture has the preview's size.
-  ImageRect = {1, 1, VideoWindowRect.width, VideoWindowRect.height};
-  Image->setGeometry(1, 1, std::max(0, ImageRect.width), std::max(0, ImageRect.height));
+  ImageRect = {kImageOffset, kImageOffset, VideoWindowRect.width, VideoWindowRect.height};
+  Image->setGeometry(kImageOffset, kImageOffset, std::max(0, ImageRect.width), std::max(0, ImageRect.height));
   if (QWidget* holder = SB_Img->widget()) {
-    holder->resize(std::max(0, ImageRect.width) + 1, std::max(0, ImageRect.height) + 1);
+    holder->resize(std::max(0, ImageRect.width) + kImageOffset, std::max(0, ImageRect.height) + kImageOffset);
   }
 
   // 3. The position bar fills the track beside the time.
-  TrackBar->setGeometry(Pl_Time->width(), 0, std::max(0, Pl_Track->width() - Pl_Time->width() - 2), kTrackHeight);
+  TrackBar->setGeometry(Pl_Time->width(), 0, std::max(0, Pl_Track->width() - Pl_Time->width() - kTrackRoom),
+                        kTrackHeight);
 
   // The advertising panel gives up its room before the hint text is cut,
   // and to an export's progress bar. It never widens the window: the hint
@@ -677,17 +539,12 @@ void TForm1::FormResize() {
   // (The status bar spans the window; the window's width is right even
   // before the bar has been laid out, so a size read at start is not held
   // up by a panel sized for the design width.)
-  StBarPanels[2]->setFixedWidth(
-      std::clamp(width() - 300 - hintWidth - exportWidth - kStatusBarMargins, 0, kAdvertPanelWidth));
+  const int fixedPanels = kPanelWidths[0] + kPanelWidths[1];
+  StBarPanels[kAdvertPanel]->setFixedWidth(
+      std::clamp(width() - fixedPanels - hintWidth - exportWidth - kStatusBarMargins, 0, kPanelWidths[kAdvertPanel]));
 
   // 4. Option page controls follow the page control's size.
-  const int w = PgC->width(), h = PgC->height();
-  auto setWidth = [](QWidget* widget, int width) { widget->resize(std::max(0, width), widget->height()); };
-  setWidth(EdSavePath, w - 20);
-  setWidth(RGoutputType, w - 18);
-  setWidth(EdGray, w - 40);
-  SBGray->move(w - 36, SBGray->y());
-  ListGray->resize(std::max(0, w - 12), std::max(0, h - 80));
+  PgC->FollowSize();
 
   // 5. Level the two top panes after the splitter that moved.
   if (RightTopHeight() != LeftTopHeight()) {
@@ -722,39 +579,6 @@ void TForm1::TimerStartWindowTimer() {
 }
 
 void TForm1::TBIExitClick() { close(); }
-
-std::optional<OutputForm> TForm1::OutputType() const { return OutputFormAt(RGoutputTypeButtons->checkedId()); }
-
-void TForm1::SetOutputType(std::optional<OutputForm> form) {
-  if (form) {
-    RGoutputTypeButtons->button(static_cast<int>(*form))->setChecked(true);
-    return;
-  }
-  // No item selected.
-  RGoutputTypeButtons->setExclusive(false);
-  for (QAbstractButton* b : RGoutputTypeButtons->buttons()) b->setChecked(false);
-  RGoutputTypeButtons->setExclusive(true);
-}
-
-void TForm1::BtnOptionDefaultClick() {
-  CBFrame->setCurrentIndex(WindowSettings::kDesignFrameIndex);  // "10" frames a second
-  CBFrameChange();
-  CB_Size->setCurrentIndex(1);  // "80 X 60"
-  CB_SizeChange();
-  CB_AutoConvert->setChecked(true);
-  CB_AutoClearBmp->setChecked(true);
-  SetOutputType(OutputForm::Text);
-}
-
-void TForm1::SBSavePathClick() {
-  const std::optional<QString> chosen = dialogs().ChooseFolder(this, tr("选择保存目录"));
-  if (!chosen) return;
-  std::string folder = chosen->toLocal8Bit().toStdString();
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  RecordFolder = folder;
-  SavePathBytes = MakeRelativePath(RecordFolder);
-  EdSavePath->setText(QString::fromLocal8Bit(SavePathBytes.data(), static_cast<qsizetype>(SavePathBytes.size())));
-}
 
 void TForm1::TBIHelpClick() {
   // The help text in the window's language: the translation names its own.
@@ -796,12 +620,6 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
     StBarClick();
   }
   if (event->type() == QEvent::ToolTip && watched == TBTVideoBar->widgetForAction(TBISaveText)) return true;
-  if (watched == ListGray && (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease ||
-                              event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut)) {
-    // Only a key pressed in the list picks a row; the row Qt makes current
-    // when the list takes the focus is no pick.
-    ListGrayKeyPick = event->type() == QEvent::KeyPress;
-  }
   return QMainWindow::eventFilter(watched, event);
 }
 
@@ -866,8 +684,9 @@ void TForm1::FormClose() {
   if (formClosed_) return;
   formClosed_ = true;
   std::string error;
-  QString refused;
-  const bool written = WriteSettings(*this, IniFileName, &error, &refused) || error.empty();
+  const WindowSettings settings = SettingsOfWindow();
+  const QString& refused = settings.grayUnencodable;  // the table set before it is kept instead
+  const bool written = WriteSettings(IniFileName, settings, &error) || error.empty();
   // The program must stay closable: say what failed and go on. A signal's
   // close has no one to tell: it shows no box that would hold it open.
   if (closingBySignal_) {
@@ -889,58 +708,41 @@ void TForm1::FormClose() {
   TextPic.reset();
 }
 
-// ---- Options ------------------------------------------------------------------------
+// ---- Options and settings ----------------------------------------------------------------
 
-void TForm1::CBFrameChange() {
-  // Position -1 (typed text that is no entry) stands for 16 a second.
-  TimerSnap->setInterval(IntervalForFrameRate(kMaxFramesPerSecond - CBFrame->currentIndex()));
-}
+WindowSettings TForm1::Options() const { return PgC->Settings(); }
 
-void TForm1::CB_SizeChange() {
-  const int index = CB_Size->currentIndex();
-  if (index >= 0 && index < kOutputSizeCount && OutputSizes[static_cast<size_t>(index)].Right > 255) {
-    dialogs().Message(this, tr("请注意:转换图宽大于250用记事本程序打开时可能会显示异常."));
+void TForm1::OptionsChanged() {
+  const WindowSettings options = Options();
+  // A folder chosen on the "高级" page is where recording and conversion work from now on.
+  if (options.savePath != RecordFolderShown) {
+    RecordFolderShown = options.savePath;
+    RecordFolder = MakeAbsolutePath(options.savePath);
   }
+  // A rate changed during a recording takes effect at once; another option
+  // leaves the running capture's ticks alone.
+  const int interval = options.Interval();
+  if (TimerSnap->isActive() && TimerSnap->interval() != interval) TimerSnap->setInterval(interval);
 }
 
-// ---- Gray tables ------------------------------------------------------------------------
-
-namespace {
-constexpr int kGrayStripPixelsPerLevel = 12;
-constexpr int kGrayListBytesRole = Qt::UserRole;
-}  // namespace
-
-bool TForm1::GrayTableBytes(std::string* bytes, QString* error) const {
-  if (GrayBytes && EdGray->text() == gbk::Decode(*GrayBytes)) {
-    *bytes = *GrayBytes;
-    return true;
-  }
-  return gbk::Encode(EdGray->text(), bytes, error);
+void TForm1::ShowSettings(const WindowSettings& settings) {
+  SizeRead = QSize(settings.width, settings.height);
+  resize(SizeRead);  // the outer size; the frame is taken off once it is known
+  FormResize();      // the panes follow before the window is first laid out
+  StartMaximized = settings.maximized;
+  if (StartMaximized) TimerStartWindow->start();
+  PgC->Show(settings);  // RecordFolder follows the stored folder (OptionsChanged)
 }
 
-std::string TForm1::GrayListBytes(int row) const {
-  const QListWidgetItem* item = ListGray->item(row);
-  return item ? item->data(kGrayListBytesRole).toByteArray().toStdString() : std::string();
-}
-
-void TForm1::AddGrayListItem(const std::string& bytes) {
-  auto* item = new QListWidgetItem(gbk::Decode(bytes));
-  item->setData(kGrayListBytesRole, QByteArray::fromStdString(bytes));
-  ListGray->addItem(item);
-}
-
-void TForm1::EdGrayChange() {
-  std::string bytes;
-  QString error;
-  if (!GrayTableBytes(&bytes, &error)) {
-    // Characters GBK cannot hold still take room in the box: count the text as typed.
-    bytes = EdGray->text().toUtf8().toStdString();
-  }
-  if (bytes.size() < 2) return;
-  const int levels = CountGrayUnits(bytes);
-  LbGray->setText(GrayLevelCaption + QString::number(levels));
-  // The strip starts where the count ends, which a longer caption pushes on.
-  LbGray->resize(std::max(kGrayLabelWidth, LbGray->sizeHint().width()), LbGray->height());
-  Image_Gray->setGeometry(std::max(kGrayStripLeft, LbGray->x() + LbGray->width()), Image_Gray->y(),
-                          kGrayStripPixelsPerLevel * levels, Image_Gray->height());
+WindowSettings TForm1::SettingsOfWindow() const {
+  WindowSettings s = Options();
+  s.maximized = isMaximized();
+  // A window the user never resized writes back the size that was read, so
+  // nothing creeps; otherwise its outer size.
+  // (A frame the desktop has not told yet, or told wrong, counts as none.)
+  const QSize outer = isVisible() ? frameGeometry().size().expandedTo(size()) : size();
+  const QSize size = SizeRead.isValid() && AtSizeRead() ? SizeRead : outer;
+  s.width = size.width();
+  s.height = size.height();
+  return s;
 }

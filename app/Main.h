@@ -6,10 +6,11 @@
 // constructor. Dialogs go through the Dialogs interface, so tests answer them.
 #pragma once
 
-#include "app/BarStates.h"
 #include "common/FolderLock.h"
 #include "conversion/BmpTxt.h"
 #include "conversion/ConversionOutput.h"
+#include "shell/BarStates.h"
+#include "shell/WindowSettings.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -20,28 +21,18 @@
 #include <string>
 
 class QAction;
-class QCheckBox;
-class QComboBox;
 class QFrame;
 class QLabel;
-class QLineEdit;
-class QListWidget;
 class QProgressBar;
-class QRadioButton;
-class QButtonGroup;
-class QGroupBox;
 class QScrollArea;
 class QScrollBar;
-class QSlider;
 class QSplitter;
 class QStatusBar;
-class QTabWidget;
 class QTimer;
 class QToolBar;
-class QToolButton;
-class QPushButton;
 class Dialogs;
 class Launcher;
+class OptionPages;
 class TTextPic;
 class TFrameLabel;
 class TVideoExporter;
@@ -82,41 +73,25 @@ class TForm1 : public QMainWindow {
   void TimerStartWindowTimer();
   void TBIWndClick();
   void TBIExitClick();
-  void BtnOptionDefaultClick();
-  void SBSavePathClick();
   void TBIHelpClick();
   void StBarClick();
   void TBIAboutClick();
   // Settings written, video shut down, engine and reader freed: once, by
   // the first close that is not refused.
   void FormClose();
-  // A close the user asked for while a recording or an export runs asks
-  // first; false when the user keeps the window.
-  bool ConfirmClose();
-  // Ends the running work for a close: a recording stops with its bitmaps
-  // whole and the folder lock released (nothing is converted); an export is
-  // cancelled and its temporary file removed.
-  void StopWorkForClose();
+  // A file named on the command line: a character movie when its content
+  // holds a frame-end marker line, a video otherwise.
+  void OpenAtStart(const std::string& path);
   // SIGTERM or SIGHUP: closes as the close box does, without a question (a
   // dialog up at that moment is answered No).
   void CloseBySignal();
-  void EdGrayChange();
-  void CBFrameChange();
-  void CB_SizeChange();
 
   // ---- Conversion run ----
   void TBIConvertClick();
   // Copies the options into the engine; false (after saying why) when the
-  // gray table cannot be used.
+  // gray table or the size cannot be used.
   bool TakeConversionOptions();
   void ConversionProgress(TConverter& engine);
-  // What a finished run of each form leaves in the window: the movie opened,
-  // the page or workbook launched, the frames folder announced and shown.
-  void ShowConversionResult(const ConversionRequest& request, const ConversionResult& result);
-
-  // ---- Gray table editor ----
-  void ListGrayClick();
-  void SBGrayClick();
 
   // ---- Text player ----
   void OpenTextMovie(const std::string& FileName);
@@ -133,38 +108,17 @@ class TForm1 : public QMainWindow {
   void TBISaveTextClick();
   void Lb_TextShowDragOver(int X, int Y);
   void Lb_TextShowEndDrag();
-  // The label's character height s in pixels.
-  int TextFontHeight() const;
-  // Lines as close as the frame's characters allow (s pixels apart where
-  // their ink permits, a little more where it reaches into the next line),
-  // then the label sized to the frame: width widthFactor x FrameWidth + 20,
-  // height line spacing x LinesPerFrame + 20.
-  void FitTextLabel(int widthFactor);
 
   // ---- Video preview (commands the player also gives) ----
   void TBIOpenClick();
-  // Opens the video `path` as the open button does after its dialog.
-  void OpenVideo(const std::string& path);
-  // A file named on the command line: a character movie when its content
-  // holds a frame-end marker line, a video otherwise.
-  void OpenAtStart(const std::string& path);
   void TBIPlayClick();
   void TBIPauseClick();
   void TBIStopClick();
   void StopVideo();
   void FinishPreview();
-  // The end of a preview or a recording: back to the start, the video bar's
-  // stopped state applied to its buttons, the progress bar hidden.
-  void ReturnToStopped();
   void SeekToStart();
   void TrackBarTimer(uint32_t currentMs, uint32_t durationMs);
   void FilterGraphDSEvent(long event, intptr_t param1, intptr_t param2);
-  // A length in milliseconds as "hh:mm:ss", 24-hour digits in every
-  // language: whole days drop out, fractions of a second are cut off.
-  static QString TimeText(int64_t ms);
-  // Tells that the movie's pictures ended at `atMs`, FrameCount bitmaps
-  // recorded of about `expected`.
-  void SayEndedEarly(int64_t atMs, int64_t expected);
 
   // ---- Frame recorder ----
   void TBISnapBeginClick();
@@ -173,12 +127,64 @@ class TForm1 : public QMainWindow {
   // deleted (also reported to the user).
   int ClearOldFrames();
   void FinishRecording();
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildPanes();
+  void BuildToolbars();
+  void BuildStatusBar();
+  void ConnectHandlers();
+  QFrame* TitledPane(const QString& title, QWidget** body);
+
+  // ---- Options and settings ----
+  // The options as the pages show them (OptionPages::Settings).
+  WindowSettings Options() const;
+  // The option pages changed: a folder chosen there becomes RecordFolder,
+  // and a running capture timer takes the interval of the rate.
+  void OptionsChanged();
+  // The settings into the window: its size, the deferred maximize, the options.
+  void ShowSettings(const WindowSettings& settings);
+  // The window's size and state with the options, as the settings file keeps them.
+  WindowSettings SettingsOfWindow() const;
+
+  // ---- Conversion run ----
+  // What a finished run of each form leaves in the window: the movie opened,
+  // the page or workbook launched, the frames folder announced and shown.
+  void ShowConversionResult(const ConversionRequest& request, const ConversionResult& result);
+
+  // ---- Text player ----
+  // The label's character height s in pixels.
+  int TextFontHeight() const;
+  // The label sized to the frame: width widthFactor x FrameWidth + 20,
+  // height s x LinesPerFrame + 20 (lines are s pixels apart).
+  void FitTextLabel(int widthFactor);
+
+  // ---- Video preview ----
+  // Opens the video `path` as the open button does after its dialog.
+  void OpenVideo(const std::string& path);
+  // The end of a preview or a recording: back to the start, the video bar's
+  // stopped state applied to its buttons, the progress bar hidden.
+  void ReturnToStopped();
+  // A length in milliseconds as "hh:mm:ss", 24-hour digits in every
+  // language: whole days drop out, fractions of a second are cut off.
+  static QString TimeText(int64_t ms);
+  // Tells that the movie's pictures ended at `atMs`, FrameCount bitmaps
+  // recorded of about `expected`.
+  void SayEndedEarly(int64_t atMs, int64_t expected);
+
+  // ---- Frame recorder ----
   // Whether the bitmaps of a recording from the current position fit in
   // RecordFolder; when not, the user is asked and may go on anyway.
   bool RecordingFitsOnDisk();
-  // Fast recording: started by Rec when CB_FastRecord is checked (false,
-  // after telling the user, when the movie cannot be opened); its progress
-  // is taken at every TimerFastRecord tick; Stop (or its end) ends it.
+  // Fast recording: started by Rec when the option is on (false, after
+  // telling the user, when the movie cannot be opened); its progress is
+  // taken at every TimerFastRecord tick; Stop (or its end) ends it.
   bool StartFastRecording();
   void TimerFastRecordTimer();
   void StopFastRecording();
@@ -186,33 +192,78 @@ class TForm1 : public QMainWindow {
   // is told why (`systemText` with its errno `code`), then the recording
   // ends as Stop ends it.
   void StopRecordingForWriteError(int code, const std::string& systemText);
-  int32_t FrameCount = 0;  // frames written by the current recording
-  // Held from Rec (before the old frames are cleared) until the recording and
-  // its automatic conversion end, so no other process converts or records
-  // in RecordFolder meanwhile.
-  fileio::FolderLock RecordLock;
-  QImage RecordedPicture;  // the last grabbed frame
 
-  // Height of the pane, read from its splitter (the splitters own the sizes).
+  // ---- Closing ----
+  // A close the user asked for while a recording or an export runs asks
+  // first; false when the user keeps the window.
+  bool ConfirmClose();
+  // Ends the running work for a close: a recording stops with its bitmaps
+  // whole and the folder lock released (nothing is converted); an export is
+  // cancelled and its temporary file removed.
+  void StopWorkForClose();
+
+  // ---- Pane sizes, read from and given to the splitters (they own the sizes) ----
   int LeftTopHeight() const;
   int RightTopHeight() const;
   int LeftWidth() const;
   void SetLeftTopHeight(int height);
   void SetRightTopHeight(int height);
   void SetLeftWidth(int width);
-
   // Rounds h x 1.33 half to even, exactly as decimal arithmetic would.
   static int VideoWidthFor(int height);
 
+  // ---- Toolbar states (applied to the buttons by ApplyVideoBar/ApplyTextBar) ----
+  // The buttons and, with `withTexts`, status panels 0 and 3 of VideoBarState.
+  void ApplyVideoBar(bool withTexts = true);
+  // The text player's buttons, Save included, of TextBarState.
+  void ApplyTextBar();
+  VideoBar VideoBarState;
+  TextBar TextBarState;
+
+  Dialogs& dialogs() { return *services_.dialogs; }
+  Launcher& launcher() { return *services_.launcher; }
+
+  // The size the settings file gave, and the size the window took when first
+  // shown (the desktop may have adjusted it): a window the user never
+  // resized writes back the size that was read, so nothing creeps.
+  QSize SizeRead;
+  QSize SizeShown;
+  // The window stands at the size the settings gave it, as first shown (or
+  // fitted to the desktop's frame since), or as large as its contents need
+  // where that is more: the user has not resized it.
+  bool AtSizeRead() const;
+  // Once the desktop has framed the window: the size read is the outer
+  // size, so the inner one becomes the size read less the frame.
+  void FitOuterSize();
+
   // ---- State of the shell (AppPath and IniFileName are globals of Link) ----
   QString ProductName;
-  QString GrayLevelCaption;
   std::string RecordFolder;
+  // The stored form of the folder the option pages showed when RecordFolder
+  // last followed them (a folder set otherwise stands until another is chosen).
+  std::string RecordFolderShown;
   bool StartMaximized = false;
   int SplitterTag = 0;
-  OutputSizeTable OutputSizes;
   LayoutRect VideoWindowRect;  // as the layout rules computed it
   LayoutRect ImageRect;
+
+  // ---- State of the conversion run, the player and the recorder ----
+  std::string VideoFileName;    // the loaded video's name without folder; empty while none is loaded
+  std::string VideoPath;        // the loaded video's full path; empty while none is loaded
+  std::string TextFileName;     // the current character-movie file
+  std::string ShownMovieFile;   // the file the movie in the pane was read from
+  std::string WebPageFileName;  // the last page written
+  int32_t TextFrameIndex = 0;   // the frame the playback timer showed last; -1 before the first
+  bool TextSyncMode = false;    // the playback was started with Play2
+  int DragStartX = 0, DragStartY = 0;
+  bool LabelDragging = false;
+  bool LabelFillsPanel = true;  // the frame label fills Pl_TextShow (no playable movie)
+  int32_t FrameCount = 0;       // frames written by the current recording
+  // Held from Rec (before the old frames are cleared) until the recording and
+  // its automatic conversion end, so no other process converts or records
+  // in RecordFolder meanwhile.
+  fileio::FolderLock RecordLock;
+  QImage RecordedPicture;  // the last grabbed frame
 
   // ---- Panes ----
   QToolBar* TBTVideoBar = nullptr;
@@ -232,7 +283,7 @@ class TForm1 : public QMainWindow {
   video::TrackBar* TrackBar = nullptr;
   QFrame* Pl_LeftBottom = nullptr;
   QFrame* Pl_Option = nullptr;
-  QTabWidget* PgC = nullptr;
+  OptionPages* PgC = nullptr;  // "基本", "高级", "灰度表"
   QFrame* Pl_right = nullptr;
   QSplitter* Splitter3 = nullptr;  // under the recorded picture (Tag 2)
   QFrame* Pl_RightTop = nullptr;
@@ -245,24 +296,6 @@ class TForm1 : public QMainWindow {
   TFrameLabel* Lb_TextShow = nullptr;
   TVideoExporter* VideoExporter = nullptr;  // the movie pane's "导出为视频…"
   QProgressBar* PBar = nullptr;  // the progress of a recording or a conversion
-
-  // ---- Options ("基本", "高级", "灰度表") ----
-  QComboBox* CBFrame = nullptr;
-  QComboBox* CB_Size = nullptr;
-  QCheckBox* CB_AutoClearBmp = nullptr;
-  QCheckBox* CB_AutoConvert = nullptr;
-  QCheckBox* CB_FastRecord = nullptr;  // "高级": record unpaced in a worker instead of playing
-  QCheckBox* CB_FinePicture = nullptr;  // "高级": convert with the fine picture (FinePicture.h)
-  QGroupBox* RGoutputType = nullptr;
-  QButtonGroup* RGoutputTypeButtons = nullptr;
-  QPushButton* BtnOptionDefault = nullptr;
-  QLineEdit* EdSavePath = nullptr;
-  QToolButton* SBSavePath = nullptr;
-  QLineEdit* EdGray = nullptr;
-  QLabel* LbGray = nullptr;
-  QLabel* Image_Gray = nullptr;
-  QListWidget* ListGray = nullptr;
-  QToolButton* SBGray = nullptr;
 
   // ---- Toolbar items ----
   QAction* TBIOpen = nullptr;
@@ -288,30 +321,9 @@ class TForm1 : public QMainWindow {
 
   // ---- Timers ----
   QTimer* TimerStartWindow = nullptr;
-  QTimer* TimerSnap = nullptr;
+  QTimer* TimerSnap = nullptr;  // given the options' interval whenever it starts, and while it runs
   QTimer* TimerFastRecord = nullptr;  // follows the fast recorder's progress
   QTimer* TimerPlayText = nullptr;
-
-  // ---- Toolbar states (applied to the buttons by ApplyVideoBar/ApplyTextBar) ----
-  VideoBar VideoBarState;
-  TextBar TextBarState;
-  // The buttons and, with `withTexts`, status panels 0 and 3 of VideoBarState.
-  void ApplyVideoBar(bool withTexts = true);
-  // The text player's buttons, Save included, of TextBarState.
-  void ApplyTextBar();
-
-  // ---- State of the conversion run and the player ----
-  std::string VideoFileName;    // the loaded video's name without folder; empty while none is loaded
-  std::string VideoPath;        // the loaded video's full path; empty while none is loaded
-  std::string TextFileName;     // the current character-movie file
-  std::string ShownMovieFile;   // the file the movie in the pane was read from
-  std::string WebPageFileName;  // the last page written
-  int32_t TextFrameIndex = 0;   // the frame the playback timer showed last; -1 before the first
-  bool TextSyncMode = false;    // the playback was started with Play2
-  int DragStartX = 0, DragStartY = 0;
-  bool LabelDragging = false;
-  bool LabelFillsPanel = true;
-  bool ListGrayKeyPick = false;  // a key is down in the stored-table list  // the frame label fills Pl_TextShow (no playable movie)
 
   // ---- Long-lived objects ----
   std::unique_ptr<video::VideoService> FilterGraph;  // the video service
@@ -320,59 +332,15 @@ class TForm1 : public QMainWindow {
   std::unique_ptr<TTextPic> TextPic;
   std::unique_ptr<video::FastRecorder> FastRecording;  // while a fast recording runs
 
-  // The size the settings file gave, and the size the window took when first
-  // shown (the desktop may have adjusted it): a window the user never
-  // resized writes back the size that was read, so nothing creeps.
-  QSize SizeRead;
-  QSize SizeShown;
-  // The window stands at the size the settings gave it, as first shown (or
-  // fitted to the desktop's frame since), or as large as its contents need
-  // where that is more: the user has not resized it.
-  bool AtSizeRead() const;
-
-  // The folder EdSavePath shows, as the file system's own bytes: what the
-  // settings file stores.
-  std::string SavePathBytes;
-  // The bytes behind EdGray's text as the settings file or the list held
-  // them, used as long as the box shows their text (a stored table need not
-  // decode cleanly, so it is written back byte for byte).
-  std::optional<std::string> GrayBytes;
-  // The GBK bytes of the gray table in EdGray; false with *error when the
-  // text holds a character GBK cannot hold.
-  bool GrayTableBytes(std::string* bytes, QString* error) const;
-  // The GBK bytes of list item `row` (see GrayBytes).
-  std::string GrayListBytes(int row) const;
-  void AddGrayListItem(const std::string& bytes);
-
-  Dialogs& dialogs() { return *services_.dialogs; }
-  Launcher& launcher() { return *services_.launcher; }
-
-  // The selected output type; none when no button is checked.
-  std::optional<OutputForm> OutputType() const;
-  void SetOutputType(std::optional<OutputForm> form);
-
- protected:
-  void resizeEvent(QResizeEvent* event) override;
-  void closeEvent(QCloseEvent* event) override;
-  void showEvent(QShowEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
-
- private:
-  void BuildPanes();
-  void BuildToolbars();
-  void BuildOptionPages();
-  void BuildStatusBar();
-  void ConnectHandlers();
-  QFrame* TitledPane(const QString& title, QWidget** body);
-
   Services services_;
   bool created_ = false;
   bool closingBySignal_ = false;
   bool formClosed_ = false;
   bool shown_ = false;
   bool outerSizeFitted_ = false;  // the frame has been taken off the size read
-  // Once the desktop has framed the window: the size read is the outer
-  // size, so the inner one becomes the size read less the frame.
-  void FitOuterSize();
+
+  // The movie pane's export is part of the window, in a file of its own.
+  friend class TVideoExporter;
+  // Tests, benchmarks and tools reach the window's parts through it (tests/support/WindowParts.h).
+  friend struct WindowParts;
 };

@@ -1,11 +1,11 @@
 #include "app/VideoExport.h"
 
 #include "app/Dialogs.h"
-#include "app/Launcher.h"
 #include "app/Main.h"
 #include "playback/FrameLabel.h"
 #include "playback/MovieExport.h"
 #include "playback/TextPic.h"
+#include "shell/Launcher.h"
 #include "video/VideoService.h"
 
 #include <QAction>

@@ -3,11 +3,11 @@
 #include "app/CloseSignals.h"
 #include "app/Dialogs.h"
 #include "app/Fonts.h"
-#include "app/Language.h"
-#include "app/Launcher.h"
-#include "app/Link.h"
 #include "app/Main.h"
-#include "app/StartOptions.h"
+#include "shell/Language.h"
+#include "shell/Launcher.h"
+#include "shell/Link.h"
+#include "shell/StartOptions.h"
 
 #include <QApplication>
 #include <QTranslator>

@@ -8,10 +8,11 @@
 //
 // Usage: record_bench [work folder]   (default: a folder under /tmp)
 #include "support/ScriptedDialogs.h"
+#include "support/WindowParts.h"
 #include "app/Fonts.h"
-#include "app/Launcher.h"
 #include "app/Main.h"
 #include "common/FileWrite.h"
+#include "shell/Launcher.h"
 #include "support/TestVideo.h"
 #include "video/RecordingTicks.h"
 
@@ -54,21 +55,21 @@ int main(int argc, char** argv) {
   TForm1 form({&answers, &launcher, work + "app/"});
   answers.files.push_back(QString::fromStdString(clip));
   form.TBIOpenClick();
-  form.RecordFolder = work + "frames/";
-  form.CBFrame->setCurrentIndex(0);  // 15 a second
-  form.CBFrameChange();
-  form.CB_AutoConvert->setChecked(false);
+  Parts(form).RecordFolder = work + "frames/";
+  Parts(form).CBFrame->setCurrentIndex(0);  // 15 a second
+  Parts(form).CBFrameChange();
+  Parts(form).CB_AutoConvert->setChecked(false);
 
   QElapsedTimer clock;
   int64_t last = -1, longest = 0;
-  QObject::connect(form.TimerSnap, &QTimer::timeout, [&] {
+  QObject::connect(Parts(form).TimerSnap, &QTimer::timeout, [&] {
     const int64_t now = clock.elapsed();
     if (last >= 0) longest = std::max(longest, now - last);
     last = now;
   });
   QEventLoop loop;
-  QObject::connect(form.TBISnapBegin, &QAction::changed, [&] {
-    if (form.TBISnapBegin->isEnabled()) loop.quit();
+  QObject::connect(Parts(form).TBISnapBegin, &QAction::changed, [&] {
+    if (Parts(form).TBISnapBegin->isEnabled()) loop.quit();
   });
   clock.start();
   form.TBISnapBeginClick();
@@ -76,18 +77,18 @@ int main(int argc, char** argv) {
   const double seconds = clock.elapsed() / 1000.0;
 
   std::printf("interval %d ms; %d files in %.2f s of recording: %.2f files per second of video\n",
-              form.TimerSnap->interval(), form.FrameCount, seconds, form.FrameCount / static_cast<double>(kSeconds));
+              Parts(form).Interval(), Parts(form).FrameCount, seconds, Parts(form).FrameCount / static_cast<double>(kSeconds));
   std::printf("longest gap between ticks: %lld ms (%.2f intervals)\n", static_cast<long long>(longest),
-              static_cast<double>(longest) / form.TimerSnap->interval());
+              static_cast<double>(longest) / Parts(form).Interval());
 
   // Fast recording of the whole clip from its start.
-  const int expected = static_cast<int>(video::RecordingTicks{0, form.TimerSnap->interval(), kSeconds * 1000}.Count());
-  form.CB_FastRecord->setChecked(true);
+  const int expected = static_cast<int>(video::RecordingTicks{0, Parts(form).Interval(), kSeconds * 1000}.Count());
+  Parts(form).CB_FastRecord->setChecked(true);
   clock.restart();
   form.TBISnapBeginClick();
   loop.exec();
   const double fastSeconds = clock.elapsed() / 1000.0;
-  const int fastFrames = form.FrameCount;
+  const int fastFrames = Parts(form).FrameCount;
   if (fastFrames != expected) {
     std::fprintf(stderr, "record_bench: fast recording wrote %d bitmaps, not %d\n", fastFrames, expected);
     return 1;

@@ -1,9 +1,9 @@
 // glyphreel-cli: the road from video to character movie without the window,
 // for servers, scripts and terminals. The same core as the window does the work.
-#include "app/Link.h"
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
 #include "common/FolderLock.h"
+#include "shell/Link.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

@@ -7,7 +7,7 @@
 // whose first non-blank byte is "[" starts a section named by the text up to
 // "]"; a line with "=" (not a comment, not a section) is a key; blanks around
 // names do not count.
-#include "app/IniFile.h"
+#include "shell/IniFile.h"
 #include "fuzz/FuzzSupport.h"
 
 #include <cstddef>

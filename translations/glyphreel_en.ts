@@ -33,6 +33,105 @@
     </message>
 </context>
 <context>
+    <name>OptionPages</name>
+    <message>
+        <source>录制前自动清空旧图</source>
+        <translation>Clear old frames first</translation>
+    </message>
+    <message>
+        <source>录制完毕即开始转换</source>
+        <translation>Convert when recording ends</translation>
+    </message>
+    <message>
+        <source>快速录制(不播放视频,按时间取帧)</source>
+        <translation>Fast recording (no playback)</translation>
+    </message>
+    <message>
+        <source>精细画质(按显示字体的实际浓淡选字)</source>
+        <translation>Fine picture (by the font's ink)</translation>
+    </message>
+    <message>
+        <source>灰度级:</source>
+        <translation>Gray levels: </translation>
+    </message>
+    <message>
+        <source>每秒录制帧数:</source>
+        <translation>Frames a second:</translation>
+    </message>
+    <message>
+        <source>转换图尺寸:</source>
+        <translation>Movie size:</translation>
+    </message>
+    <message>
+        <source>输出文件类型:</source>
+        <translation>Output:</translation>
+    </message>
+    <message>
+        <source>单个文本文件(用本程序播放)</source>
+        <translation>One text file (plays here)</translation>
+    </message>
+    <message>
+        <source>HTML网页(必须允许浏览器运行脚本)</source>
+        <translation>Web page (needs scripts)</translation>
+    </message>
+    <message>
+        <source>EXCEL文件(必须允许EXCEL启用宏)</source>
+        <translation>Excel workbook (needs macros)</translation>
+    </message>
+    <message>
+        <source>多个文本文件</source>
+        <translation>One text file per frame</translation>
+    </message>
+    <message>
+        <source>默认</source>
+        <translation>Defaults</translation>
+    </message>
+    <message>
+        <source>基本</source>
+        <translation>Basic</translation>
+    </message>
+    <message>
+        <source>录制图片保存路径：</source>
+        <translation>Folder for recorded frames:</translation>
+    </message>
+    <message>
+        <source>选择保存目录</source>
+        <translation>Choose the folder for recorded frames</translation>
+    </message>
+    <message>
+        <source>高级</source>
+        <translation>Advanced</translation>
+    </message>
+    <message>
+        <source>保存到列表中</source>
+        <translation>Add to the list</translation>
+    </message>
+    <message>
+        <source>灰度表</source>
+        <translation>Gray table</translation>
+    </message>
+    <message>
+        <source>请注意:转换图宽大于250用记事本程序打开时可能会显示异常.</source>
+        <translation>Note: a movie wider than 250 characters may look wrong in a text editor.</translation>
+    </message>
+    <message>
+        <source>是否更新当前的灰度表？</source>
+        <translation>Replace the current gray table?</translation>
+    </message>
+    <message>
+        <source>灰度表不能使用: </source>
+        <translation>This gray table cannot be used: </translation>
+    </message>
+    <message>
+        <source>输入文本中不能含有空格</source>
+        <translation>The gray table cannot contain spaces</translation>
+    </message>
+    <message>
+        <source>确认将上面的灰度表项目保存到当前列表?</source>
+        <translation>Add the gray table above to the list?</translation>
+    </message>
+</context>
+<context>
     <name>TAboutForm</name>
     <message>
         <source>Glyphreel 开发组</source>
@@ -140,10 +239,6 @@
 </context>
 <context>
     <name>TForm1</name>
-    <message>
-        <source>灰度级:</source>
-        <translation>Gray levels: </translation>
-    </message>
     <message>
         <source>Open</source>
         <translation>Open</translation>
@@ -301,80 +396,12 @@
         <translation>Character movie</translation>
     </message>
     <message>
-        <source>每秒录制帧数:</source>
-        <translation>Frames a second:</translation>
-    </message>
-    <message>
-        <source>转换图尺寸:</source>
-        <translation>Movie size:</translation>
-    </message>
-    <message>
-        <source>录制前自动清空旧图</source>
-        <translation>Clear old frames first</translation>
-    </message>
-    <message>
-        <source>录制完毕即开始转换</source>
-        <translation>Convert when recording ends</translation>
-    </message>
-    <message>
-        <source>输出文件类型:</source>
-        <translation>Output:</translation>
-    </message>
-    <message>
-        <source>单个文本文件(用本程序播放)</source>
-        <translation>One text file (plays here)</translation>
-    </message>
-    <message>
-        <source>HTML网页(必须允许浏览器运行脚本)</source>
-        <translation>Web page (needs scripts)</translation>
-    </message>
-    <message>
-        <source>EXCEL文件(必须允许EXCEL启用宏)</source>
-        <translation>Excel workbook (needs macros)</translation>
-    </message>
-    <message>
-        <source>多个文本文件</source>
-        <translation>One text file per frame</translation>
-    </message>
-    <message>
-        <source>默认</source>
-        <translation>Defaults</translation>
-    </message>
-    <message>
-        <source>基本</source>
-        <translation>Basic</translation>
-    </message>
-    <message>
-        <source>录制图片保存路径：</source>
-        <translation>Folder for recorded frames:</translation>
-    </message>
-    <message>
-        <source>选择保存目录</source>
-        <translation>Choose the folder for recorded frames</translation>
-    </message>
-    <message>
-        <source>高级</source>
-        <translation>Advanced</translation>
-    </message>
-    <message>
-        <source>保存到列表中</source>
-        <translation>Add to the list</translation>
-    </message>
-    <message>
-        <source>灰度表</source>
-        <translation>Gray table</translation>
-    </message>
-    <message>
         <source>未装入电影文件</source>
         <translation>No video open</translation>
     </message>
     <message>
         <source>点击&quot;打开电影&quot;按钮打开一个视频文件</source>
         <translation>Click &quot;Open&quot; to open a video</translation>
-    </message>
-    <message>
-        <source>请注意:转换图宽大于250用记事本程序打开时可能会显示异常.</source>
-        <translation>Note: a movie wider than 250 characters may look wrong in a text editor.</translation>
     </message>
     <message>
         <source>灰度表不能使用: </source>
@@ -411,18 +438,6 @@
     <message>
         <source>可调整转换选项多次转换</source>
         <translation>You can change the options and convert again</translation>
-    </message>
-    <message>
-        <source>是否更新当前的灰度表？</source>
-        <translation>Replace the current gray table?</translation>
-    </message>
-    <message>
-        <source>输入文本中不能含有空格</source>
-        <translation>The gray table cannot contain spaces</translation>
-    </message>
-    <message>
-        <source>确认将上面的灰度表项目保存到当前列表?</source>
-        <translation>Add the gray table above to the list?</translation>
     </message>
     <message>
         <source>无法读取字符电影文件: </source>
@@ -531,14 +546,6 @@
     <message>
         <source>视频在%1处提前结束,只录制了%2帧(应为约%3帧)。</source>
         <translation>The video ended early at %1: only %2 frames were recorded (about %3 expected).</translation>
-    </message>
-    <message>
-        <source>快速录制(不播放视频,按时间取帧)</source>
-        <translation>Fast recording (no playback)</translation>
-    </message>
-    <message>
-        <source>精细画质(按显示字体的实际浓淡选字)</source>
-        <translation>Fine picture (by the font&apos;s ink)</translation>
     </message>
     <message>
         <source>录制约需要%1磁盘空间,%2只剩%3。是否继续录制？</source>

@@ -1,20 +1,17 @@
 // The Convert command: the window's options into the engine, the chosen
 // output form written with progress in the status bar, the result opened.
 #include "app/Dialogs.h"
-#include "app/Launcher.h"
-#include "app/Link.h"
 #include "app/Main.h"
 #include "common/FolderLock.h"
 #include "common/Gbk.h"
 #include "conversion/ConversionOutput.h"
 #include "conversion/FinePicture.h"
+#include "shell/Launcher.h"
+#include "shell/Link.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QCheckBox>
-#include <QComboBox>
 #include <QLabel>
-#include <QLineEdit>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -23,26 +20,27 @@ QString FolderBusyMessage(const std::string& folder) {
 }
 
 bool TForm1::TakeConversionOptions() {
+  const WindowSettings options = Options();
   std::string table;
   QString refusal;
-  if (!GrayTableBytes(&table, &refusal)) {
+  if (!options.GrayTable(&table, &refusal)) {
     dialogs().Message(this, tr("灰度表不能使用: ") + refusal);
     return false;
   }
   // The fine picture draws with its own table while the editor holds the
   // default one; a table of the user's own is used calibrated.
-  Converter->FinePicture = CB_FinePicture->isChecked();
+  Converter->FinePicture = options.finePicture;
   if (Converter->FinePicture && table == gbk::DefaultGrayTable()) table = fine::FineGrayTable();
   Converter->GrayTable = table;
   Converter->GrayLevels = CountGrayUnits(table);
-  Converter->Interval = TimerSnap->interval();
+  Converter->Interval = options.Interval();
   // The run converts at the size the box shows; text that is no entry is no size.
-  const int index = CB_Size->currentIndex();
-  if (index < 0 || index >= kOutputSizeCount) {
+  const std::optional<TRect> size = options.OutputRect();
+  if (!size) {
     dialogs().Message(this, tr("请先选择转换图尺寸"));
     return false;
   }
-  Converter->OutputRect = OutputSizes[static_cast<size_t>(index)];
+  Converter->OutputRect = *size;
   std::string error;
   if (!Converter->CheckOptions(&error)) {
     dialogs().Message(this, QString::fromStdString(error));
@@ -72,7 +70,7 @@ void TForm1::TBIConvertClick() {
 
   Converter->SetOnProgress([this](TConverter& e) { ConversionProgress(e); });
   Converter->OnBadBitmap = [this](const std::string&) { dialogs().Message(this, tr("图片格式错误")); };
-  const std::optional<OutputForm> form = OutputType();
+  const std::optional<OutputForm> form = Options().outputType;
   ConversionRequest request;
   request.recordFolder = RecordFolder;
   request.videoFileName = VideoFileName;

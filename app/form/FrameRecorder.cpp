@@ -12,7 +12,6 @@
 #include "video/VideoService.h"
 
 #include <QAction>
-#include <QCheckBox>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
@@ -34,11 +33,12 @@ bool TForm1::RecordingFitsOnDisk() {
   const QSize size = FilterGraph->VideoSize();
   if (!FilterGraph->GetDuration(&duration) || size.isEmpty()) return true;
   FilterGraph->GetCurrentPosition(&position);
-  const int64_t intervalMs = std::max(1, TimerSnap->interval());
+  const WindowSettings options = Options();
+  const int64_t intervalMs = std::max(1, options.Interval());
   const int64_t frames =
       video::RecordingTicks{video::MsFromUnits(position), intervalMs, video::MsFromUnits(duration)}.Count();
-  const bmp::RecordingSpace space = bmp::EstimateRecordingSpace(RecordFolder, frames, size.width(), size.height(),
-                                                                CB_AutoClearBmp->isChecked());
+  const bmp::RecordingSpace space =
+      bmp::EstimateRecordingSpace(RecordFolder, frames, size.width(), size.height(), options.autoClearBmp);
   if (space.Fits()) return true;
   return dialogs().Confirm(this, tr("录制约需要%1磁盘空间,%2只剩%3。是否继续录制？")
                                      .arg(QString::fromStdString(bmp::SizeText(space.needed)),
@@ -65,15 +65,16 @@ void TForm1::TBISnapBeginClick() {
     RecordLock.Release();
     return;
   }
-  if (CB_AutoClearBmp->isChecked()) ClearOldFrames();
-  if (CB_FastRecord->isChecked()) {
+  const WindowSettings options = Options();
+  if (options.autoClearBmp) ClearOldFrames();
+  if (options.fastRecord) {
     if (!StartFastRecording()) {
       RecordLock.Release();
       return;
     }
   } else {
     if (VideoBarState.state != VideoBar::State::Playing) TBIPlayClick();
-    TimerSnap->start();
+    TimerSnap->start(options.Interval());
   }
   VideoBarState = VideoBarState.After(VideoBar::Command::Record);
   ApplyVideoBar();
@@ -104,7 +105,7 @@ bool TForm1::StartFastRecording() {
   if (VideoBarState.state == VideoBar::State::Playing) TBIPauseClick();  // a playing movie holds still while the worker runs
   FastRecording = std::make_unique<video::FastRecorder>();
   std::string error;
-  if (!FastRecording->Start(VideoPath, RecordFolder, video::MsFromUnits(position), TimerSnap->interval(), &error)) {
+  if (!FastRecording->Start(VideoPath, RecordFolder, video::MsFromUnits(position), Options().Interval(), &error)) {
     FastRecording.reset();
     dialogs().Message(this, tr("打开视频出错，请先安装相应视频解码器."));
     return false;
@@ -185,7 +186,7 @@ void TForm1::FinishRecording() {
   VideoBarState = VideoBarState.After(VideoBar::Command::Stop);
   StBarPanels[0]->setText(VideoBarState.StateText());
   StBarPanels[3]->setText(VideoBarState.HintText());
-  if (CB_AutoConvert->isChecked()) TBIConvertClick();
+  if (Options().autoConvert) TBIConvertClick();
   ReturnToStopped();
   RecordLock.Release();
 }

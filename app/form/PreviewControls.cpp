@@ -2,11 +2,11 @@
 // the time display and position bar, and the end of the movie.
 #include "app/Dialogs.h"
 #include "app/Main.h"
-#include "app/StartOptions.h"
 #include "app/VideoTypes.h"
 #include "common/FileWrite.h"
 #include "common/FrameFolder.h"
 #include "playback/TextPic.h"
+#include "shell/StartOptions.h"
 #include "video/RecordingTicks.h"
 #include "video/TimeUnits.h"
 #include "video/TrackBar.h"
@@ -110,7 +110,7 @@ void TForm1::TBIPlayClick() {
   if (!VideoBarState.HasMovie()) return;
   FilterGraph->Play();
   // A timed recording that the text player paused takes pictures again.
-  if (VideoBarState.state == VideoBar::State::RecordingPaused && !FastRecording) TimerSnap->start();
+  if (VideoBarState.state == VideoBar::State::RecordingPaused && !FastRecording) TimerSnap->start(Options().Interval());
   VideoBarState = VideoBarState.After(VideoBar::Command::Play);
   ApplyVideoBar();
 }
@@ -134,7 +134,7 @@ void TForm1::FilterGraphDSEvent(long event, intptr_t, intptr_t) {
   // not a success, and says so once it (and its conversion) is over.
   const bool recording = VideoBarState.Recording();
   int64_t position = 0, declared = 0;
-  const int64_t intervalMs = TimerSnap->interval();
+  const int64_t intervalMs = Options().Interval();
   const bool endedEarly = recording && FilterGraph->GetCurrentPosition(&position) &&
                           FilterGraph->GetStreamDuration(&declared) && intervalMs > 0 &&
                           video::EndsEarly(video::MsFromUnits(position), video::MsFromUnits(declared), intervalMs);

@@ -1,12 +1,12 @@
 // The text player: a character movie opened into the reader, shown frame by
 // frame in the frame label, played on a timer alone or in step with the video.
 #include "app/Dialogs.h"
-#include "app/Launcher.h"
 #include "app/Main.h"
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
 #include "playback/FrameLabel.h"
 #include "playback/TextPic.h"
+#include "shell/Launcher.h"
 
 #include <QAction>
 #include <QLabel>

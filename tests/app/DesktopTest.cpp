@@ -6,7 +6,7 @@
 
 #include "app/AboutB.h"
 #include "app/Fonts.h"
-#include "app/Language.h"
+#include "shell/Language.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -96,19 +96,19 @@ TEST_F(Desktop, TheDefaultSizeShowsEveryTextAndComesBackAtEveryStart) {
           << f.frameGeometry().width() << "x" << f.frameGeometry().height();
       EXPECT_TRUE(f.width() <= 640 && f.height() <= 480) << f.width() << "x" << f.height() << " inside";
       QStringList cut;
-      for (int page = 0; page < f.PgC->count(); ++page) {
-        f.PgC->setCurrentIndex(page);
+      for (int page = 0; page < Parts(f).PgC->count(); ++page) {
+        Parts(f).PgC->setCurrentIndex(page);
         QApplication::processEvents();
         cut << CutTexts(&f);
       }
       QTimer::singleShot(500, [&] {
         if (QWidget* box = QApplication::activeModalWidget()) cut << CutTexts(box), box->close();
       });
-      QTest::mouseClick(f.TBMainbar->widgetForAction(f.TBIAbout), Qt::LeftButton);
+      QTest::mouseClick(Parts(f).TBMainbar->widgetForAction(Parts(f).TBIAbout), Qt::LeftButton);
       EXPECT_TRUE(cut.isEmpty()) << cut.join(QLatin1Char('\n')).toStdString();
       f.OpenTextMovie(Movie("three.txt", 3));
-      QTest::mouseClick(f.TBTextbar->widgetForAction(f.TBIPlayText), Qt::LeftButton);
-      for (int click = 0; click < 2; ++click) QTest::mouseClick(f.TBMainbar->widgetForAction(f.TBIWnd), Qt::LeftButton);
+      QTest::mouseClick(Parts(f).TBTextbar->widgetForAction(Parts(f).TBIPlayText), Qt::LeftButton);
+      for (int click = 0; click < 2; ++click) QTest::mouseClick(Parts(f).TBMainbar->widgetForAction(Parts(f).TBIWnd), Qt::LeftButton);
       QTest::qWait(300);
       EXPECT_TRUE(!framed() || f.frameGeometry().size() == QSize(640, 480));
       f.close();
@@ -139,7 +139,7 @@ TEST_F(Desktop, TheAboutBoxKeepsItsLabelsWhenMinimizedAndRestored) {
     box->accept();
   });
   poll.start();
-  QTest::mouseClick(f.TBMainbar->widgetForAction(f.TBIAbout), Qt::LeftButton);
+  QTest::mouseClick(Parts(f).TBMainbar->widgetForAction(Parts(f).TBIAbout), Qt::LeftButton);
   poll.stop();
   ASSERT_EQ(seen.size(), 5);
   EXPECT_EQ(seen[0], "软件名: Glyphreel");

@@ -22,11 +22,11 @@ TEST_F(DiskCheck, ARecordingThatDoesNotFitAsksFirst) {
   ScopedTmpfs disk("2m");
   if (!disk.Mounted()) GTEST_SKIP() << disk.SkipReason();
   TForm1& f = Start();
-  f.RecordFolder = disk / "frames/";
-  f.CBFrame->setCurrentIndex(0);  // 15 a second
-  f.CBFrameChange();
+  Parts(f).RecordFolder = disk / "frames/";
+  Parts(f).CBFrame->setCurrentIndex(0);  // 15 a second
+  Parts(f).CBFrameChange();
   OpenVideo(Clip("clip.avi", 100));  // 4 s at 15 a second: 59 bitmaps of 56 KB, 3.2 MB
-  QWidget* rec = f.TBTVideoBar->widgetForAction(f.TBISnapBegin);
+  QWidget* rec = Parts(f).TBTVideoBar->widgetForAction(Parts(f).TBISnapBegin);
   ASSERT_NE(rec, nullptr);
 
   // No: nothing starts.
@@ -35,25 +35,25 @@ TEST_F(DiskCheck, ARecordingThatDoesNotFitAsksFirst) {
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0], QStringLiteral("录制约需要3 MB磁盘空间,%1只剩2 MB。是否继续录制？")
                                   .arg(QString::fromStdString(disk / "frames/")));
-  EXPECT_TRUE(f.TBISnapBegin->isEnabled()) << "not recording";
-  EXPECT_EQ(fileio::EntriesEndingWith(f.RecordFolder, ".bmp").size(), 0u);
+  EXPECT_TRUE(Parts(f).TBISnapBegin->isEnabled()) << "not recording";
+  EXPECT_EQ(fileio::EntriesEndingWith(Parts(f).RecordFolder, ".bmp").size(), 0u);
 
   // Yes: the recording runs as usual.
   dialogs.confirmations = {true};
   QTest::mouseClick(rec, Qt::LeftButton);
-  EXPECT_FALSE(f.TBISnapBegin->isEnabled()) << "recording";
-  EXPECT_TRUE(f.TBIStop->isEnabled());
-  f.TBIStop->trigger();
+  EXPECT_FALSE(Parts(f).TBISnapBegin->isEnabled()) << "recording";
+  EXPECT_TRUE(Parts(f).TBIStop->isEnabled());
+  Parts(f).TBIStop->trigger();
 
   // A recording that fits asks nothing.
-  f.CBFrame->setCurrentIndex(14);  // 1 a second: 3 bitmaps
-  f.CBFrameChange();
+  Parts(f).CBFrame->setCurrentIndex(14);  // 1 a second: 3 bitmaps
+  Parts(f).CBFrameChange();
   dialogs.shown.clear();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).TBISnapBegin->isEnabled(); }, 5000));
   QTest::mouseClick(rec, Qt::LeftButton);
   EXPECT_TRUE(dialogs.shown.empty());
-  EXPECT_FALSE(f.TBISnapBegin->isEnabled()) << "recording";
-  f.TBIStop->trigger();
+  EXPECT_FALSE(Parts(f).TBISnapBegin->isEnabled()) << "recording";
+  Parts(f).TBIStop->trigger();
 }
 
 // A disk that fills, or turns read-only, under a recording: the capture and
@@ -64,19 +64,19 @@ TEST_F(DiskCheck, ADiskThatFailsStopsTheRecordingThenSaysWhy) {
     ScopedTmpfs disk("1m");
     if (!disk.Mounted()) GTEST_SKIP() << disk.SkipReason();
     TForm1& f = Start();
-    f.RecordFolder = disk.Path();
-    f.CB_AutoConvert->setChecked(false);
+    Parts(f).RecordFolder = disk.Path();
+    Parts(f).CB_AutoConvert->setChecked(false);
     OpenVideo(Clip("clip.avi", 100));  // 4 s at 15 a second: 59 bitmaps of 56 KB, the disk full at about the 18th
     ASSERT_TRUE(!readOnly || ::mount("tmpfs", disk.Path().c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, nullptr) == 0);
     int64_t held = -1, later = -2;
     dialogs.whileShown = [&](const QString&) {
-      f.FilterGraph->GetCurrentPosition(&held);
+      Parts(f).FilterGraph->GetCurrentPosition(&held);
       QTest::qWait(250);
-      f.FilterGraph->GetCurrentPosition(&later);
+      Parts(f).FilterGraph->GetCurrentPosition(&later);
     };
     dialogs.confirmations = {true};  // record although it will not fit
-    QTest::mouseClick(f.TBTVideoBar->widgetForAction(f.TBISnapBegin), Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 20000));
+    QTest::mouseClick(Parts(f).TBTVideoBar->widgetForAction(Parts(f).TBISnapBegin), Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).TBISnapBegin->isEnabled(); }, 20000));
     EXPECT_EQ(dialogs.shown.back(), QStringLiteral("录制帧无法保存, 录制已停止: %1 (%2)").arg(words, disk.Path().c_str()));
     EXPECT_EQ(held, later) << words << ": the movie went on behind the message";
     form.reset();

@@ -5,8 +5,8 @@
 #include "WindowFixture.h"
 
 #include "app/AboutB.h"
-#include "app/Language.h"
 #include "playback/FrameLabel.h"
+#include "shell/Language.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -83,7 +83,7 @@ class LanguageRoad : public WindowTest {
   }
 
   void Snapshot() {
-    CollectTexts(form.get(), {form->Lb_TextShow, form->EdGray, form->ListGray}, &texts);
+    CollectTexts(form.get(), {Parts(*form).Lb_TextShow, Parts(*form).EdGray, Parts(*form).ListGray}, &texts);
   }
 
   void WalkTheRoad() {
@@ -92,30 +92,30 @@ class LanguageRoad : public WindowTest {
     // Preview and record a clip; the automatic conversion opens the movie.
     OpenVideo(Clip("clip.avi", 25));
     Snapshot();
-    f.TBIPlay->trigger();
+    Parts(f).TBIPlay->trigger();
     Snapshot();
-    f.TBIPause->trigger();
+    Parts(f).TBIPause->trigger();
     Snapshot();
-    f.TBIStop->trigger();
+    Parts(f).TBIStop->trigger();
     Snapshot();
-    f.SetOutputType(OutputForm::Text);
-    f.TBISnapBegin->trigger();
+    Parts(f).SetOutputType(OutputForm::Text);
+    Parts(f).TBISnapBegin->trigger();
     Snapshot();
-    EXPECT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 10000));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return Parts(f).TBISnapBegin->isEnabled(); }, 10000));
     Snapshot();
-    f.TBIPlayText->trigger();
+    Parts(f).TBIPlayText->trigger();
     Snapshot();
-    f.TBIStopText->trigger();
+    Parts(f).TBIStopText->trigger();
     // The other output forms and their messages.
     for (int form = 1; form <= 3; ++form) {
-      f.SetOutputType(OutputFormAt(form));
-      f.TBIConvert->trigger();
+      Parts(f).SetOutputType(OutputFormAt(form));
+      Parts(f).TBIConvert->trigger();
       Snapshot();
     }
-    f.SetOutputType(std::nullopt);
+    Parts(f).SetOutputType(std::nullopt);
     f.TBIConvertClick();
-    WriteAll(f.RecordFolder + "2.bmp", "broken");
-    f.SetOutputType(OutputForm::Text);
+    WriteAll(Parts(f).RecordFolder + "2.bmp", "broken");
+    Parts(f).SetOutputType(OutputForm::Text);
     f.TBIConvertClick();
     // Errors: a file that is no video, an unreadable and a short movie, a
     // gray table that cannot be encoded or holds a space, frames that cannot
@@ -128,24 +128,24 @@ class LanguageRoad : public WindowTest {
     dialogs.files.push_back(QString::fromStdString(app / "short.txt"));
     f.TBIOpenTextClick();
     Snapshot();
-    f.EdGray->setText(QStringLiteral("ab\u0e01\u0e01"));  // Thai: no GBK form
+    Parts(f).EdGray->setText(QStringLiteral("ab\u0e01\u0e01"));  // Thai: no GBK form
     f.TBIConvertClick();
-    f.SBGrayClick();
-    f.EdGray->setText(QStringLiteral("a b"));
-    f.SBGrayClick();
-    QTest::keyClicks(f.EdGray, "zz");
-    f.ListGray->setCurrentRow(2);
-    fileio::MakePath(f.RecordFolder + "x.bmp/inside", nullptr);
+    Parts(f).SBGrayClick();
+    Parts(f).EdGray->setText(QStringLiteral("a b"));
+    Parts(f).SBGrayClick();
+    QTest::keyClicks(Parts(f).EdGray, "zz");
+    Parts(f).ListGray->setCurrentRow(2);
+    fileio::MakePath(Parts(f).RecordFolder + "x.bmp/inside", nullptr);
     f.ClearOldFrames();
     WriteAll(app / "blocker", "a file where the folder should be");
-    f.RecordFolder = app / "blocker/frames/";
+    Parts(f).RecordFolder = app / "blocker/frames/";
     OpenVideo(Clip("clip.avi", 25));
-    f.TBISnapBegin->trigger();
+    Parts(f).TBISnapBegin->trigger();
     // The folder chooser, the save dialog, the width warning.
     dialogs.folders.push_back(std::nullopt);
-    f.SBSavePath->click();
-    f.CB_Size->setCurrentIndex(8);
-    f.CB_SizeChange();
+    Parts(f).SBSavePath->click();
+    Parts(f).CB_Size->setCurrentIndex(8);
+    Parts(f).CB_SizeChange();
     Snapshot();
     // The about box, as the toolbar shows it.
     QTimer::singleShot(0, [this] {
@@ -154,8 +154,8 @@ class LanguageRoad : public WindowTest {
         box->close();
       }
     });
-    f.TBIAbout->trigger();
-    f.TBIHelp->trigger();
+    Parts(f).TBIAbout->trigger();
+    Parts(f).TBIHelp->trigger();
     helpOpened = launcher.Calls.back().argument;
     for (const QString& s : dialogs.shown) texts << QStringLiteral("dialog: ") + s;
     for (const QString& s : dialogs.filters) texts << QStringLiteral("filter: ") + s;

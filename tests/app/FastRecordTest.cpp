@@ -24,16 +24,16 @@ class FastRecord : public WindowTest {
  protected:
   TForm1& StartFast(const std::string& clip) {
     TForm1& f = Start();
-    f.RecordFolder = app / "frames/";
-    f.CB_FastRecord->setChecked(true);
-    f.CB_AutoConvert->setChecked(false);
-    f.CBFrame->setCurrentIndex(0);  // 15 a second
-    f.CBFrameChange();
+    Parts(f).RecordFolder = app / "frames/";
+    Parts(f).CB_FastRecord->setChecked(true);
+    Parts(f).CB_AutoConvert->setChecked(false);
+    Parts(f).CBFrame->setCurrentIndex(0);  // 15 a second
+    Parts(f).CBFrameChange();
     OpenVideo(clip);
     return f;
   }
-  void ClickRec(TForm1& f) { QTest::mouseClick(f.TBTVideoBar->widgetForAction(f.TBISnapBegin), Qt::LeftButton); }
-  void ClickStop(TForm1& f) { QTest::mouseClick(f.TBTVideoBar->widgetForAction(f.TBIStop), Qt::LeftButton); }
+  void ClickRec(TForm1& f) { QTest::mouseClick(Parts(f).TBTVideoBar->widgetForAction(Parts(f).TBISnapBegin), Qt::LeftButton); }
+  void ClickStop(TForm1& f) { QTest::mouseClick(Parts(f).TBTVideoBar->widgetForAction(Parts(f).TBIStop), Qt::LeftButton); }
 
   // The bitmaps of a folder by name.
   static std::map<std::string, std::string> Bitmaps(const std::string& folder) {
@@ -45,13 +45,13 @@ class FastRecord : public WindowTest {
 
 TEST_F(FastRecord, WritesWhatTheCommandLineRecords) {
   TForm1& f = StartFast(Clip("clip.avi", 50));
-  ASSERT_EQ(f.TimerSnap->interval(), 67);
+  ASSERT_EQ(Parts(f).Interval(), 67);
   ClickRec(f);
-  EXPECT_FALSE(f.TBISnapBegin->isEnabled()) << "recording";
-  EXPECT_FALSE(f.TBIPause->isEnabled()) << "the movie does not play";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 20000)) << "ends by itself";
-  EXPECT_EQ(f.Pl_FrameCount->text(), "Frame:29");
-  EXPECT_EQ(f.StBarPanels[0]->text(), "采集完毕");
+  EXPECT_FALSE(Parts(f).TBISnapBegin->isEnabled()) << "recording";
+  EXPECT_FALSE(Parts(f).TBIPause->isEnabled()) << "the movie does not play";
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).TBISnapBegin->isEnabled(); }, 20000)) << "ends by itself";
+  EXPECT_EQ(Parts(f).Pl_FrameCount->text(), "Frame:29");
+  EXPECT_EQ(Parts(f).StBarPanels[0]->text(), "采集完毕");
 
   QProcess cli;
   cli.start(QString::fromStdString(BuiltAppPath() + "glyphreel-cli"),
@@ -59,7 +59,7 @@ TEST_F(FastRecord, WritesWhatTheCommandLineRecords) {
              QStringLiteral("--fps"), QStringLiteral("15")});
   ASSERT_TRUE(cli.waitForFinished(60000));
   ASSERT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
-  const auto fast = Bitmaps(f.RecordFolder), recorded = Bitmaps(app / "byCli/");
+  const auto fast = Bitmaps(Parts(f).RecordFolder), recorded = Bitmaps(app / "byCli/");
   EXPECT_EQ(fast.size(), 29u);
   EXPECT_TRUE(fast == recorded) << "the bitmaps differ from glyphreel-cli record's";
 }
@@ -67,13 +67,13 @@ TEST_F(FastRecord, WritesWhatTheCommandLineRecords) {
 TEST_F(FastRecord, StartsWhereTheMovieStands) {
   TForm1& f = StartFast(Clip("clip.avi", 50));
   int64_t at = 10000 * 1000;  // 1 s in 100-ns units
-  f.FilterGraph->SetPositions(&at, video::AM_SEEKING_AbsolutePositioning, nullptr, video::AM_SEEKING_NoPositioning);
+  Parts(f).FilterGraph->SetPositions(&at, video::AM_SEEKING_AbsolutePositioning, nullptr, video::AM_SEEKING_NoPositioning);
   ClickRec(f);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 20000));
-  const auto bitmaps = Bitmaps(f.RecordFolder);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).TBISnapBegin->isEnabled(); }, 20000));
+  const auto bitmaps = Bitmaps(Parts(f).RecordFolder);
   EXPECT_EQ(bitmaps.size(), 14u) << "ticks at 1067 .. 1938 ms";
   for (int n : {1, 7, 14}) {
-    const QImage picture(QString::fromStdString(f.RecordFolder + std::to_string(n) + ".bmp"), "bmp");
+    const QImage picture(QString::fromStdString(Parts(f).RecordFolder + std::to_string(n) + ".bmp"), "bmp");
     EXPECT_EQ(FrameNumberOf(picture), (1000 + n * 67) * 25 / 1000) << "bitmap " << n;
   }
 }
@@ -91,11 +91,11 @@ TEST_F(FastRecord, ACutShortVideoEndsWhereItsPicturesEnd) {
   WriteAll(app / "cut.mp4", ReadAll(app / "clip.mp4").substr(0, fileio::FileSize(app / "clip.mp4") / 2));
   TForm1& f = StartFast(app / "cut.mp4");
   ClickRec(f);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 20000));
-  EXPECT_EQ(dialogs.shown, std::vector<QString>{QStringLiteral("视频在00:00:01处提前结束,只录制了%1帧(应为约44帧)。").arg(f.FrameCount)});
-  ASSERT_EQ(Bitmaps(f.RecordFolder).size(), static_cast<size_t>(f.FrameCount));
-  for (int n = 1; n <= f.FrameCount; ++n) {
-    const QImage picture(QString::fromStdString(f.RecordFolder + std::to_string(n) + ".bmp"), "bmp");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).TBISnapBegin->isEnabled(); }, 20000));
+  EXPECT_EQ(dialogs.shown, std::vector<QString>{QStringLiteral("视频在00:00:01处提前结束,只录制了%1帧(应为约44帧)。").arg(Parts(f).FrameCount)});
+  ASSERT_EQ(Bitmaps(Parts(f).RecordFolder).size(), static_cast<size_t>(Parts(f).FrameCount));
+  for (int n = 1; n <= Parts(f).FrameCount; ++n) {
+    const QImage picture(QString::fromStdString(Parts(f).RecordFolder + std::to_string(n) + ".bmp"), "bmp");
     EXPECT_EQ(FrameNumberOf(picture), n * 67 * 25 / 1000) << "bitmap " << n;
   }
 }
@@ -112,12 +112,12 @@ TEST_F(FastRecord, StopLeavesWholeBitmapsOnly) {
   TForm1& f = StartFast(app / "long.avi");
   ClickRec(f);
   // Stop as soon as the worker has written its first bitmap, however fast the machine.
-  ASSERT_TRUE(QTest::qWaitFor([&] { return fileio::FileExists(f.RecordFolder + "1.bmp"); }, 20000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return fileio::FileExists(Parts(f).RecordFolder + "1.bmp"); }, 20000));
   ClickStop(f);
-  EXPECT_TRUE(f.TBISnapBegin->isEnabled()) << "stopped at once";
-  const auto bitmaps = Bitmaps(f.RecordFolder);
+  EXPECT_TRUE(Parts(f).TBISnapBegin->isEnabled()) << "stopped at once";
+  const auto bitmaps = Bitmaps(Parts(f).RecordFolder);
   EXPECT_LT(bitmaps.size(), 449u);
-  EXPECT_EQ(f.Pl_FrameCount->text(), QStringLiteral("Frame:%1").arg(bitmaps.size()));
+  EXPECT_EQ(Parts(f).Pl_FrameCount->text(), QStringLiteral("Frame:%1").arg(bitmaps.size()));
   for (size_t n = 1; n <= bitmaps.size(); ++n) {
     const auto found = bitmaps.find(std::to_string(n) + ".bmp");
     ASSERT_NE(found, bitmaps.end()) << "numbers run unbroken: " << n;
@@ -125,7 +125,7 @@ TEST_F(FastRecord, StopLeavesWholeBitmapsOnly) {
   }
   const size_t count = bitmaps.size();
   QTest::qWait(200);
-  EXPECT_EQ(Bitmaps(f.RecordFolder).size(), count) << "nothing is written after Stop";
+  EXPECT_EQ(Bitmaps(Parts(f).RecordFolder).size(), count) << "nothing is written after Stop";
 }
 
 }  // namespace

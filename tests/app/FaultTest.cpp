@@ -33,9 +33,9 @@ class Faults : public WindowTest {
 
 TEST_F(Faults, EveryOutputFormLeavesTheFolderAsItWasWhenTheDiskFails) {
   TForm1& f = Start(nullptr);
-  f.RecordFolder = app / "output/";
-  f.VideoFileName = "clip.avi";
-  for (int n = 1; n <= 3; ++n) WriteBmp(f.RecordFolder + std::to_string(n) + ".bmp", MakeImage(8, 6, [n](int, int) { return 0x202020u * n; }));
+  Parts(f).RecordFolder = app / "output/";
+  Parts(f).VideoFileName = "clip.avi";
+  for (int n = 1; n <= 3; ++n) WriteBmp(Parts(f).RecordFolder + std::to_string(n) + ".bmp", MakeImage(8, 6, [n](int, int) { return 0x202020u * n; }));
   ASSERT_TRUE(fileio::CopyFile(BuiltAppPath() + "dll/xls.dll", app / "dll/xls.dll", nullptr));
 
   struct Case {
@@ -52,7 +52,7 @@ TEST_F(Faults, EveryOutputFormLeavesTheFolderAsItWasWhenTheDiskFails) {
       {3, {fileio::FaultPoint::Open, "/3.txt"}, {}},
   };
   for (const Case& c : cases) {
-    f.SetOutputType(OutputFormAt(c.form));
+    Parts(f).SetOutputType(OutputFormAt(c.form));
     dialogs.shown.clear();
     {
       fileio::ScopedFault fault(c.fault);
@@ -81,7 +81,7 @@ TEST_F(Faults, EveryOutputFormLeavesTheFolderAsItWasWhenTheDiskFails) {
       EXPECT_EQ(Names(app / "output/clip"), (std::vector<std::string>{"1.txt", "2.txt", "3.txt"}));
     }
     if (c.form == 0) {
-      EXPECT_EQ(f.TextPic->FrameTotal(), 3);
+      EXPECT_EQ(Parts(f).TextPic->FrameTotal(), 3);
     }
     for (const std::string& name : Names(app / "output"))
       if (name.find(".bmp") == std::string::npos) fileio::RemoveFile(app / "output/" + name, nullptr);
@@ -91,20 +91,20 @@ TEST_F(Faults, EveryOutputFormLeavesTheFolderAsItWasWhenTheDiskFails) {
 
 TEST_F(Faults, ARecordingFolderThatGoesAwayStopsTheRecordingOnce) {
   TForm1& f = Start();
-  f.RecordFolder = app / "frames/";
+  Parts(f).RecordFolder = app / "frames/";
   OpenVideo(Clip("clip.avi", 75));
-  f.CB_AutoConvert->setChecked(false);
-  f.CBFrame->setCurrentIndex(5);
-  f.CBFrameChange();
-  f.TBISnapBegin->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.FrameCount >= 3; }, 5000));
+  Parts(f).CB_AutoConvert->setChecked(false);
+  Parts(f).CBFrame->setCurrentIndex(5);
+  Parts(f).CBFrameChange();
+  Parts(f).TBISnapBegin->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).FrameCount >= 3; }, 5000));
   // The folder is moved away under the recorder: what it wrote stays, there.
   ASSERT_EQ(::rename((app / "frames").c_str(), (app / "moved").c_str()), 0);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBISnapBegin->isEnabled(); }, 5000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).TBISnapBegin->isEnabled(); }, 5000));
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_TRUE(dialogs.shown[0].contains(QStringLiteral("录制已停止")));
-  EXPECT_FALSE(f.TimerSnap->isActive());
-  const int written = f.FrameCount;
+  EXPECT_FALSE(Parts(f).TimerSnap->isActive());
+  const int written = Parts(f).FrameCount;
   for (int n = 1; n <= written; ++n) EXPECT_TRUE(Exists(app / "moved/" + std::to_string(n) + ".bmp")) << n;
   QTest::qWait(300);
   EXPECT_EQ(dialogs.shown.size(), 1u) << "one message, not one per tick";
@@ -116,31 +116,31 @@ TEST_F(Faults, AMovieFileThatChangesUnderThePlayer) {
   for (int i = 0; i < 4; ++i) text += "aabb\r\n\x80\x80\r\nW002V0050F0000" + std::to_string(i) + "\r\n";
   WriteAll(app / "movie.txt", text);
   f.OpenTextMovie(app / "movie.txt");
-  f.TextBarState.saveOffered = true;  // as after a conversion
-  f.ApplyTextBar();
+  Parts(f).TextBarState.saveOffered = true;  // as after a conversion
+  Parts(f).ApplyTextBar();
 
   // Deleted: the movie still plays from memory, Notepad turns itself off,
   // Save copies nothing, opening it again keeps the movie shown.
   fileio::RemoveFile(app / "movie.txt", nullptr);
-  f.TBIPlayText->trigger();
+  Parts(f).TBIPlayText->trigger();
   f.TimerPlayTextTimer();
-  EXPECT_TRUE(f.Lb_TextShow->text().contains(QStringLiteral("F00001")));
-  f.TBIStopText->trigger();
-  f.TBINotepad->setEnabled(true);
-  f.TBINotepad->trigger();
-  EXPECT_FALSE(f.TBINotepad->isEnabled());
+  EXPECT_TRUE(Parts(f).Lb_TextShow->text().contains(QStringLiteral("F00001")));
+  Parts(f).TBIStopText->trigger();
+  Parts(f).TBINotepad->setEnabled(true);
+  Parts(f).TBINotepad->trigger();
+  EXPECT_FALSE(Parts(f).TBINotepad->isEnabled());
   EXPECT_TRUE(launcher.Calls.empty());
   dialogs.files.push_back(QString::fromStdString(app / "saved.txt"));
   f.TBISaveTextClick();
   EXPECT_FALSE(Exists(app / "saved.txt"));
-  EXPECT_TRUE(f.TBISaveText->isEnabled()) << "nothing changed";
+  EXPECT_TRUE(Parts(f).TBISaveText->isEnabled()) << "nothing changed";
   f.OpenTextMovie(app / "movie.txt");
-  EXPECT_EQ(f.TextPic->FrameTotal(), 4) << "the movie in memory stays";
+  EXPECT_EQ(Parts(f).TextPic->FrameTotal(), 4) << "the movie in memory stays";
 
   // Truncated: opened again, it is what is left of it.
   WriteAll(app / "movie.txt", text.substr(0, text.size() / 2 + 3));
   f.OpenTextMovie(app / "movie.txt");
-  EXPECT_EQ(f.TextPic->FrameTotal(), 2);
+  EXPECT_EQ(Parts(f).TextPic->FrameTotal(), 2);
   EXPECT_EQ(dialogs.shown.back(), "注意:打开的不是标准的字符电影文件");
 }
 
@@ -149,7 +149,7 @@ TEST_F(Faults, AVideoFileThatDisappearsOrShrinksWhilePlaying) {
   for (const bool remove : {true, false}) {
     const std::string clip = Clip(remove ? "gone.avi" : "short.avi", 100);
     OpenVideo(clip);
-    f.TBIPlay->trigger();
+    Parts(f).TBIPlay->trigger();
     QTest::qWait(200);
     if (remove) {
       fileio::RemoveFile(clip, nullptr);
@@ -157,11 +157,11 @@ TEST_F(Faults, AVideoFileThatDisappearsOrShrinksWhilePlaying) {
       ASSERT_EQ(::truncate(clip.c_str(), 20000), 0);
     }
     // The movie ends (or stops at what is left) without a crash; the window goes on.
-    ASSERT_TRUE(QTest::qWaitFor([&] { return f.TBIPlay->isEnabled(); }, 10000)) << (remove ? "removed" : "truncated");
-    EXPECT_TRUE(f.TBIOpen->isEnabled());
-    f.TBIPlay->trigger();
-    f.TBIStop->trigger();
-    EXPECT_TRUE(f.TBIPlay->isEnabled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).TBIPlay->isEnabled(); }, 10000)) << (remove ? "removed" : "truncated");
+    EXPECT_TRUE(Parts(f).TBIOpen->isEnabled());
+    Parts(f).TBIPlay->trigger();
+    Parts(f).TBIStop->trigger();
+    EXPECT_TRUE(Parts(f).TBIPlay->isEnabled());
   }
 }
 

@@ -26,7 +26,7 @@ TEST_F(WindowTest, StartsWithTheDesignedToolbarsAndTexts) {
   TForm1& f = Start(nullptr);
   EXPECT_EQ(f.windowTitle(), "Glyphreel");
   EXPECT_EQ(f.size(), QSize(737, 620)) << "no settings file: the design size";
-  EXPECT_EQ(f.RecordFolder, app / "output/");
+  EXPECT_EQ(Parts(f).RecordFolder, app / "output/");
   EXPECT_EQ(AppPath, app.Path());
   EXPECT_EQ(IniFileName, app / "dll/Kinograf.ini");
 
@@ -36,16 +36,16 @@ TEST_F(WindowTest, StartsWithTheDesignedToolbarsAndTexts) {
     const char* hint;
     bool enabled;
   } items[] = {
-      {f.TBIOpen, "Open", "打开电影文件", true},       {f.TBIPlay, "Play", "播放", false},
-      {f.TBIPause, "Pause", "暂停播放", false},        {f.TBISnapBegin, "Rec", "开始录制", false},
-      {f.TBIStop, "Stop", "停止播放/录制", false},     {f.TBIConvert, "Convert", "开始字符转换", false},
-      {f.TBISaveText, "Save", "Save", false},          {f.TBIOpenText, "Open", "打开字符电影", true},
-      {f.TBIPlayText, "Play", "单播放字符电影", false}, {f.TBIPlayText2, "Play2", "同步播放", false},
-      {f.TBIPauseText, "Pause", "暂停播放字符电影", false}, {f.TBIStopText, "Stop", "停止播放字符电影", false},
-      {f.TBIRwText, "Rw", "返回开头", false},          {f.TBIColor, "FontColor", "改变字体颜色", true},
-      {f.TBIFontSize, "FontSize", "改变字体大小", true}, {f.TBINotepad, "Notepad", "打开记事本", false},
-      {f.TBIWnd, "window", "窗口布局", true},          {f.TBIHelp, "help", "帮助", true},
-      {f.TBIAbout, "About", "关于", true},             {f.TBIExit, "Exit", "退出", true},
+      {Parts(f).TBIOpen, "Open", "打开电影文件", true},       {Parts(f).TBIPlay, "Play", "播放", false},
+      {Parts(f).TBIPause, "Pause", "暂停播放", false},        {Parts(f).TBISnapBegin, "Rec", "开始录制", false},
+      {Parts(f).TBIStop, "Stop", "停止播放/录制", false},     {Parts(f).TBIConvert, "Convert", "开始字符转换", false},
+      {Parts(f).TBISaveText, "Save", "Save", false},          {Parts(f).TBIOpenText, "Open", "打开字符电影", true},
+      {Parts(f).TBIPlayText, "Play", "单播放字符电影", false}, {Parts(f).TBIPlayText2, "Play2", "同步播放", false},
+      {Parts(f).TBIPauseText, "Pause", "暂停播放字符电影", false}, {Parts(f).TBIStopText, "Stop", "停止播放字符电影", false},
+      {Parts(f).TBIRwText, "Rw", "返回开头", false},          {Parts(f).TBIColor, "FontColor", "改变字体颜色", true},
+      {Parts(f).TBIFontSize, "FontSize", "改变字体大小", true}, {Parts(f).TBINotepad, "Notepad", "打开记事本", false},
+      {Parts(f).TBIWnd, "window", "窗口布局", true},          {Parts(f).TBIHelp, "help", "帮助", true},
+      {Parts(f).TBIAbout, "About", "关于", true},             {Parts(f).TBIExit, "Exit", "退出", true},
   };
   for (const Item& i : items) {
     EXPECT_EQ(i.action->text(), QString::fromUtf8(i.caption));
@@ -59,50 +59,50 @@ TEST_F(WindowTest, StartsWithTheDesignedToolbarsAndTexts) {
     for (QAction* a : bar->actions()) list << (a->isSeparator() ? QStringLiteral("|") : a->text());
     return list.join(QLatin1Char(' '));
   };
-  EXPECT_EQ(captions(f.TBTVideoBar), "Open Play Pause Rec Stop Convert Save");
-  EXPECT_EQ(captions(f.TBTextbar), "Open Play Play2 Pause Stop Rw | FontColor FontSize Notepad");
-  EXPECT_EQ(captions(f.TBMainbar), "window | help About Exit");
+  EXPECT_EQ(captions(Parts(f).TBTVideoBar), "Open Play Pause Rec Stop Convert Save");
+  EXPECT_EQ(captions(Parts(f).TBTextbar), "Open Play Play2 Pause Stop Rw | FontColor FontSize Notepad");
+  EXPECT_EQ(captions(Parts(f).TBMainbar), "window | help About Exit");
 
-  EXPECT_EQ(f.StBarPanels[0]->text(), "未装入电影文件");
-  EXPECT_EQ(f.StBarPanels[3]->text(), "点击\"打开电影\"按钮打开一个视频文件");
-  EXPECT_EQ(f.StBarPanels[0]->width(), 100);
-  EXPECT_EQ(f.StBarPanels[1]->width(), 200);
-  EXPECT_EQ(f.Pl_Time->text(), "00:00:00/00:00:00");
-  EXPECT_EQ(f.Pl_FrameCount->text(), "Frame:0");
-  EXPECT_FALSE(f.PBar->isVisible());
-  EXPECT_EQ(f.PBar->parentWidget(), f.StBarPanels[1]);
-  EXPECT_EQ(f.CBFrame->currentText(), "10");
-  EXPECT_EQ(f.CB_Size->currentText(), "160 X 120");
-  EXPECT_EQ(f.CBFrame->currentIndex(), 5) << "the entry shown is selected";
-  EXPECT_EQ(f.TimerSnap->interval(), 100) << "and it is the rate recorded";
-  EXPECT_EQ(f.TimerStartWindow->interval(), 100);
-  EXPECT_FALSE(f.TimerStartWindow->isActive());
-  EXPECT_EQ(f.LeftTopHeight(), f.RightTopHeight());
-  ASSERT_TRUE(f.Converter && f.TextPic);
-  EXPECT_EQ(f.Converter->FrameMarker, "\x80\x80");
-  EXPECT_EQ(f.TextPic->FrameMarker, "\x80\x80");
+  EXPECT_EQ(Parts(f).StBarPanels[0]->text(), "未装入电影文件");
+  EXPECT_EQ(Parts(f).StBarPanels[3]->text(), "点击\"打开电影\"按钮打开一个视频文件");
+  EXPECT_EQ(Parts(f).StBarPanels[0]->width(), 100);
+  EXPECT_EQ(Parts(f).StBarPanels[1]->width(), 200);
+  EXPECT_EQ(Parts(f).Pl_Time->text(), "00:00:00/00:00:00");
+  EXPECT_EQ(Parts(f).Pl_FrameCount->text(), "Frame:0");
+  EXPECT_FALSE(Parts(f).PBar->isVisible());
+  EXPECT_EQ(Parts(f).PBar->parentWidget(), Parts(f).StBarPanels[1]);
+  EXPECT_EQ(Parts(f).CBFrame->currentText(), "10");
+  EXPECT_EQ(Parts(f).CB_Size->currentText(), "160 X 120");
+  EXPECT_EQ(Parts(f).CBFrame->currentIndex(), 5) << "the entry shown is selected";
+  EXPECT_EQ(Parts(f).Interval(), 100) << "and it is the rate recorded";
+  EXPECT_EQ(Parts(f).TimerStartWindow->interval(), 100);
+  EXPECT_FALSE(Parts(f).TimerStartWindow->isActive());
+  EXPECT_EQ(Parts(f).LeftTopHeight(), Parts(f).RightTopHeight());
+  ASSERT_TRUE(Parts(f).Converter && Parts(f).TextPic);
+  EXPECT_EQ(Parts(f).Converter->FrameMarker, "\x80\x80");
+  EXPECT_EQ(Parts(f).TextPic->FrameMarker, "\x80\x80");
 }
 
 TEST_F(WindowTest, PreviewKeepsItsAspectAndIsCentred) {
-  EXPECT_EQ(TForm1::VideoWidthFor(50), 66);    // 66.5 to the even 66
-  EXPECT_EQ(TForm1::VideoWidthFor(150), 200);  // 199.5 to the even 200
-  EXPECT_EQ(TForm1::VideoWidthFor(250), 332);  // 332.5 to 332
-  EXPECT_EQ(TForm1::VideoWidthFor(-4), -5);    // a pane with no room: -5.32
+  EXPECT_EQ(WindowParts::VideoWidthFor(50), 66);    // 66.5 to the even 66
+  EXPECT_EQ(WindowParts::VideoWidthFor(150), 200);  // 199.5 to the even 200
+  EXPECT_EQ(WindowParts::VideoWidthFor(250), 332);  // 332.5 to 332
+  EXPECT_EQ(WindowParts::VideoWidthFor(-4), -5);    // a pane with no room: -5.32
 
   TForm1& f = Start();
   struct {
     int paneWidth, paneHeight, width, height, left;
   } samples[] = {{260, 54, 66, 50, 97}, {260, 154, 200, 150, 30}, {260, 254, 332, 250, -36}, {41, 54, 66, 50, -12}};
   for (const auto& s : samples) {
-    f.Pl_Video->resize(s.paneWidth, s.paneHeight);
+    Parts(f).Pl_Video->resize(s.paneWidth, s.paneHeight);
     f.FormResize();
-    EXPECT_EQ(f.VideoWindowRect.height, s.height) << s.paneHeight;
-    EXPECT_EQ(f.VideoWindowRect.width, s.width) << s.paneHeight;
-    EXPECT_EQ(f.VideoWindowRect.left, s.left) << s.paneWidth << "x" << s.paneHeight;
-    EXPECT_EQ(f.VideoWindowRect.top, 2);
-    EXPECT_EQ(f.ImageRect.width, s.width);
-    EXPECT_EQ(f.ImageRect.height, s.height);
-    EXPECT_EQ(f.Image->geometry(), QRect(1, 1, s.width, s.height));
+    EXPECT_EQ(Parts(f).VideoWindowRect.height, s.height) << s.paneHeight;
+    EXPECT_EQ(Parts(f).VideoWindowRect.width, s.width) << s.paneHeight;
+    EXPECT_EQ(Parts(f).VideoWindowRect.left, s.left) << s.paneWidth << "x" << s.paneHeight;
+    EXPECT_EQ(Parts(f).VideoWindowRect.top, 2);
+    EXPECT_EQ(Parts(f).ImageRect.width, s.width);
+    EXPECT_EQ(Parts(f).ImageRect.height, s.height);
+    EXPECT_EQ(Parts(f).Image->geometry(), QRect(1, 1, s.width, s.height));
   }
 }
 
@@ -110,51 +110,51 @@ TEST_F(WindowTest, PreviewKeepsItsAspectAndIsCentred) {
 TEST_F(WindowTest, LayoutsSwitch) {
   TForm1& f = Start();
   f.show();
-  f.TBIWnd->trigger();  // text layout
-  EXPECT_TRUE(f.TBIWnd->isChecked());
-  EXPECT_EQ(f.LeftWidth(), 0);
-  EXPECT_EQ(f.LeftTopHeight(), 0);
-  EXPECT_EQ(f.RightTopHeight(), 0);
-  f.TBIWnd->trigger();  // standard layout, whatever it was before
-  EXPECT_EQ(f.LeftWidth(), 250);
-  EXPECT_EQ(f.LeftTopHeight(), 150);
-  EXPECT_EQ(f.RightTopHeight(), 150);
+  Parts(f).TBIWnd->trigger();  // text layout
+  EXPECT_TRUE(Parts(f).TBIWnd->isChecked());
+  EXPECT_EQ(Parts(f).LeftWidth(), 0);
+  EXPECT_EQ(Parts(f).LeftTopHeight(), 0);
+  EXPECT_EQ(Parts(f).RightTopHeight(), 0);
+  Parts(f).TBIWnd->trigger();  // standard layout, whatever it was before
+  EXPECT_EQ(Parts(f).LeftWidth(), 250);
+  EXPECT_EQ(Parts(f).LeftTopHeight(), 150);
+  EXPECT_EQ(Parts(f).RightTopHeight(), 150);
 }
 
 TEST_F(WindowTest, DefaultsButtonSetsTheOptionsButNotTheFolderOrTables) {
   TForm1& f = Start("[Setting]\nOutPutFrame=14\nOutPutSize=8\nOutPutType=2\nAutoConvert=0\nSavePath=output/\n");
-  EXPECT_EQ(f.TimerSnap->interval(), 1000) << "the rate restored is the rate recorded";
+  EXPECT_EQ(Parts(f).Interval(), 1000) << "the rate restored is the rate recorded";
   EXPECT_TRUE(dialogs.shown.empty()) << "restoring a wide size does not warn";
-  f.CB_AutoClearBmp->setChecked(false);
-  f.BtnOptionDefaultClick();
-  EXPECT_EQ(f.CBFrame->currentText(), "10");
-  EXPECT_EQ(f.TimerSnap->interval(), 100);
-  EXPECT_EQ(f.CB_Size->currentText(), "80 X 60");
-  EXPECT_TRUE(f.CB_AutoConvert->isChecked());
-  EXPECT_TRUE(f.CB_AutoClearBmp->isChecked());
-  EXPECT_EQ(f.OutputType(), OutputForm::Text);
+  Parts(f).CB_AutoClearBmp->setChecked(false);
+  Parts(f).BtnOptionDefaultClick();
+  EXPECT_EQ(Parts(f).CBFrame->currentText(), "10");
+  EXPECT_EQ(Parts(f).Interval(), 100);
+  EXPECT_EQ(Parts(f).CB_Size->currentText(), "80 X 60");
+  EXPECT_TRUE(Parts(f).CB_AutoConvert->isChecked());
+  EXPECT_TRUE(Parts(f).CB_AutoClearBmp->isChecked());
+  EXPECT_EQ(Parts(f).OutputType(), OutputForm::Text);
   EXPECT_TRUE(dialogs.shown.empty()) << "80 X 60 is no wide size";
-  EXPECT_EQ(f.RecordFolder, app / "output/");
+  EXPECT_EQ(Parts(f).RecordFolder, app / "output/");
 }
 
 TEST_F(WindowTest, WideSizesWarnAndFrameRatesSetTheInterval) {
   TForm1& f = Start();
   for (int index = 0; index < 9; ++index) {
     dialogs.shown.clear();
-    f.CB_Size->setCurrentIndex(index);
-    f.CB_SizeChange();
+    Parts(f).CB_Size->setCurrentIndex(index);
+    Parts(f).CB_SizeChange();
     EXPECT_EQ(dialogs.shown.size(), index >= 7 ? 1u : 0u) << index;
   }
   EXPECT_EQ(dialogs.shown.at(0), "请注意:转换图宽大于250用记事本程序打开时可能会显示异常.");
   const int intervals[15] = {67, 71, 77, 83, 91, 100, 111, 125, 143, 167, 200, 250, 333, 500, 1000};
   for (int i = 0; i < 15; ++i) {
-    f.CBFrame->setCurrentIndex(i);
-    f.CBFrameChange();
-    EXPECT_EQ(f.TimerSnap->interval(), intervals[i]) << f.CBFrame->currentText().toStdString();
+    Parts(f).CBFrame->setCurrentIndex(i);
+    Parts(f).CBFrameChange();
+    EXPECT_EQ(Parts(f).Interval(), intervals[i]) << Parts(f).CBFrame->currentText().toStdString();
   }
-  f.CBFrame->setCurrentIndex(-1);
-  f.CBFrameChange();
-  EXPECT_EQ(f.TimerSnap->interval(), 62);
+  Parts(f).CBFrame->setCurrentIndex(-1);
+  Parts(f).CBFrameChange();
+  EXPECT_EQ(Parts(f).Interval(), 62);
 }
 
 TEST_F(WindowTest, FolderChooserShowsFoldersInsideTheProgramFolderRelatively) {
@@ -173,19 +173,19 @@ TEST_F(WindowTest, FolderChooserShowsFoldersInsideTheProgramFolderRelatively) {
   };
   for (const auto& c : cases) {
     dialogs.folders.push_back(c.answer);
-    f.SBSavePathClick();
-    EXPECT_EQ(f.RecordFolder, c.folder);
-    EXPECT_EQ(f.EdSavePath->text(), c.shown);
+    Parts(f).SBSavePathClick();
+    EXPECT_EQ(Parts(f).RecordFolder, c.folder);
+    EXPECT_EQ(Parts(f).EdSavePath->text(), c.shown);
   }
   EXPECT_EQ(dialogs.shown.back(), "选择保存目录");
   dialogs.folders.push_back(std::nullopt);  // cancelled: nothing changes
-  f.SBSavePathClick();
-  EXPECT_EQ(f.RecordFolder, "/");
+  Parts(f).SBSavePathClick();
+  EXPECT_EQ(Parts(f).RecordFolder, "/");
 }
 
 TEST_F(WindowTest, HelpStatusBarAndAboutBox) {
   TForm1& f = Start();
-  f.TBIHelp->trigger();
+  Parts(f).TBIHelp->trigger();
   f.StBarClick();
   ASSERT_EQ(launcher.Calls.size(), 2u);
   EXPECT_EQ(launcher.Calls[0].argument, app / "dll/Help.txt") << "the full path, wherever the program was started";
@@ -194,7 +194,7 @@ TEST_F(WindowTest, HelpStatusBarAndAboutBox) {
   for (int showing = 0; showing < 2; ++showing) {  // each showing starts from a new box
     TAboutForm box(launcher);
     box.SetLanguage(true);
-    box.SoftName = f.ProductName;
+    box.SoftName = Parts(f).ProductName;
     box.SoftVersion = QStringLiteral("V1.0.0.0");
     box.Producer = QString::fromUtf8(about::kProducer);
     box.BuildDate = QString::fromUtf8(about::kBuildDate);

@@ -45,8 +45,8 @@ class RunningWork : public WindowTest {
   TForm1& StartWithVideoAndMovie(int frames = 3000, int units = 40) {
     TForm1& f = Start();
     f.show();
-    f.RecordFolder = app / "frames/";
-    f.SetOutputType(OutputForm::Text);
+    Parts(f).RecordFolder = app / "frames/";
+    Parts(f).SetOutputType(OutputForm::Text);
     OpenVideo(Clip("clip.avi", 250));
     WriteAll(app / "movie.txt", export_support::MovieText(frames, units, 30, 50, [](int k, int x, int) { return (x + k) % 3 == 0; }));
     f.OpenTextMovie(app / "movie.txt");
@@ -55,8 +55,8 @@ class RunningWork : public WindowTest {
   // "导出为视频…" from the movie pane's context menu, to `path`.
   void ExportByMenu(TForm1& f, const std::string& path) {
     dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(path), false});
-    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), f.Lb_TextShow->mapToGlobal(QPoint(5, 5)));
-    QCoreApplication::sendEvent(f.Lb_TextShow, &event);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5), Parts(f).Lb_TextShow->mapToGlobal(QPoint(5, 5)));
+    QCoreApplication::sendEvent(Parts(f).Lb_TextShow, &event);
     auto* menu = f.findChild<QMenu*>(QStringLiteral("MovieContextMenu"));
     QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(menu->actions().front()).center());
   }
@@ -66,21 +66,21 @@ class RunningWork : public WindowTest {
 // recording holds while paused and ends as a recording, converted, unlocked.
 TEST_F(RunningWork, APausedRecordingStoppedEndsAsARecording) {
   TForm1& f = StartWithVideoAndMovie(200);
-  Click(f.TBTextbar, f.TBIPlayText2);
-  Click(f.TBTVideoBar, f.TBISnapBegin);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.FrameCount >= 2; }, kWaitMs));
-  Click(f.TBTextbar, f.TBIPauseText);
+  Click(Parts(f).TBTextbar, Parts(f).TBIPlayText2);
+  Click(Parts(f).TBTVideoBar, Parts(f).TBISnapBegin);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).FrameCount >= 2; }, kWaitMs));
+  Click(Parts(f).TBTextbar, Parts(f).TBIPauseText);
   EXPECT_EQ(VideoItems(f), "010010") << "paused while recording: Play and Stop only";
-  const int held = f.FrameCount;
+  const int held = Parts(f).FrameCount;
   QTest::qWait(400);
-  EXPECT_EQ(f.FrameCount, held) << "no picture is taken while paused";
-  Click(f.TBTextbar, f.TBIPlayText2);
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.FrameCount > held; }, kWaitMs));
-  Click(f.TBTextbar, f.TBIPauseText);
-  Click(f.TBTVideoBar, f.TBIStop);
+  EXPECT_EQ(Parts(f).FrameCount, held) << "no picture is taken while paused";
+  Click(Parts(f).TBTextbar, Parts(f).TBIPlayText2);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).FrameCount > held; }, kWaitMs));
+  Click(Parts(f).TBTextbar, Parts(f).TBIPauseText);
+  Click(Parts(f).TBTVideoBar, Parts(f).TBIStop);
   EXPECT_EQ(VideoItems(f), "110101") << "stopped after a recording";
-  EXPECT_TRUE(LockFree(f.RecordFolder));
-  EXPECT_EQ(f.TextPic->FrameTotal(), f.FrameCount) << "converted as after any recording";
+  EXPECT_TRUE(LockFree(Parts(f).RecordFolder));
+  EXPECT_EQ(Parts(f).TextPic->FrameTotal(), Parts(f).FrameCount) << "converted as after any recording";
 }
 
 // The Exit button asks about a recording and an export, and No keeps the
@@ -93,23 +93,23 @@ TEST_F(RunningWork, ClosingDuringARecordingAndAnExport) {
     TForm1& f = StartWithVideoAndMovie();
     const CloseSignals closer([&f] { f.CloseBySignal(); });
     ExportByMenu(f, app / "movie.webm");
-    Click(f.TBTVideoBar, f.TBISnapBegin);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return f.FrameCount >= 2 && f.VideoExporter->Running(); }, kWaitMs));
-    f.CB_Size->setCurrentIndex(7);
+    Click(Parts(f).TBTVideoBar, Parts(f).TBISnapBegin);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).FrameCount >= 2 && Parts(f).VideoExporter->Running(); }, kWaitMs));
+    Parts(f).CB_Size->setCurrentIndex(7);
     dialogs.shown.clear();
     dialogs.confirmations = answers;
-    answers.empty() ? void(::raise(SIGTERM)) : Click(f.TBMainbar, f.TBIExit);
+    answers.empty() ? void(::raise(SIGTERM)) : Click(Parts(f).TBMainbar, Parts(f).TBIExit);
     const bool closes = answers.empty() || answers.back();
     EXPECT_EQ(QTest::qWaitFor([&] { return !f.isVisible(); }, closes ? kWaitMs : 300), closes);
     EXPECT_EQ(dialogs.shown.size(), answers.size()) << "a question for each work asked about, nothing else";
-    EXPECT_EQ(f.VideoBarState.Recording() && f.VideoExporter->Running(), !closes) << "No keeps the work running";
+    EXPECT_EQ(Parts(f).VideoBarState.Recording() && Parts(f).VideoExporter->Running(), !closes) << "No keeps the work running";
     dialogs.confirmations = {true, true};
     f.close();
-    EXPECT_TRUE(LockFree(f.RecordFolder));
+    EXPECT_TRUE(LockFree(Parts(f).RecordFolder));
     // Whole bitmaps only (each written under a hidden name first), no export file or leftover.
-    EXPECT_EQ(fileio::EntriesEndingWith(f.RecordFolder, "").size(), f.FrameCount + 2u);
+    EXPECT_EQ(fileio::EntriesEndingWith(Parts(f).RecordFolder, "").size(), Parts(f).FrameCount + 2u);
     EXPECT_TRUE(QDir(QString::fromStdString(app.Path())).entryList({"*webm*"}, QDir::Files | QDir::Hidden).isEmpty());
-    f.CB_Size->setCurrentIndex(2);
+    Parts(f).CB_Size->setCurrentIndex(2);
     f.close();
     EXPECT_NE(Ini().find("OutPutSize=7"), std::string::npos) << "written by the first close only";
     form.reset();
@@ -149,8 +149,8 @@ TEST_F(RunningWork, AMovieThatCannotBeCopiedIsNotExported) {
   ExportByMenu(f, app / "big.mp4");
   ::setrlimit(RLIMIT_AS, &saved);
   EXPECT_EQ(dialogs.shown, std::vector<QString>{QStringLiteral("导出失败: 内存不足,无法复制字符电影")});
-  EXPECT_FALSE(f.VideoExporter->Running());
-  EXPECT_EQ(f.VideoExporter->StatusRoom(), 0) << "no progress shown";
+  EXPECT_FALSE(Parts(f).VideoExporter->Running());
+  EXPECT_EQ(Parts(f).VideoExporter->StatusRoom(), 0) << "no progress shown";
 }
 
 }  // namespace

@@ -2,9 +2,8 @@
 // controls and what a close writes back.
 #include "WindowFixture.h"
 
-#include "app/IniFile.h"
-#include "app/Myinifile.h"
 #include "common/Gbk.h"
+#include "shell/IniFile.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -26,18 +25,18 @@ std::string Key(const std::string& file, const char* section, const std::string&
 TEST_F(WindowTest, AnEmptyFileGivesEveryDefaultAndIsFilledAtClose) {
   TForm1& f = Start("");
   EXPECT_EQ(f.size(), QSize(640, 480));
-  EXPECT_FALSE(f.StartMaximized);
-  EXPECT_EQ(f.EdSavePath->text(), "output/");
-  EXPECT_EQ(f.RecordFolder, app / "output/");
-  EXPECT_EQ(f.OutputType(), OutputForm::Text);
-  EXPECT_TRUE(f.CB_AutoConvert->isChecked());
-  EXPECT_EQ(f.CB_Size->currentText(), "60 X 45");
-  EXPECT_EQ(f.CBFrame->currentText(), "15");
-  EXPECT_EQ(f.EdGray->text(), "厲嵌懒傳蛤凯来旯圀国困园四三二一");
-  EXPECT_EQ(f.LbGray->text(), "灰度级:16");
-  EXPECT_EQ(f.Image_Gray->width(), 192);
-  ASSERT_EQ(f.ListGray->count(), 20);
-  for (int i = 0; i < 20; ++i) EXPECT_EQ(f.ListGray->item(i)->text(), "厲嵌懒傳蛤凯来旯圀国困园四三二一");
+  EXPECT_FALSE(Parts(f).StartMaximized);
+  EXPECT_EQ(Parts(f).EdSavePath->text(), "output/");
+  EXPECT_EQ(Parts(f).RecordFolder, app / "output/");
+  EXPECT_EQ(Parts(f).OutputType(), OutputForm::Text);
+  EXPECT_TRUE(Parts(f).CB_AutoConvert->isChecked());
+  EXPECT_EQ(Parts(f).CB_Size->currentText(), "60 X 45");
+  EXPECT_EQ(Parts(f).CBFrame->currentText(), "15");
+  EXPECT_EQ(Parts(f).EdGray->text(), "厲嵌懒傳蛤凯来旯圀国困园四三二一");
+  EXPECT_EQ(Parts(f).LbGray->text(), "灰度级:16");
+  EXPECT_EQ(Parts(f).Image_Gray->width(), 192);
+  ASSERT_EQ(Parts(f).ListGray->count(), 20);
+  for (int i = 0; i < 20; ++i) EXPECT_EQ(Parts(f).ListGray->item(i)->text(), "厲嵌懒傳蛤凯来旯圀国困园四三二一");
 
   f.close();
   const std::string file = app / "dll/Kinograf.ini";
@@ -57,8 +56,8 @@ TEST_F(WindowTest, AnEmptyFileGivesEveryDefaultAndIsFilledAtClose) {
 TEST_F(WindowTest, AdvancedPageBoxesAreKeptInTheSettingSection) {
   const struct {
     const char* key;
-    QCheckBox* TForm1::*box;
-  } boxes[] = {{"FastRecord", &TForm1::CB_FastRecord}, {"FinePicture", &TForm1::CB_FinePicture}};
+    QCheckBox* WindowParts::*box;
+  } boxes[] = {{"FastRecord", &WindowParts::CB_FastRecord}, {"FinePicture", &WindowParts::CB_FinePicture}};
   const struct {
     const char* stored;   // the key's value in the file; none for an old file
     bool read;
@@ -76,10 +75,10 @@ TEST_F(WindowTest, AdvancedPageBoxesAreKeptInTheSettingSection) {
           std::string("[Setting]\nAutoConvert=0\n") + (c.stored ? std::string(b.key) + "=" + c.stored + "\n" : "");
       SCOPED_TRACE(ini);
       TForm1& f = Start(ini.c_str());
-      QCheckBox* box = f.*b.box;
+      QCheckBox* box = Parts(f).*b.box;
       EXPECT_EQ(box->isChecked(), c.read);
       if (c.click) {
-        f.PgC->setCurrentIndex(1);  // "高级"
+        Parts(f).PgC->setCurrentIndex(1);  // "高级"
         f.show();
         QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(6, box->height() / 2));
       }
@@ -96,9 +95,9 @@ TEST_F(WindowTest, OnlyTheFirstSettingSectionIsReadAndWritten) {
   // and closing writes the window's values into the first section.
   const std::string later = "[setting]\nFastRecord=1\nOutPutType=2\nOutPutFrame=9\n";
   TForm1& f = Start(("[window]\nwidth=700\n[Setting]\nAutoConvert=0\n" + later).c_str());
-  EXPECT_FALSE(f.CB_FastRecord->isChecked());
-  EXPECT_EQ(f.OutputType(), OutputForm::Text);
-  EXPECT_EQ(f.CBFrame->currentText(), "15");
+  EXPECT_FALSE(Parts(f).CB_FastRecord->isChecked());
+  EXPECT_EQ(Parts(f).OutputType(), OutputForm::Text);
+  EXPECT_EQ(Parts(f).CBFrame->currentText(), "15");
   f.close();
   const std::string written = Ini();
   const size_t laterAt = written.find(later);
@@ -112,8 +111,8 @@ TEST_F(WindowTest, OnlyTheFirstSettingSectionIsReadAndWritten) {
 
 TEST_F(WindowTest, NoFileChangesNothingAndWritesNothing) {
   TForm1& f = Start(nullptr);
-  EXPECT_EQ(f.ListGray->count(), 0);
-  EXPECT_EQ(f.OutputType(), std::nullopt);
+  EXPECT_EQ(Parts(f).ListGray->count(), 0);
+  EXPECT_EQ(Parts(f).OutputType(), std::nullopt);
   f.close();
   EXPECT_FALSE(testing_support::Exists(app / "dll/Kinograf.ini"));
 }
@@ -132,12 +131,12 @@ TEST_F(WindowTest, ValuesOutOfRangeHexadecimalAndWords) {
   };
   for (const auto& c : cases) {
     TForm1& f = Start(c.ini);
-    EXPECT_EQ(f.OutputType(), OutputFormAt(c.type)) << c.ini;
-    EXPECT_EQ(f.CB_Size->currentIndex(), c.size) << c.ini;
-    EXPECT_EQ(f.CBFrame->currentIndex(), c.frame) << c.ini;
-    EXPECT_EQ(f.CB_AutoConvert->isChecked(), c.autoConvert) << c.ini;
-    EXPECT_EQ(f.StartMaximized, c.max) << c.ini;
-    EXPECT_EQ(f.TimerStartWindow->isActive(), c.max) << c.ini;
+    EXPECT_EQ(Parts(f).OutputType(), OutputFormAt(c.type)) << c.ini;
+    EXPECT_EQ(Parts(f).CB_Size->currentIndex(), c.size) << c.ini;
+    EXPECT_EQ(Parts(f).CBFrame->currentIndex(), c.frame) << c.ini;
+    EXPECT_EQ(Parts(f).CB_AutoConvert->isChecked(), c.autoConvert) << c.ini;
+    EXPECT_EQ(Parts(f).StartMaximized, c.max) << c.ini;
+    EXPECT_EQ(Parts(f).TimerStartWindow->isActive(), c.max) << c.ini;
     form.reset();
   }
 }
@@ -148,8 +147,8 @@ TEST_F(WindowTest, StartMaximizedWaitsForTheTimerAndAMaximizedCloseKeepsTheSize)
   EXPECT_EQ(f.frameGeometry().size(), QSize(700, 500)) << "the stored size is the outer size";
   EXPECT_FALSE(f.isMaximized());
   f.TimerStartWindowTimer();
-  EXPECT_FALSE(f.TimerStartWindow->isActive());
-  EXPECT_FALSE(f.StartMaximized);
+  EXPECT_FALSE(Parts(f).TimerStartWindow->isActive());
+  EXPECT_FALSE(Parts(f).StartMaximized);
   EXPECT_TRUE(f.isMaximized());
   f.close();
   const std::string file = app / "dll/Kinograf.ini";
@@ -185,8 +184,8 @@ TEST_F(WindowTest, SavePathRules) {
   };
   for (const auto& c : cases) {
     TForm1& f = Start(("[Setting]\nSavePath=" + c.stored + "\n").c_str());
-    EXPECT_EQ(f.EdSavePath->text(), c.shown) << c.stored;
-    EXPECT_EQ(f.RecordFolder, c.folder) << c.stored;
+    EXPECT_EQ(Parts(f).EdSavePath->text(), c.shown) << c.stored;
+    EXPECT_EQ(Parts(f).RecordFolder, c.folder) << c.stored;
     form.reset();
   }
 }
@@ -196,8 +195,8 @@ TEST_F(WindowTest, GrayTablesKeepTheirBytesAndExtraListItemsAreNotReadBack) {
   const std::string odd = "\x85\x96\xFF\x41\x42";
   Start(("[Setting]\nGrayword=" + odd + "\nGraywordlist3=\nGraywordlist4=" + odd + "\n").c_str());
   TForm1& f = *form;
-  EXPECT_EQ(f.ListGray->item(2)->text(), "") << "present but empty is not the default";
-  f.AddGrayListItem("abcd");  // a 21st item
+  EXPECT_EQ(Parts(f).ListGray->item(2)->text(), "") << "present but empty is not the default";
+  Parts(f).AddGrayListItem("abcd");  // a 21st item
   f.close();
   const std::string file = app / "dll/Kinograf.ini";
   EXPECT_EQ(Key(file, "Setting", "Grayword"), odd);
@@ -207,10 +206,10 @@ TEST_F(WindowTest, GrayTablesKeepTheirBytesAndExtraListItemsAreNotReadBack) {
   form.reset();
 
   Start(nullptr);
-  EXPECT_EQ(form->ListGray->count(), 20);
+  EXPECT_EQ(Parts(*form).ListGray->count(), 20);
   // Edited by the user, the table is written as the text encodes.
-  form->EdGray->setText(QStringLiteral("AB国"));
-  form->GrayBytes.reset();
+  Parts(*form).EdGray->setText(QStringLiteral("AB国"));
+  Parts(*form).GrayBytes.reset();
   form->close();
   EXPECT_EQ(Key(file, "Setting", "Grayword"), "AB\xB9\xFA");
 }

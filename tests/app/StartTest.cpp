@@ -4,7 +4,7 @@
 // the command line.
 #include "WindowFixture.h"
 
-#include "app/StartOptions.h"
+#include "shell/StartOptions.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -65,13 +65,13 @@ TEST_F(WindowTest, InstalledLayoutKeepsTheUsersFilesInTheUsersFolders) {
   TForm1& f = *form;
   const std::string settings = root / "cfg/glyphreel/Kinograf.ini";
   ASSERT_TRUE(Exists(settings)) << "made from the packaged defaults at first start";
-  EXPECT_EQ(4, f.CB_Size->currentIndex()) << "the defaults were read";
-  EXPECT_EQ(root / "home/Glyphreel/output/", f.RecordFolder);
-  f.TBIHelp->trigger();
+  EXPECT_EQ(4, Parts(f).CB_Size->currentIndex()) << "the defaults were read";
+  EXPECT_EQ(root / "home/Glyphreel/output/", Parts(f).RecordFolder);
+  Parts(f).TBIHelp->trigger();
   ASSERT_FALSE(launcher.Calls.empty());
   EXPECT_EQ(prefix + "share/glyphreel/Help.txt", launcher.Calls[0].argument);
 
-  f.CB_Size->setCurrentIndex(6);
+  Parts(f).CB_Size->setCurrentIndex(6);
   f.close();
   EXPECT_NE(std::string::npos, ReadAll(settings).find("OutPutSize=6")) << ReadAll(settings);
   EXPECT_EQ(before, Listing(prefix)) << "nothing is written under the install prefix";
@@ -85,18 +85,18 @@ TEST_F(WindowTest, FileOnTheCommandLineOpensAsMovieOrVideoByContent) {
   for (int frame = 0; frame < 3; ++frame) movie += "aabbccdd\r\nddccbbaa\r\n\x80\x80\r\nW004V0050F0000" + std::to_string(frame) + "\r\n";
   WriteAll(app / "movie.avi", movie);
   f.OpenAtStart(app / "movie.avi");
-  EXPECT_EQ(app / "movie.avi", f.TextFileName);
-  EXPECT_EQ(2, f.SBTextShow->maximum());
-  EXPECT_TRUE(f.TBIPlayText->isEnabled());
-  EXPECT_TRUE(f.VideoFileName.empty()) << "not opened as a video";
+  EXPECT_EQ(app / "movie.avi", Parts(f).TextFileName);
+  EXPECT_EQ(2, Parts(f).SBTextShow->maximum());
+  EXPECT_TRUE(Parts(f).TBIPlayText->isEnabled());
+  EXPECT_TRUE(Parts(f).VideoFileName.empty()) << "not opened as a video";
 
   // A real video opens as the open button opens it.
   const std::string clip = Clip("clip.avi");
   f.OpenAtStart(clip);
-  EXPECT_EQ("clip.avi", f.VideoFileName);
-  EXPECT_TRUE(f.TBIPlay->isEnabled());
-  EXPECT_TRUE(f.TBIPlayText2->isEnabled()) << "a playable movie is loaded";
-  EXPECT_EQ(app / "movie.avi", f.TextFileName);
+  EXPECT_EQ("clip.avi", Parts(f).VideoFileName);
+  EXPECT_TRUE(Parts(f).TBIPlay->isEnabled());
+  EXPECT_TRUE(Parts(f).TBIPlayText2->isEnabled()) << "a playable movie is loaded";
+  EXPECT_EQ(app / "movie.avi", Parts(f).TextFileName);
 
   // Anything else is tried as a video and refused with the open button's message.
   WriteAll(app / "notes.txt", "just text\r\n");

@@ -33,8 +33,8 @@ class VideoExport : public WindowTest {
   // the label leaves to its pane) and returns the menu that opened.
   QMenu* RightClick(TForm1& f) {
     const QPoint at(5, 5);
-    QContextMenuEvent event(QContextMenuEvent::Mouse, at, f.Lb_TextShow->mapToGlobal(at));
-    QCoreApplication::sendEvent(f.Lb_TextShow, &event);
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, Parts(f).Lb_TextShow->mapToGlobal(at));
+    QCoreApplication::sendEvent(Parts(f).Lb_TextShow, &event);
     QMenu* menu = f.findChild<QMenu*>(QStringLiteral("MovieContextMenu"));
     EXPECT_TRUE(menu && menu->isVisible()) << "the pane's menu opens";
     return menu;
@@ -74,8 +74,8 @@ TEST_F(VideoExport, FromTheContextMenuWithTheLabelsLookAndTheVideosSound) {
 
   OpenVideo(Clip("clip.avi", 50));
   f.OpenTextMovie(MovieFile("movie.txt", 5));
-  f.TBIFontSize->trigger();  // 8 px
-  f.TBIColor->trigger();     // white on black
+  Parts(f).TBIFontSize->trigger();  // 8 px
+  Parts(f).TBIColor->trigger();     // white on black
   dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "movie.mkv"), true});
   dialogs.confirmations.push_back(true);
   menu = RightClick(f);
@@ -90,7 +90,7 @@ TEST_F(VideoExport, FromTheContextMenuWithTheLabelsLookAndTheVideosSound) {
             QStringLiteral("导出完毕: %1。是否打开所在文件夹？").arg(QString::fromStdString(app / "movie.mkv")));
   ASSERT_FALSE(launcher.Calls.empty());
   EXPECT_EQ(launcher.Calls.back().argument, app.Path()) << "the folder opens";
-  EXPECT_FALSE(f.PBar->isVisible());
+  EXPECT_FALSE(Parts(f).PBar->isVisible());
 
   const export_support::Decoded d = export_support::DecodeFile(app / "movie.mkv", true, false);
   EXPECT_EQ(d.width, 6 * 8);
@@ -131,7 +131,7 @@ TEST_F(VideoExport, FailureSaysSoAndCancelLeavesNothing) {
   Click(menu, cancel);
   ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
   EXPECT_EQ(dialogs.shown.size(), shownBefore);
-  EXPECT_EQ(f.StBarPanels[3]->text(), QStringLiteral("已取消导出视频"));
+  EXPECT_EQ(Parts(f).StBarPanels[3]->text(), QStringLiteral("已取消导出视频"));
   EXPECT_FALSE(Exists(app / "long.webm"));
 }
 
@@ -226,18 +226,18 @@ TEST_F(VideoExport, ProposesTheShownMovieAndKeepsItsProgressThroughAConversion) 
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
   fileio::MakePath(app / "movies", nullptr);
   f.OpenTextMovie(MovieFile("movies/shown.txt", 3000));
-  for (int n = 1; n <= 3; ++n) bmp::Write24(f.RecordFolder + std::to_string(n) + ".bmp", QImage(16, 12, QImage::Format_RGB888), nullptr);
-  f.SetOutputType(OutputForm::Html);
+  for (int n = 1; n <= 3; ++n) bmp::Write24(Parts(f).RecordFolder + std::to_string(n) + ".bmp", QImage(16, 12, QImage::Format_RGB888), nullptr);
+  Parts(f).SetOutputType(OutputForm::Html);
   f.TBIConvertClick();
   dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "shown.webm"), false});
   QMenu* menu = RightClick(f);
   Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
   EXPECT_EQ(dialogs.proposed.back(), QString::fromStdString(app / "movies/shown.mp4"));
   f.TBIConvertClick();
-  ASSERT_TRUE(f.VideoExporter->Running());
-  EXPECT_FALSE(f.PBar->isVisible()) << "the conversion's bar is gone";
+  ASSERT_TRUE(Parts(f).VideoExporter->Running());
+  EXPECT_FALSE(Parts(f).PBar->isVisible()) << "the conversion's bar is gone";
   EXPECT_TRUE(f.findChild<QProgressBar*>(QStringLiteral("ExportBar"))->isVisible()) << "the export's still shows";
-  f.VideoExporter->CancelAndWait();
+  Parts(f).VideoExporter->CancelAndWait();
 }
 
 // The export dialog offers MKV, and no sound for GIF: the box goes unticked

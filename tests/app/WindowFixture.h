@@ -2,13 +2,14 @@
 // recording launcher.
 #pragma once
 
-#include "app/Launcher.h"
-#include "app/Link.h"
 #include "app/Main.h"
 #include "common/FileWrite.h"
 #include "support/ScriptedDialogs.h"
 #include "support/TestSupport.h"
 #include "support/TestVideo.h"
+#include "support/WindowParts.h"
+#include "shell/Launcher.h"
+#include "shell/Link.h"
 
 #include <QAction>
 #include <gtest/gtest.h>
@@ -19,7 +20,7 @@
 // Enabled states of the video bar: Open Play Pause Rec Stop Convert.
 inline std::string VideoItems(const TForm1& f) {
   std::string s;
-  for (QAction* a : {f.TBIOpen, f.TBIPlay, f.TBIPause, f.TBISnapBegin, f.TBIStop, f.TBIConvert})
+  for (QAction* a : {Parts(f).TBIOpen, Parts(f).TBIPlay, Parts(f).TBIPause, Parts(f).TBISnapBegin, Parts(f).TBIStop, Parts(f).TBIConvert})
     s += a->isEnabled() ? '1' : '0';
   return s;
 }
@@ -27,7 +28,7 @@ inline std::string VideoItems(const TForm1& f) {
 // Enabled states of the text bar: Play Play2 Pause Stop Rw Notepad.
 inline std::string TextItems(const TForm1& f) {
   std::string s;
-  for (QAction* a : {f.TBIPlayText, f.TBIPlayText2, f.TBIPauseText, f.TBIStopText, f.TBIRwText, f.TBINotepad})
+  for (QAction* a : {Parts(f).TBIPlayText, Parts(f).TBIPlayText2, Parts(f).TBIPauseText, Parts(f).TBIStopText, Parts(f).TBIRwText, Parts(f).TBINotepad})
     s += a->isEnabled() ? '1' : '0';
   return s;
 }

@@ -4,9 +4,9 @@
 #include "WindowFixture.h"
 
 #include "app/AboutB.h"
-#include "app/IniFile.h"
 #include "common/BmpWriter.h"
 #include "playback/FrameLabel.h"
+#include "shell/IniFile.h"
 #include "video/VideoService.h"
 
 #include <QAbstractItemView>
@@ -64,18 +64,18 @@ class Wiring : public WindowTest {
   }
   void OpenByClick(TForm1& f, const std::string& path) {
     dialogs.files.push_back(QString::fromStdString(path));
-    Click(f.TBTVideoBar, f.TBIOpen);
+    Click(Parts(f).TBTVideoBar, Parts(f).TBIOpen);
   }
 };
 
 TEST_F(Wiring, OneLeftClickOnTheStatusBarOpensThePageOnce) {
   TForm1& f = Shown();
-  f.PBar->show();
+  Parts(f).PBar->show();
   const struct {
     const char* what;
     QWidget* widget;
-  } targets[] = {{"panel 0", f.StBarPanels[0]}, {"panel 1", f.StBarPanels[1]}, {"panel 3", f.StBarPanels[3]},
-                 {"progress bar", f.PBar},      {"status bar", f.StBar}};
+  } targets[] = {{"panel 0", Parts(f).StBarPanels[0]}, {"panel 1", Parts(f).StBarPanels[1]}, {"panel 3", Parts(f).StBarPanels[3]},
+                 {"progress bar", Parts(f).PBar},      {"status bar", Parts(f).StBar}};
   for (const auto& t : targets) {
     launcher.Calls.clear();
     QTest::mouseClick(t.widget, Qt::LeftButton, {}, QPoint(3, 3));
@@ -89,12 +89,12 @@ TEST_F(Wiring, OneLeftClickOnTheStatusBarOpensThePageOnce) {
 
 TEST_F(Wiring, HoveringAToolbarItemLeavesTheStatusBarAlone) {
   TForm1& f = Shown();
-  for (QToolBar* bar : {f.TBTVideoBar, f.TBTextbar, f.TBMainbar}) {
+  for (QToolBar* bar : {Parts(f).TBTVideoBar, Parts(f).TBTextbar, Parts(f).TBMainbar}) {
     for (QAction* item : bar->actions()) {
       if (QWidget* button = bar->widgetForAction(item)) QTest::mouseMove(button);
       QApplication::processEvents();
-      EXPECT_TRUE(f.StBar->currentMessage().isEmpty()) << item->text().toStdString();
-      EXPECT_TRUE(f.StBarPanels[0]->isVisible()) << item->text().toStdString();
+      EXPECT_TRUE(Parts(f).StBar->currentMessage().isEmpty()) << item->text().toStdString();
+      EXPECT_TRUE(Parts(f).StBarPanels[0]->isVisible()) << item->text().toStdString();
     }
   }
   // Save has no hint: the window keeps its tool tip from showing; a hinted item's shows.
@@ -102,11 +102,11 @@ TEST_F(Wiring, HoveringAToolbarItemLeavesTheStatusBarAlone) {
     QHelpEvent tip(QEvent::ToolTip, QPoint(3, 3), button->mapToGlobal(QPoint(3, 3)));
     return static_cast<QObject&>(f).eventFilter(button, &tip);
   };
-  EXPECT_FALSE(tipEaten(f.TBTVideoBar->widgetForAction(f.TBIPlay)));
-  EXPECT_TRUE(tipEaten(f.TBTVideoBar->widgetForAction(f.TBISaveText)));
+  EXPECT_FALSE(tipEaten(Parts(f).TBTVideoBar->widgetForAction(Parts(f).TBIPlay)));
+  EXPECT_TRUE(tipEaten(Parts(f).TBTVideoBar->widgetForAction(Parts(f).TBISaveText)));
 
   // The toolbars have no context menu of their own (nor the window's).
-  QWidget* bar = f.TBTextbar;
+  QWidget* bar = Parts(f).TBTextbar;
   QTimer closeMenu;  // a menu would block in its own loop: close it (stops with the test)
   closeMenu.setSingleShot(true);
   QObject::connect(&closeMenu, &QTimer::timeout, [] {
@@ -126,26 +126,26 @@ TEST_F(Wiring, TypedTextNeverAddsToTheBoxesAndOtherTextIsNoEntry) {
     int interval;
   } rates[] = {{"7", 8, 143}, {"99", -1, 62}, {"15", 0, 67}, {"abc", -1, 62}, {"1", 14, 1000}};
   for (const auto& r : rates) {
-    Type(f.CBFrame, r.typed);
-    EXPECT_EQ(f.CBFrame->count(), 15) << r.typed.toStdString();
-    EXPECT_EQ(f.CBFrame->currentIndex(), r.frameIndex) << r.typed.toStdString();
-    EXPECT_EQ(f.CBFrame->currentText(), r.typed);
-    EXPECT_EQ(f.TimerSnap->interval(), r.interval) << r.typed.toStdString();
+    Type(Parts(f).CBFrame, r.typed);
+    EXPECT_EQ(Parts(f).CBFrame->count(), 15) << r.typed.toStdString();
+    EXPECT_EQ(Parts(f).CBFrame->currentIndex(), r.frameIndex) << r.typed.toStdString();
+    EXPECT_EQ(Parts(f).CBFrame->currentText(), r.typed);
+    EXPECT_EQ(Parts(f).Interval(), r.interval) << r.typed.toStdString();
   }
 
-  Type(f.CB_Size, QStringLiteral("123 X 45"));
-  EXPECT_EQ(f.CB_Size->count(), 9);
-  EXPECT_EQ(f.CB_Size->currentIndex(), -1);
-  f.SetOutputType(OutputForm::Text);
+  Type(Parts(f).CB_Size, QStringLiteral("123 X 45"));
+  EXPECT_EQ(Parts(f).CB_Size->count(), 9);
+  EXPECT_EQ(Parts(f).CB_Size->currentIndex(), -1);
+  Parts(f).SetOutputType(OutputForm::Text);
   dialogs.shown.clear();
-  f.TBIConvert->setEnabled(true);
-  Click(f.TBTVideoBar, f.TBIConvert);
+  Parts(f).TBIConvert->setEnabled(true);
+  Click(Parts(f).TBTVideoBar, Parts(f).TBIConvert);
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0], "请先选择转换图尺寸");
   EXPECT_FALSE(Exists(app / "output/.txt")) << "nothing converted";
 
-  Type(f.CB_Size, QStringLiteral("320 X 240"));
-  EXPECT_EQ(f.CB_Size->currentIndex(), 8);
+  Type(Parts(f).CB_Size, QStringLiteral("320 X 240"));
+  EXPECT_EQ(Parts(f).CB_Size->currentIndex(), 8);
   EXPECT_EQ(dialogs.shown.back(), "请注意:转换图宽大于250用记事本程序打开时可能会显示异常.") << "its reaction ran";
   f.close();
   EXPECT_EQ(TIniFile(app / "dll/Kinograf.ini").ReadString("Setting", "OutPutFrame", ""), "14");
@@ -153,23 +153,23 @@ TEST_F(Wiring, TypedTextNeverAddsToTheBoxesAndOtherTextIsNoEntry) {
 
 TEST_F(Wiring, EntriesPickedWithTheKeyboardOrTheMouseRunTheirReactions) {
   TForm1& f = Shown(nullptr);
-  ASSERT_EQ(f.CBFrame->currentText(), "10");
-  f.CBFrame->setFocus();
-  QTest::keyClick(f.CBFrame, Qt::Key_Down);
-  EXPECT_EQ(f.CBFrame->currentText(), "9");
-  EXPECT_EQ(f.TimerSnap->interval(), 111);
-  PickWithMouse(f.CBFrame, 13);
-  EXPECT_EQ(f.CBFrame->currentText(), "2");
-  EXPECT_EQ(f.TimerSnap->interval(), 500);
+  ASSERT_EQ(Parts(f).CBFrame->currentText(), "10");
+  Parts(f).CBFrame->setFocus();
+  QTest::keyClick(Parts(f).CBFrame, Qt::Key_Down);
+  EXPECT_EQ(Parts(f).CBFrame->currentText(), "9");
+  EXPECT_EQ(Parts(f).Interval(), 111);
+  PickWithMouse(Parts(f).CBFrame, 13);
+  EXPECT_EQ(Parts(f).CBFrame->currentText(), "2");
+  EXPECT_EQ(Parts(f).Interval(), 500);
 
   dialogs.shown.clear();
-  f.CB_Size->setFocus();
-  for (int i = 0; i < 3; ++i) QTest::keyClick(f.CB_Size, Qt::Key_Down);
-  EXPECT_EQ(f.CB_Size->currentText(), "280 X 210");
+  Parts(f).CB_Size->setFocus();
+  for (int i = 0; i < 3; ++i) QTest::keyClick(Parts(f).CB_Size, Qt::Key_Down);
+  EXPECT_EQ(Parts(f).CB_Size->currentText(), "280 X 210");
   EXPECT_EQ(dialogs.shown.size(), 1u) << "the wide-size warning, once at 280";
-  PickWithMouse(f.CB_Size, 1);
-  EXPECT_EQ(f.CB_Size->currentText(), "80 X 60");
-  PickWithMouse(f.CB_Size, 8);
+  PickWithMouse(Parts(f).CB_Size, 1);
+  EXPECT_EQ(Parts(f).CB_Size->currentText(), "80 X 60");
+  PickWithMouse(Parts(f).CB_Size, 8);
   EXPECT_EQ(dialogs.shown.size(), 2u);
 }
 
@@ -189,11 +189,11 @@ TEST_F(Wiring, TheCaptureIntervalMatchesTheRateShownFromTheStart) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.ini ? c.ini : "no settings file");
     TForm1& f = Start(c.ini);
-    EXPECT_EQ(f.CBFrame->currentText(), c.rate);
-    EXPECT_EQ(f.TimerSnap->interval(), c.interval);
-    EXPECT_EQ(f.CB_Size->currentText(), c.size);
+    EXPECT_EQ(Parts(f).CBFrame->currentText(), c.rate);
+    EXPECT_EQ(Parts(f).Interval(), c.interval);
+    EXPECT_EQ(Parts(f).CB_Size->currentText(), c.size);
     ASSERT_TRUE(f.TakeConversionOptions());
-    const TRect& converted = f.Converter->OutputRect;
+    const TRect& converted = Parts(f).Converter->OutputRect;
     EXPECT_EQ(QStringLiteral("%1 X %2").arg(converted.Right).arg(converted.Bottom), c.size) << "the size shown is converted";
     form.reset();
   }
@@ -202,68 +202,68 @@ TEST_F(Wiring, TheCaptureIntervalMatchesTheRateShownFromTheStart) {
 TEST_F(Wiring, AFailedOpenKeepsTheVideoBeforeOrLeavesNone) {
   TForm1& f = Shown();
   WriteAll(app / "x.avi", "This is a text file, not a movie.\r\n");
-  WriteBmp(f.RecordFolder + "7.bmp", MakeImage(4, 4, [](int, int) { return 0u; }));
+  WriteBmp(Parts(f).RecordFolder + "7.bmp", MakeImage(4, 4, [](int, int) { return 0u; }));
 
   OpenByClick(f, app / "x.avi");
   EXPECT_EQ(dialogs.shown.back(), "打开视频出错，请先安装相应视频解码器.");
-  EXPECT_EQ(f.VideoFileName, "");
+  EXPECT_EQ(Parts(f).VideoFileName, "");
   EXPECT_EQ(f.windowTitle(), "Glyphreel");
   EXPECT_EQ(VideoItems(f), "100000");
 
   // The text player's road to the video's commands: nothing is there to play or record.
   dialogs.files.push_back(QString::fromStdString(Movie("m.txt", 3)));
-  Click(f.TBTextbar, f.TBIOpenText);
-  EXPECT_FALSE(f.TBIPlayText2->isEnabled()) << "no video is known";
-  Click(f.TBTextbar, f.TBIPlayText);
-  Click(f.TBTextbar, f.TBIStopText);
+  Click(Parts(f).TBTextbar, Parts(f).TBIOpenText);
+  EXPECT_FALSE(Parts(f).TBIPlayText2->isEnabled()) << "no video is known";
+  Click(Parts(f).TBTextbar, Parts(f).TBIPlayText);
+  Click(Parts(f).TBTextbar, Parts(f).TBIStopText);
   EXPECT_EQ(VideoItems(f), "100000");
   f.TBISnapBeginClick();  // as a button left enabled would
-  EXPECT_FALSE(f.TimerSnap->isActive());
-  EXPECT_TRUE(Exists(f.RecordFolder + "7.bmp")) << "no frame is cleared without a video";
-  EXPECT_FALSE(Exists(f.RecordFolder + "1.bmp"));
+  EXPECT_FALSE(Parts(f).TimerSnap->isActive());
+  EXPECT_TRUE(Exists(Parts(f).RecordFolder + "7.bmp")) << "no frame is cleared without a video";
+  EXPECT_FALSE(Exists(Parts(f).RecordFolder + "1.bmp"));
 
   const std::string clip = Clip("clip.avi", 25);
   OpenByClick(f, clip);
   EXPECT_EQ(VideoItems(f), "110100");
   OpenByClick(f, app / "x.avi");
-  EXPECT_EQ(f.VideoFileName, "clip.avi") << "outputs keep the loaded video's name";
+  EXPECT_EQ(Parts(f).VideoFileName, "clip.avi") << "outputs keep the loaded video's name";
   EXPECT_EQ(f.windowTitle(), "Glyphreel - clip.avi");
-  EXPECT_TRUE(f.FilterGraph->HasMovie());
+  EXPECT_TRUE(Parts(f).FilterGraph->HasMovie());
   EXPECT_EQ(VideoItems(f), "110100");
-  Click(f.TBTVideoBar, f.TBIPlay);
+  Click(Parts(f).TBTVideoBar, Parts(f).TBIPlay);
   EXPECT_EQ(VideoItems(f), "001110");
-  Click(f.TBTVideoBar, f.TBIStop);
+  Click(Parts(f).TBTVideoBar, Parts(f).TBIStop);
 }
 
 TEST_F(Wiring, TabbingIntoTheStoredTablesKeepsTheTableAndOnlyAPickReplacesIt) {
   TForm1& f = Shown("[Setting]\nGraywordlist2=ABCD\nGraywordlist4=WXYZ\n");
-  f.PgC->setCurrentIndex(2);
-  f.EdGray->setFocus();
-  QTest::keyClick(f.EdGray, Qt::Key_End);
-  QTest::keyClicks(f.EdGray, QStringLiteral("x"));
-  const QString typed = f.EdGray->text();
-  for (int i = 0; i < 4 && QApplication::focusWidget() != f.ListGray; ++i) {
+  Parts(f).PgC->setCurrentIndex(2);
+  Parts(f).EdGray->setFocus();
+  QTest::keyClick(Parts(f).EdGray, Qt::Key_End);
+  QTest::keyClicks(Parts(f).EdGray, QStringLiteral("x"));
+  const QString typed = Parts(f).EdGray->text();
+  for (int i = 0; i < 4 && QApplication::focusWidget() != Parts(f).ListGray; ++i) {
     ASSERT_NE(QApplication::focusWidget(), nullptr);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   }
-  ASSERT_EQ(QApplication::focusWidget(), f.ListGray);
-  EXPECT_EQ(f.EdGray->text(), typed) << "taking the focus is no pick";
+  ASSERT_EQ(QApplication::focusWidget(), Parts(f).ListGray);
+  EXPECT_EQ(Parts(f).EdGray->text(), typed) << "taking the focus is no pick";
   EXPECT_TRUE(dialogs.shown.empty());
 
   dialogs.confirmations.push_back(true);
-  QTest::keyClick(f.ListGray, Qt::Key_Down);
+  QTest::keyClick(Parts(f).ListGray, Qt::Key_Down);
   EXPECT_EQ(dialogs.shown.back(), "是否更新当前的灰度表？");
-  EXPECT_EQ(f.EdGray->text(), "ABCD");
-  QTest::mouseClick(f.ListGray->viewport(), Qt::LeftButton, {}, f.ListGray->visualItemRect(f.ListGray->item(3)).center());
-  EXPECT_EQ(f.EdGray->text(), "WXYZ");
+  EXPECT_EQ(Parts(f).EdGray->text(), "ABCD");
+  QTest::mouseClick(Parts(f).ListGray->viewport(), Qt::LeftButton, {}, Parts(f).ListGray->visualItemRect(Parts(f).ListGray->item(3)).center());
+  EXPECT_EQ(Parts(f).EdGray->text(), "WXYZ");
   EXPECT_EQ(dialogs.shown.size(), 1u) << "a table set by a pick is replaced without asking";
 }
 
 TEST_F(Wiring, ATableGbkCannotHoldIsSaidAtCloseAndTheOldOneKept) {
   TForm1& f = Shown("[Setting]\nGrayword=ABCD\n");
-  f.PgC->setCurrentIndex(2);
-  QTest::keyClick(f.EdGray, Qt::Key_End);
-  QTest::sendKeyEvent(QTest::Click, f.EdGray, Qt::Key_unknown, QString(QChar(0x0800)), Qt::NoModifier);
+  Parts(f).PgC->setCurrentIndex(2);
+  QTest::keyClick(Parts(f).EdGray, Qt::Key_End);
+  QTest::sendKeyEvent(QTest::Click, Parts(f).EdGray, Qt::Key_unknown, QString(QChar(0x0800)), Qt::NoModifier);
   f.close();
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0], QStringLiteral("灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。").arg(QChar(0x0800)));
@@ -272,33 +272,33 @@ TEST_F(Wiring, ATableGbkCannotHoldIsSaidAtCloseAndTheOldOneKept) {
 
 TEST_F(Wiring, AFramesFolderThatCannotBeMadeGivesOneMessage) {
   TForm1& f = Shown();
-  WriteBmp(f.RecordFolder + "1.bmp", MakeImage(8, 6, [](int, int) { return 0u; }));
-  f.VideoFileName = "clip.avi";
-  WriteAll(f.RecordFolder + "clip", "a file where the folder would go");
-  f.SetOutputType(OutputForm::Frames);
-  f.TBIConvert->setEnabled(true);
-  Click(f.TBTVideoBar, f.TBIConvert);
+  WriteBmp(Parts(f).RecordFolder + "1.bmp", MakeImage(8, 6, [](int, int) { return 0u; }));
+  Parts(f).VideoFileName = "clip.avi";
+  WriteAll(Parts(f).RecordFolder + "clip", "a file where the folder would go");
+  Parts(f).SetOutputType(OutputForm::Frames);
+  Parts(f).TBIConvert->setEnabled(true);
+  Click(Parts(f).TBTVideoBar, Parts(f).TBIConvert);
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0], "已转换0个图象字符文件,点击确定查看该文件.");
   ASSERT_EQ(launcher.Calls.size(), 1u);
-  EXPECT_EQ(launcher.Calls[0].argument, f.RecordFolder + "clip");
+  EXPECT_EQ(launcher.Calls[0].argument, Parts(f).RecordFolder + "clip");
 }
 
 TEST_F(Wiring, DraggingTheMoviePansIt) {
   TForm1& f = Shown();
   f.OpenTextMovie(Movie("three.txt", 3));
-  f.Pl_TextShow->resize(100, 80);
-  f.Lb_TextShow->setGeometry(0, 0, 300, 200);
-  QTest::mousePress(f.Lb_TextShow, Qt::LeftButton, {}, QPoint(50, 50));
-  QTest::mouseMove(f.Lb_TextShow, QPoint(50, 50));
-  QTest::mouseMove(f.Lb_TextShow, QPoint(20, 30));
-  EXPECT_EQ(f.Lb_TextShow->pos(), QPoint(-30, -20));
-  QTest::mouseMove(f.Lb_TextShow, QPoint(-500, -500));
-  EXPECT_EQ(f.Lb_TextShow->pos(), QPoint(-200, -120)) << "until the far edges meet the pane's";
-  QTest::mouseRelease(f.Lb_TextShow, Qt::LeftButton, {}, QPoint(-500, -500));
-  EXPECT_FALSE(f.LabelDragging);
-  QTest::mouseMove(f.Lb_TextShow, QPoint(90, 90));
-  EXPECT_EQ(f.Lb_TextShow->pos(), QPoint(-200, -120)) << "no button, no drag";
+  Parts(f).Pl_TextShow->resize(100, 80);
+  Parts(f).Lb_TextShow->setGeometry(0, 0, 300, 200);
+  QTest::mousePress(Parts(f).Lb_TextShow, Qt::LeftButton, {}, QPoint(50, 50));
+  QTest::mouseMove(Parts(f).Lb_TextShow, QPoint(50, 50));
+  QTest::mouseMove(Parts(f).Lb_TextShow, QPoint(20, 30));
+  EXPECT_EQ(Parts(f).Lb_TextShow->pos(), QPoint(-30, -20));
+  QTest::mouseMove(Parts(f).Lb_TextShow, QPoint(-500, -500));
+  EXPECT_EQ(Parts(f).Lb_TextShow->pos(), QPoint(-200, -120)) << "until the far edges meet the pane's";
+  QTest::mouseRelease(Parts(f).Lb_TextShow, Qt::LeftButton, {}, QPoint(-500, -500));
+  EXPECT_FALSE(Parts(f).LabelDragging);
+  QTest::mouseMove(Parts(f).Lb_TextShow, QPoint(90, 90));
+  EXPECT_EQ(Parts(f).Lb_TextShow->pos(), QPoint(-200, -120)) << "no button, no drag";
 }
 
 TEST_F(Wiring, DraggingEachSplitterLevelsTheTopPanesItsWay) {
@@ -311,18 +311,18 @@ TEST_F(Wiring, DraggingEachSplitterLevelsTheTopPanesItsWay) {
     QTest::mouseMove(handle, to);
     QTest::mouseRelease(handle, Qt::LeftButton, {}, to);
   };
-  const int leftTop = f.LeftTopHeight();
-  drag(f.Splitter1, 40);  // under the preview: the recorded picture follows
-  EXPECT_EQ(f.LeftTopHeight(), leftTop + 40);
-  EXPECT_EQ(f.RightTopHeight(), leftTop + 40);
-  drag(f.Splitter3, -60);  // under the recorded picture: the preview follows
-  EXPECT_EQ(f.RightTopHeight(), leftTop - 20);
-  EXPECT_EQ(f.LeftTopHeight(), leftTop - 20);
-  const int leftWidth = f.LeftWidth();
-  drag(f.Splitter2, 30);  // between the columns: only the widths change
-  EXPECT_EQ(f.LeftWidth(), leftWidth + 30);
-  EXPECT_EQ(f.LeftTopHeight(), f.RightTopHeight());
-  EXPECT_EQ(f.SplitterTag, 0);
+  const int leftTop = Parts(f).LeftTopHeight();
+  drag(Parts(f).Splitter1, 40);  // under the preview: the recorded picture follows
+  EXPECT_EQ(Parts(f).LeftTopHeight(), leftTop + 40);
+  EXPECT_EQ(Parts(f).RightTopHeight(), leftTop + 40);
+  drag(Parts(f).Splitter3, -60);  // under the recorded picture: the preview follows
+  EXPECT_EQ(Parts(f).RightTopHeight(), leftTop - 20);
+  EXPECT_EQ(Parts(f).LeftTopHeight(), leftTop - 20);
+  const int leftWidth = Parts(f).LeftWidth();
+  drag(Parts(f).Splitter2, 30);  // between the columns: only the widths change
+  EXPECT_EQ(Parts(f).LeftWidth(), leftWidth + 30);
+  EXPECT_EQ(Parts(f).LeftTopHeight(), Parts(f).RightTopHeight());
+  EXPECT_EQ(Parts(f).SplitterTag, 0);
 }
 
 TEST_F(Wiring, TheAboutItemOpensTheBoxWithItsLabelsOnceAtEveryShowing) {
@@ -341,7 +341,7 @@ TEST_F(Wiring, TheAboutItemOpensTheBoxWithItsLabelsOnceAtEveryShowing) {
     box->accept();
   });
   poll.start();
-  Click(f.TBMainbar, f.TBIAbout);
+  Click(Parts(f).TBMainbar, Parts(f).TBIAbout);
   poll.stop();
   ASSERT_EQ(names.size(), 3);
   EXPECT_EQ(names[0], "软件名: Glyphreel");
@@ -372,9 +372,9 @@ TEST_F(Wiring, WhatTheDesktopCannotOpenIsSaidSoTheUserCanOpenItByHand) {
     QAction* item;
     QString said;  // empty: nothing
   } cases[] = {
-      {"3", true, f.TBIHelp, QStringLiteral("无法打开 %1,请手动打开。").arg(QString::fromStdString(help))},
-      {"0", true, f.TBIHelp, QString()},
-      {"3", false, f.TBIHelp, QString()},  // nothing there to open: whoever asked has said so
+      {"3", true, Parts(f).TBIHelp, QStringLiteral("无法打开 %1,请手动打开。").arg(QString::fromStdString(help))},
+      {"0", true, Parts(f).TBIHelp, QString()},
+      {"3", false, Parts(f).TBIHelp, QString()},  // nothing there to open: whoever asked has said so
       {"3", true, nullptr, QStringLiteral("无法打开 https://glyphreel.example.org/,请手动打开。")},
   };
   int callCount = 0;
@@ -388,9 +388,9 @@ TEST_F(Wiring, WhatTheDesktopCannotOpenIsSaidSoTheUserCanOpenItByHand) {
     }
     dialogs.shown.clear();
     if (c.item) {
-      QTest::mouseClick(f.TBMainbar->widgetForAction(c.item), Qt::LeftButton);
+      QTest::mouseClick(Parts(f).TBMainbar->widgetForAction(c.item), Qt::LeftButton);
     } else {
-      QTest::mouseClick(f.StBarPanels[0], Qt::LeftButton);
+      QTest::mouseClick(Parts(f).StBarPanels[0], Qt::LeftButton);
     }
     ++callCount;
     ASSERT_TRUE(QTest::qWaitFor(

@@ -11,12 +11,13 @@
 // speaks it: each option page, then each of its dialogs (about box, video
 // export, open, folder chooser, a message and a question), OUT_PREFIX-*.png.
 #include "support/ScriptedDialogs.h"
+#include "support/WindowParts.h"
 #include "app/Dialogs.h"
 #include "app/Fonts.h"
-#include "app/Language.h"
-#include "app/Launcher.h"
-#include "app/Link.h"
 #include "app/Main.h"
+#include "shell/Language.h"
+#include "shell/Launcher.h"
+#include "shell/Link.h"
 
 #include <QAction>
 #include <QApplication>
@@ -82,8 +83,8 @@ int ShootPages(const std::string& prefix) {
   TForm1 form({&dialogs, &launcher, appPath});
   form.show();
   Wait(1000);
-  for (int page = 0; page < form.PgC->count(); ++page) {
-    form.PgC->setCurrentIndex(page);
+  for (int page = 0; page < Parts(form).PgC->count(); ++page) {
+    Parts(form).PgC->setCurrentIndex(page);
     Wait(300);
     Shoot(form, prefix + "-page" + std::to_string(page + 1) + ".png", WindowArea(form));
   }
@@ -98,7 +99,7 @@ int ShootPages(const std::string& prefix) {
   shootDialog("about", [&] { form.TBIAboutClick(); });
   shootDialog("export", [&] { dialogs.ExportVideo(&form, QString::fromStdString(appPath + "movie.mp4"), true, true); });
   shootDialog("open", [&] { form.TBIOpenClick(); });
-  shootDialog("folder", [&] { form.SBSavePathClick(); });
+  shootDialog("folder", [&] { Parts(form).SBSavePathClick(); });
   shootDialog("message", [&] {
     dialogs.Message(&form, QCoreApplication::translate("TForm1", "录制帧无法保存, 录制已停止: ") +
                                QCoreApplication::translate("TForm1", "磁盘空间不足") + QStringLiteral(" (") +
@@ -128,31 +129,31 @@ int main(int argc, char** argv) {
 
   answers.files.push_back(QString::fromLocal8Bit(argv[1]));
   form.TBIOpenClick();
-  form.RecordFolder = std::string(argv[2]) + "/";
-  form.CB_Size->setCurrentIndex(4);  // 160 X 120
-  form.CBFrame->setCurrentIndex(5);  // 10 a second
-  form.CBFrameChange();
-  form.SetOutputType(OutputForm::Text);
-  form.CB_AutoConvert->setChecked(true);
+  Parts(form).RecordFolder = std::string(argv[2]) + "/";
+  Parts(form).CB_Size->setCurrentIndex(4);  // 160 X 120
+  Parts(form).CBFrame->setCurrentIndex(5);  // 10 a second
+  Parts(form).CBFrameChange();
+  Parts(form).SetOutputType(OutputForm::Text);
+  Parts(form).CB_AutoConvert->setChecked(true);
   const std::string prefix = argv[3];
 
   // Record the whole movie; the conversion follows its end.
-  form.TBISnapBegin->trigger();
+  Parts(form).TBISnapBegin->trigger();
   Wait(3000);
   Shoot(form, prefix + "-recording.png");
-  while (!form.TBISnapBegin->isEnabled()) Wait(200);
+  while (!Parts(form).TBISnapBegin->isEnabled()) Wait(200);
 
   form.TBIFontSizeClick();  // 8, then on down to 4 and round to 12 below
-  form.TBIPlayText2->trigger();
+  Parts(form).TBIPlayText2->trigger();
   Wait(2500);
   Shoot(form, prefix + "-standard.png");
 
-  form.TBIWnd->trigger();
+  Parts(form).TBIWnd->trigger();
   for (int i = 0; i < 3; ++i) form.TBIFontSizeClick();  // 5
   Wait(1500);
   Shoot(form, prefix + "-text-layout.png");
 
-  form.TBIColor->trigger();
+  Parts(form).TBIColor->trigger();
   for (int i = 0; i < 7; ++i) form.TBIFontSizeClick();  // back round to 10
   Wait(1500);
   Shoot(form, prefix + "-inverted.png");

@@ -1,4 +1,4 @@
-#include "app/Launcher.h"
+#include "shell/Launcher.h"
 
 #include <gtest/gtest.h>
 

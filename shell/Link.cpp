@@ -1,4 +1,4 @@
-#include "app/Link.h"
+#include "shell/Link.h"
 
 #include "common/FileWrite.h"
 

@@ -1,9 +1,9 @@
 // Where the program keeps its files: the portable layout of a build folder
 // and the installed layout under a prefix, decided by location only.
-#include "app/Link.h"
-#include "app/StartOptions.h"
 #include "common/FileWrite.h"
 #include "support/TestSupport.h"
+#include "shell/Link.h"
+#include "shell/StartOptions.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
-#include "app/WindowSettings.h"
+#include "shell/WindowSettings.h"
 
-#include "app/IniFile.h"
-#include "app/Link.h"
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
+#include "shell/IniFile.h"
+#include "shell/Link.h"
 
 #include <algorithm>
 
@@ -20,6 +20,23 @@ bool IsUsableSavePath(const std::string& path) {
 
 WindowSettings::WindowSettings() : grayword(gbk::DefaultGrayTable()) {}
 
+int WindowSettings::Interval() const { return IntervalForFrameRate(kMaxFramesPerSecond - outputFrame); }
+
+std::optional<TRect> WindowSettings::OutputRect() const {
+  if (outputSize < 0 || outputSize >= kOutputSizeCount) return std::nullopt;
+  return StandardOutputSizes()[static_cast<size_t>(outputSize)];
+}
+
+bool WindowSettings::GrayTable(std::string* bytes, QString* refusal) const {
+  if (!grayUnencodable.isEmpty()) {
+    std::string ignored;
+    gbk::Encode(grayUnencodable, &ignored, refusal);  // the encoder's own words for it
+    return false;
+  }
+  *bytes = grayword;
+  return true;
+}
+
 WindowSettings WindowSettings::Read(const TIniFile& ini) {
   WindowSettings s;
   s.width = ini.ReadInteger(kWindowSection, kWidthKey, s.width);
@@ -30,11 +47,9 @@ WindowSettings WindowSettings::Read(const TIniFile& ini) {
   s.outputType = OutputFormAt(
       std::clamp(ini.ReadInteger(kSettingSection, kOutputTypeKey, static_cast<int>(OutputForm::Text)), -1,
                  kOutputFormCount - 1));
-  s.autoConvert = ini.ReadBool(kSettingSection, kAutoConvertKey, s.autoConvert);
-  s.fastRecord = ini.ReadBool(kSettingSection, kFastRecordKey, s.fastRecord);
-  s.finePicture = ini.ReadBool(kSettingSection, kFinePictureKey, s.finePicture);
+  for (const StoredFlag& flag : kStoredFlags) s.*flag.value = ini.ReadBool(kSettingSection, flag.key, s.*flag.value);
   s.outputSize =
-      ListIndexOr(ini.ReadInteger(kSettingSection, kOutputSizeKey, s.outputSize), kOutputSizes, kDesignSizeIndex);
+      ListIndexOr(ini.ReadInteger(kSettingSection, kOutputSizeKey, s.outputSize), kOutputSizeCount, kDesignSizeIndex);
   s.outputFrame =
       ListIndexOr(ini.ReadInteger(kSettingSection, kOutputFrameKey, s.outputFrame), kFrameRates, kDesignFrameIndex);
   s.grayword = ini.ReadString(kSettingSection, kGraywordKey, s.grayword);
@@ -62,9 +77,7 @@ bool WindowSettings::Write(TIniFile& ini, std::string* error) const {
   }
   writeBool(kWindowSection, kMaxKey, maximized);
   writeInt(kSettingSection, kOutputTypeKey, outputType ? static_cast<int>(*outputType) : -1);
-  writeBool(kSettingSection, kAutoConvertKey, autoConvert);
-  writeBool(kSettingSection, kFastRecordKey, fastRecord);
-  writeBool(kSettingSection, kFinePictureKey, finePicture);
+  for (const StoredFlag& flag : kStoredFlags) writeBool(kSettingSection, flag.key, this->*flag.value);
   writeInt(kSettingSection, kOutputSizeKey, outputSize);
   writeInt(kSettingSection, kOutputFrameKey, outputFrame);
   writeString(kSettingSection, kSavePathKey, savePath);
@@ -73,4 +86,16 @@ bool WindowSettings::Write(TIniFile& ini, std::string* error) const {
     writeString(kSettingSection, kGraywordListKey + std::to_string(i + 1), grayList[i]);
   }
   return ok;
+}
+
+bool ReadSettings(const std::string& fileName, WindowSettings* settings) {
+  if (!fileio::FileExists(fileName)) return false;
+  *settings = WindowSettings::Read(TIniFile(fileName));
+  return true;
+}
+
+bool WriteSettings(const std::string& fileName, const WindowSettings& settings, std::string* error) {
+  if (!fileio::FileExists(fileName)) return false;
+  TIniFile ini(fileName);
+  return settings.Write(ini, error);
 }

@@ -1,7 +1,7 @@
 // The window's language from the environment, and the English translation
 // file against the window's sources.
-#include "app/Language.h"
 #include "support/TestSupport.h"
+#include "shell/Language.h"
 
 #include <QFile>
 #include <QProcess>
@@ -91,13 +91,13 @@ TEST(LanguageTest, EveryWindowTextHasItsEnglish) {
   WriteAll(dir / "check.ts", committed);
   QProcess lupdate;
   lupdate.setWorkingDirectory(QString::fromStdString(source));
-  lupdate.start(QStringLiteral(GLYPHREEL_LUPDATE),
-                {QStringLiteral("-silent"), QStringLiteral("-locations"), QStringLiteral("none"),
-                 QStringLiteral("-no-obsolete"), QStringLiteral("-extensions"), QStringLiteral("cpp,h"), QStringLiteral("-I"), QStringLiteral("."),
-                 QStringLiteral("-source-language"), QStringLiteral("zh_CN"), QStringLiteral("-target-language"),
-                 QStringLiteral("en"), QStringLiteral("app"), QStringLiteral("common"), QStringLiteral("conversion"),
-                 QStringLiteral("playback"), QStringLiteral("video"), QStringLiteral("-ts"),
-                 QString::fromStdString(dir / "check.ts")});
+  QStringList arguments = {QStringLiteral("-silent"), QStringLiteral("-locations"), QStringLiteral("none"),
+                           QStringLiteral("-no-obsolete"), QStringLiteral("-extensions"), QStringLiteral("cpp,h"),
+                           QStringLiteral("-I"), QStringLiteral("."), QStringLiteral("-source-language"),
+                           QStringLiteral("zh_CN"), QStringLiteral("-target-language"), QStringLiteral("en")};
+  arguments << QStringLiteral(GLYPHREEL_TRANSLATED_DIRS).split(QLatin1Char(','));
+  arguments << QStringLiteral("-ts") << QString::fromStdString(dir / "check.ts");
+  lupdate.start(QStringLiteral(GLYPHREEL_LUPDATE), arguments);
   ASSERT_TRUE(lupdate.waitForFinished(120000)) << "lupdate did not finish";
   ASSERT_EQ(0, lupdate.exitCode()) << lupdate.readAllStandardError().toStdString();
   const QString updated = QString::fromStdString(ReadAll(dir / "check.ts"));

@@ -1,4 +1,4 @@
-#include "app/BarStates.h"
+#include "shell/BarStates.h"
 
 #include <QCoreApplication>
 

@@ -1,12 +1,12 @@
 // The settings value without a window: each key's default and range rule
 // on reading, and what a write puts into the file.
-#include "app/WindowSettings.h"
+#include "shell/WindowSettings.h"
 
-#include "app/IniFile.h"
-#include "app/Link.h"
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
 #include "support/TestSupport.h"
+#include "shell/IniFile.h"
+#include "shell/Link.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "app/Link.h"
+#include "shell/Link.h"
 
 #include <QCoreApplication>
 #include <gtest/gtest.h>

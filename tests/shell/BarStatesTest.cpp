@@ -1,6 +1,6 @@
 // The video bar as a value: every state under every command, and the items
 // of the state a recording paused by the text player is in.
-#include "app/BarStates.h"
+#include "shell/BarStates.h"
 
 #include <gtest/gtest.h>
 

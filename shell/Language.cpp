@@ -1,4 +1,4 @@
-#include "app/Language.h"
+#include "shell/Language.h"
 
 #include <QLibraryInfo>
 #include <QString>

@@ -1,6 +1,6 @@
-#include "app/StartOptions.h"
+#include "shell/StartOptions.h"
 
-#include "app/Link.h"
+#include "shell/Link.h"
 
 #include <fstream>
 

@@ -1,6 +1,6 @@
-#include "app/Launcher.h"
+#include "shell/Launcher.h"
 
-#include "app/Link.h"
+#include "shell/Link.h"
 
 #include <QFileInfo>
 #include <QProcess>
