@@ -116,8 +116,16 @@ class Tmpfs {
 // Waits until `folder` holds `count` hidden entries, such as a run's private
 // folder (the run is mid-way), or the run ended; true in the first case.
 bool WaitForPrivateFolder(const std::string& folder, QProcess* run, size_t count = 1) {
+  // Only the folder's own names, at once: reading every file would see a run
+  // that has already placed its output as still running.
+  const auto hiddenNames = [&folder] {
+    size_t n = 0;
+    const QDir::Filters filters = QDir::Hidden | QDir::AllEntries | QDir::NoDotAndDotDot;
+    for (const QString& name : QDir(QString::fromStdString(folder)).entryList(filters)) n += name.startsWith('.');
+    return n;
+  };
   for (int i = 0; i < 200000; ++i) {
-    if (Hidden(folder).size() >= count) return true;
+    if (hiddenNames() >= count) return true;
     if (run->state() == QProcess::NotRunning || run->waitForFinished(0)) return false;
     std::this_thread::sleep_for(std::chrono::microseconds(200));
   }
