@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <string>
 #include <vector>
@@ -63,6 +64,26 @@ inline Measure RunQuiet(const std::string& program, const std::vector<std::strin
     execv(program.c_str(), argv.data());
     return false;
   });
+}
+
+// The machine's load averages over 1, 5 and 15 minutes, as "load 1.23 0.98
+// 0.75", to print beside a figure: on a shared machine a figure means little
+// without them.
+inline std::string LoadAverage() {
+  std::ifstream file("/proc/loadavg");
+  double one = 0, five = 0, fifteen = 0;
+  file >> one >> five >> fifteen;
+  char text[64];
+  std::snprintf(text, sizeof text, "load %.2f %.2f %.2f", one, five, fifteen);
+  return text;
+}
+
+// The folder of the running program, with a final "/".
+inline std::string ProgramFolder() {
+  std::string path(4096, '\0');
+  const ssize_t n = readlink("/proc/self/exe", path.data(), path.size());
+  path.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  return path.substr(0, path.rfind('/') + 1);
 }
 
 }  // namespace bench

@@ -2,7 +2,9 @@
 // movie at 320 x 240 cells (about 310 MB) written by the engine into a
 // temporary folder, once with CR LF line ends and once with LF ends, against
 // two baselines that share no code with the reader: malloc and read() of the
-// whole file into a fresh buffer, and `cat FILE > /dev/null`.
+// whole file into a fresh buffer, and `cat FILE > /dev/null`. Then
+// `glyphreel-cli info FILE` as a whole process, against `cat` of the file
+// plus the program's start-up (`glyphreel-cli --help`).
 //
 // Each measurement runs in a child process of its own, so one run's memory
 // does not hide the next one's peak: the child resets its peak resident size
@@ -130,6 +132,19 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
+constexpr double kInfoGoal = 1.5;  // info / (cat + start-up), whole processes
+
+// The frame count `glyphreel-cli info` prints for `path`; -1 when it fails.
+long InfoFrames(const std::string& cli, const std::string& path) {
+  FILE* pipe = ::popen(("'" + cli + "' info '" + path + "'").c_str(), "r");
+  if (!pipe) return -1;
+  char line[256] = {};
+  const bool read = std::fgets(line, sizeof line, pipe) != nullptr;
+  const int status = ::pclose(pipe);
+  const char* frames = read && status == 0 ? std::strstr(line, "\"frames\":") : nullptr;
+  return frames ? std::strtol(frames + 9, nullptr, 10) : -1;
+}
+
 }  // namespace
 
 namespace {
@@ -218,6 +233,31 @@ int main() {
                 loadTime < kTimeGoalSeconds ? "met" : "MISSED");
     std::printf("load peak / file size: %.2f (goal <= %.1f) %s\n", loadPeak / fileMb, kMemoryGoal,
                 loadPeak / fileMb <= kMemoryGoal ? "met" : "MISSED");
+
+    // The command line's info, start-up and all, against reading the file and starting up.
+    const std::string cli = bench::ProgramFolder() + "glyphreel-cli";
+    if (InfoFrames(cli, path) != kFrames) {
+      std::fprintf(stderr, "reader_bench: %s info does not report %d frames\n", cli.c_str(), kFrames);
+      return 1;
+    }
+    std::vector<double> catRuns, startRuns, infoRuns;
+    for (int round = 0; round < kRounds; ++round) {
+      const bench::Measure c = bench::RunQuiet("/bin/cat", {path});
+      const bench::Measure h = bench::RunQuiet(cli, {"--help"});
+      const bench::Measure i = bench::RunQuiet(cli, {"info", path});
+      if (!c.ok || !h.ok || !i.ok) {
+        std::fprintf(stderr, "reader_bench: a process failed (cat %d, --help %d, info %d)\n", c.ok, h.ok, i.ok);
+        return 1;
+      }
+      catRuns.push_back(c.seconds);
+      startRuns.push_back(h.seconds);
+      infoRuns.push_back(i.seconds);
+    }
+    const double infoRatio = Median(infoRuns) / (Median(catRuns) + Median(startRuns));
+    std::printf("glyphreel-cli info: %.1f ms; cat %.1f ms + start-up (--help) %.1f ms (whole processes, medians)\n",
+                Median(infoRuns) * 1000, Median(catRuns) * 1000, Median(startRuns) * 1000);
+    std::printf("info / (cat + start-up): %.2f (goal <= %.1f) %s   [%s]\n", infoRatio, kInfoGoal,
+                infoRatio <= kInfoGoal ? "met" : "MISSED", bench::LoadAverage().c_str());
     fileio::RemoveFile(path, nullptr);
   }
   return 0;

@@ -200,17 +200,25 @@ int RunConvertJob(const Context& context, ConvertJob& job, FrameSource* source, 
   // RunConversion shares the lock taken here.
   fileio::FolderLock lock;
   if (!LockFolder(request.recordFolder, &lock)) return kFailed;
+  // The folder's bitmaps stream straight into the movie (the bytes the
+  // window's frame files and their merge give), so no file is written per frame.
+  NumberedBitmaps bitmaps(request.recordFolder, 1);
+  if (!source) {
+    const auto numbered = frames::BitmapsByNumber(request.recordFolder);
+    // Converting nothing is no conversion here (the window writes the empty output).
+    if (!numbered.count("1")) {
+      std::fprintf(stderr, "glyphreel-cli: no numbered bitmaps in %s\n", request.recordFolder.c_str());
+      return kFailed;
+    }
+    while (numbered.count(std::to_string(expectedFrames + 1))) ++expectedFrames;
+    source = &bitmaps;
+  }
   ProgressBar bar(expectedFrames);
   engine.SetOnProgress([&](TConverter& e) { bar.Show(e); });
   engine.OnBadBitmap = [&](const std::string& path) {
     bar.Finish();
     std::fprintf(stderr, "glyphreel-cli: 图片格式错误: %s\n", path.c_str());
   };
-  // Converting nothing is no conversion here (the window writes the empty output).
-  if (!source && !frames::BitmapsByNumber(request.recordFolder).count("1")) {
-    std::fprintf(stderr, "glyphreel-cli: no numbered bitmaps in %s\n", request.recordFolder.c_str());
-    return kFailed;
-  }
   const ConversionResult result = RunConversion(request, engine, source);
   bar.Finish();
 

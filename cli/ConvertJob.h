@@ -31,9 +31,9 @@ int IntervalOfFps(const Arguments& a);
 ConvertJob MakeConvertJob(const Context& context, const Arguments& a, const std::string& folder,
                           const std::string& videoName);
 
-// Runs the job over the folder's bitmaps, or over `source` when given
-// (`expectedFrames`, when known, scales the progress bar). Prints the result
-// as convert does; the exit status.
+// Runs the job over the folder's bitmaps (streamed into the output, no file
+// per frame), or over `source` when given (`expectedFrames`, when known,
+// scales the progress bar). Prints the result as convert does; the exit status.
 int RunConvertJob(const Context& context, ConvertJob& job, FrameSource* source = nullptr, int expectedFrames = 0);
 
 }  // namespace cli

@@ -5,6 +5,7 @@
 #include "common/FolderLock.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
+#include "playback/MovieNumbers.h"
 #include "playback/TextPic.h"
 
 #include <signal.h>
@@ -114,10 +115,16 @@ int InfoCommand(const Context&, const std::vector<std::string>& args) {
   const Arguments a(args, {}, {});
   const std::string& path = a.Require(0, "MOVIE");
   a.AtMost(1);
-  TTextPic movie;
-  if (!Load(movie, path)) return kFailed;
+  // Read in one pass rather than loaded: a movie of hundreds of megabytes
+  // takes little more than reading it, and no memory.
+  playback::MovieNumbers movie;
+  std::string error;
+  if (!playback::ReadMovieNumbers(path, kFrameMarker, &movie, &error)) {
+    std::fprintf(stderr, "glyphreel-cli: cannot read %s: %s\n", path.c_str(), error.c_str());
+    return kFailed;
+  }
   std::printf("{\"frames\":%d,\"width\":%d,\"lines_per_frame\":%d,\"interval\":%d,\"standard\":%s}\n",
-              movie.FrameTotal(), movie.FrameWidth(), movie.LinesPerFrame(), movie.FrameInterval(),
+              movie.frameTotal, movie.frameWidth, movie.linesPerFrame, movie.frameInterval,
               movie.Playable() ? "true" : "false");
   return kOk;
 }

@@ -48,14 +48,19 @@ namespace {
 
 // The pictures of a whole recording: the picture of each tick of the
 // recording from the movie's start (RecordingTicks), decoded unpaced and
-// converted to RGB only for the ticks that take it. With a bitmap folder,
-// each one is also written there as n.bmp, as the recorder writes it.
+// converted to RGB only for the ticks that take it. Pictures no tick takes
+// are not even decoded where the file allows (FrameStepper::PlanTicks), and
+// a picture wanted stretched converts only the pixels the stretch takes.
+// With a bitmap folder, each whole picture is also written there as n.bmp,
+// as the recorder writes it.
 class DecodedPictures : public FrameSource {
  public:
   DecodedPictures(video::FrameStepper* stepper, int64_t intervalMs, std::string bitmapFolder)
       : stepper_(stepper), ticks_{0, intervalMs, stepper->DurationMs()},
         streamDuration_(std::max(ticks_.durationMs, stepper->StreamDurationMs())),
-        bitmapFolder_(std::move(bitmapFolder)) {}
+        bitmapFolder_(std::move(bitmapFolder)) {
+    stepper_->PlanTicks(ticks_);
+  }
 
   // How many pictures the recording takes.
   int64_t Count() const { return ticks_.Count(); }
@@ -65,29 +70,15 @@ class DecodedPictures : public FrameSource {
   // pictures end more than one interval before its video stream's declared
   // length (a file cut short) ends there, with EndsEarly; ReportEarlyEnd()
   // then tells how far it came.
-  Status Step(std::string* what) {
-    if (fileio::InterruptRequested()) {
-      if (what) *what = "interrupted";
-      return Status::Failed;
-    }
-    if (!ticks_.Takes(next_)) return Finish(what);
-    const int64_t t = ticks_.TimeOf(next_);
-    if (video::EndsEarly(t, streamDuration_, ticks_.intervalMs) && stepper_->IsPastEnd(t)) {
-      endedAt_ = t;
-      return Finish(what);
-    }
-    if (!stepper_->PictureAt(t, &picture_)) return Finish(what);
-    if (!bitmapFolder_.empty() && !bmp::Write24(frames::BitmapPath(bitmapFolder_, next_), picture_, what)) {
-      return Status::Failed;
-    }
-    ++next_;
-    return Status::Picture;
-  }
+  Status Step(std::string* what) { return Take(what, [this](int64_t t) { return WholePicture(t); }); }
 
   Status Next(int width, int height, QImage* out, std::string* what) override {
-    const Status status = Step(what);
-    if (status == Status::Picture) bmp::StretchPicture(picture_, width, height, out);
-    return status;
+    if (!bitmapFolder_.empty()) {
+      const Status status = Step(what);
+      if (status == Status::Picture) bmp::StretchPicture(picture_, width, height, out);
+      return status;
+    }
+    return Take(what, [&](int64_t t) { return stepper_->StretchedPictureAt(t, width, height, out); });
   }
 
   Status NextWhole(QImage* out, std::string* what) override {
@@ -107,6 +98,37 @@ class DecodedPictures : public FrameSource {
   }
 
  private:
+  // Takes the next tick's picture through take(time in ms): false when there
+  // is none. The bitmap is written by WholePicture.
+  template <typename Get>
+  Status Take(std::string* what, Get&& take) {
+    if (fileio::InterruptRequested()) {
+      if (what) *what = "interrupted";
+      return Status::Failed;
+    }
+    if (!ticks_.Takes(next_)) return Finish(what);
+    const int64_t t = ticks_.TimeOf(next_);
+    if (video::EndsEarly(t, streamDuration_, ticks_.intervalMs) && stepper_->IsPastEnd(t)) {
+      endedAt_ = t;
+      return Finish(what);
+    }
+    writeError_.clear();
+    if (!take(t)) {
+      if (writeError_.empty()) return Finish(what);
+      if (what) *what = writeError_;
+      return Status::Failed;
+    }
+    ++next_;
+    return Status::Picture;
+  }
+
+  // The whole picture at `t` into picture_, written as the next bitmap when
+  // there is a folder; a failed write leaves its message in writeError_.
+  bool WholePicture(int64_t t) {
+    if (!stepper_->PictureAt(t, &picture_)) return false;
+    return bitmapFolder_.empty() || bmp::Write24(frames::BitmapPath(bitmapFolder_, next_), picture_, &writeError_);
+  }
+
   Status Finish(std::string* what) {
     if (endedAt_ < 0 && video::EndsEarly(ticks_.durationMs, streamDuration_, ticks_.intervalMs)) {
       endedAt_ = ticks_.durationMs;
@@ -122,7 +144,8 @@ class DecodedPictures : public FrameSource {
   std::string bitmapFolder_;
   int64_t next_ = 1;
   int64_t endedAt_ = -1;  // ms where a cut-short video's pictures ended; -1 while none did
-  QImage picture_;        // the last picture taken, at the movie's own size
+  QImage picture_;        // the last whole picture taken, at the movie's own size
+  std::string writeError_;  // why the last bitmap could not be written
 };
 
 bool Fail(const std::string& message) {

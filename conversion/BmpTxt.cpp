@@ -578,6 +578,12 @@ bool TConverter::MergeParts(const std::string& joined, const std::string& folder
 
 bool TConverter::PlaceOutput(const std::string& joined, std::string& path, const char* extension, Existing existing,
                              std::string* error) {
+  // A signal that came after the last frame, before the output is in place,
+  // still stops the run: what was there stays.
+  if (fileio::InterruptRequested()) {
+    if (error) *error = kInterrupted;
+    return false;
+  }
   if (existing == Existing::FreeName || CompleteRun() || !fileio::PathExists(path)) {
     return ClaimOutputName(joined, path, extension, existing != Existing::FreeName, error);
   }

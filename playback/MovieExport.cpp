@@ -35,8 +35,13 @@ namespace {
 constexpr int kMaxSoundChannels = 2;      // more is folded down to stereo
 constexpr int kPcmFrameSamples = 1024;    // samples per sound frame where the encoder takes any number
 constexpr int kOpusSampleRate = 48000;    // the one rate Opus is encoded at here
-constexpr const char* kX264Preset = "veryfast";
-constexpr const char* kX264Crf = "20";
+// Chosen by measurement on text pictures (1440 x 1080, black on white,
+// against the lossless export): ultrafast with the animation tuning encodes
+// in about a third of veryfast's time, at a PSNR of 40 dB and 1.4 times
+// veryfast CRF 20's size; superfast halves the size gained but not the time.
+constexpr const char* kX264Preset = "ultrafast";
+constexpr const char* kX264Tune = "animation";
+constexpr const char* kX264Crf = "24";
 constexpr const char* kVp9Crf = "32";     // VP9 quality in constant-quality mode (0-63, lower is better)
 constexpr const char* kVp9Speed = "8";    // libvpx cpu-used in real-time mode: fastest
 constexpr int kCentisecondsPerSecond = 100;
@@ -330,8 +335,12 @@ class Writer {
       }
       videoFrame_->pts = gifStarts_[size_t(index)];
     } else {
-      sws_scale(scaler_.get(), canvasFrame_->data, canvasFrame_->linesize, 0, canvasFrame_->height,
-                videoFrame_->data, videoFrame_->linesize);
+      if (inColour_ || videoFrame_->format != AV_PIX_FMT_YUV420P) {
+        sws_scale(scaler_.get(), canvasFrame_->data, canvasFrame_->linesize, 0, canvasFrame_->height,
+                  videoFrame_->data, videoFrame_->linesize);
+      } else {
+        ToYuv420(canvas_, IsGray(text_) && IsGray(background_), videoFrame_.get());
+      }
       videoFrame_->pts = index;
     }
     return Encode(video_.get(), videoStream_, videoFrame_.get(), error);
@@ -465,6 +474,7 @@ class Writer {
     switch (plan_.container) {
       case Container::Mp4:
         av_dict_set(&opts, "preset", kX264Preset, 0);
+        av_dict_set(&opts, "tune", kX264Tune, 0);
         av_dict_set(&opts, "crf", kX264Crf, 0);
         break;
       case Container::WebM:
@@ -598,6 +608,8 @@ class Writer {
     return true;
   }
 
+  static bool IsGray(QRgb c) { return qRed(c) == qGreen(c) && qGreen(c) == qBlue(c); }
+
   // Maps each pixel onto the palette running from the background to the
   // text colour: the renderer's pixels are exactly such blends.
   void ToPalette(const QImage& picture) {
@@ -658,6 +670,54 @@ class Writer {
 };
 
 }  // namespace
+
+// A straight pass over the pixels: the scaler's general road (filters at 1:1)
+// took a third of an export's time. Vectorised where the compiler can (about
+// four times faster than at -O2).
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("tree-vectorize")))
+#endif
+void ToYuv420(const QImage& picture, bool gray, AVFrame* out) {
+  // Format_ARGB32_Premultiplied, opaque: B, G, R, A in memory.
+  const int width = picture.width(), height = picture.height();
+  const ptrdiff_t stride = picture.bytesPerLine();
+  const uint8_t* const pixels = picture.constBits();
+  for (int y = 0; y < height; ++y) {
+    const auto* __restrict row = reinterpret_cast<const uint32_t*>(pixels + y * stride);
+    uint8_t* __restrict luma = out->data[0] + static_cast<ptrdiff_t>(y) * out->linesize[0];
+    for (int x = 0; x < width; ++x) {
+      const uint32_t p = row[x];
+      const int r = p >> 16 & 0xff, g = p >> 8 & 0xff, b = p & 0xff;
+      luma[x] = static_cast<uint8_t>(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
+    }
+  }
+  if (gray) {
+    // Blends of two grays are gray: no colour anywhere.
+    for (int plane = 1; plane <= 2; ++plane) {
+      std::memset(out->data[plane], 128, static_cast<size_t>(out->linesize[plane]) * static_cast<size_t>(height / 2));
+    }
+    return;
+  }
+  for (int y = 0; y + 1 < height; y += 2) {
+    const uint8_t* top = pixels + y * stride;
+    const uint8_t* bottom = top + stride;
+    uint8_t* cb = out->data[1] + static_cast<ptrdiff_t>(y / 2) * out->linesize[1];
+    uint8_t* cr = out->data[2] + static_cast<ptrdiff_t>(y / 2) * out->linesize[2];
+    // Each pair of columns, over the rows y - 1 to y + 2 weighted 1 3 3 1.
+    const uint8_t* above = y > 0 ? top - stride : top;
+    const uint8_t* below = y + 2 < height ? bottom + stride : bottom;
+    for (int x = 0; x + 1 < width; x += 2) {
+      int sum[3];
+      for (int c = 0; c < 3; ++c) {
+        const int i = 4 * x + c, j = i + 4;
+        sum[c] = above[i] + above[j] + 3 * (top[i] + top[j] + bottom[i] + bottom[j]) + below[i] + below[j];
+      }
+      const int b = sum[0], g = sum[1], r = sum[2];
+      cb[x / 2] = static_cast<uint8_t>(((-38 * r - 74 * g + 112 * b + 2048) >> 12) + 128);
+      cr[x / 2] = static_cast<uint8_t>(((112 * r - 94 * g - 18 * b + 2048) >> 12) + 128);
+    }
+  }
+}
 
 std::optional<Container> ContainerFor(const std::string& path) {
   const size_t slash = path.rfind('/');

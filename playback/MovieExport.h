@@ -10,7 +10,7 @@
 // movie's interval and K its frame count.
 //
 // The container and codecs follow the output name's extension:
-//   .mp4   H.264 (libx264, preset veryfast, CRF 20, yuv420p), AAC sound, index at the front
+//   .mp4   H.264 (libx264, preset ultrafast, tune animation, CRF 24, yuv420p), AAC sound, index at the front
 //   .webm  VP9 (libvpx), Opus sound
 //   .gif   one palette from the two colours (in colour: at most 256 colours chosen
 //          for each picture by median cut), no sound; delays are whole centiseconds,
@@ -46,6 +46,7 @@
 #include <vector>
 
 class TTextPic;
+struct AVFrame;
 
 namespace movie_export {
 
@@ -129,6 +130,12 @@ using Progress = std::function<bool(int done, int total)>;
 // Makes the export. The movie is only read. Every frame is drawn at the
 // plan's size, a smaller one padded with the background.
 Result Export(const TTextPic& movie, const Options& options, const Progress& progress = {});
+
+// Converts `picture` (Format_ARGB32_Premultiplied, opaque, even size) into
+// `out` (AV_PIX_FMT_YUV420P, the same size, allocated): BT.601 at limited
+// range, as swscale makes it, each chroma sample from its four pixels' mean.
+// `gray` says every pixel is gray: the chroma is then the constant it is.
+void ToYuv420(const QImage& picture, bool gray, AVFrame* out);
 
 // The picture of movie frame `index` as the export draws it, at the plan's
 // size (Format_ARGB32_Premultiplied). For tests and previews.

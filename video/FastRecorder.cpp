@@ -47,6 +47,7 @@ QImage FastRecorder::LatestPicture() const {
 
 void FastRecorder::Run() {
   const RecordingTicks ticks{startMs_, intervalMs_, stepper_.DurationMs()};
+  stepper_.PlanTicks(ticks);
   // A file cut short still declares its whole length.
   const int64_t declaredMs = std::max(ticks.durationMs, stepper_.StreamDurationMs());
   QImage picture;

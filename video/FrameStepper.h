@@ -5,11 +5,13 @@
 #pragma once
 
 #include "video/MediaReader.h"
+#include "video/RecordingTicks.h"
 
 #include <QImage>
 #include <QSize>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace video {
@@ -29,6 +31,21 @@ class FrameStepper {
   // Returns false and leaves *out unchanged when nothing is open. Past the
   // end the last picture stays.
   bool PictureAt(int64_t ms, QImage* out);
+  // PictureAt(ms) stretched to `width` x `height` by the nearest-pixel rule
+  // (pixel (x, y) takes pixel (x * W / width, y * H / height)), the same
+  // bytes, converting only the pixels it takes where it can
+  // (MediaReader::ToStretchedImage).
+  bool StretchedPictureAt(int64_t ms, int width, int height, QImage* out);
+
+  // Says that from now on pictures are asked for only at the times of the
+  // ticks of `ticks` (TimeOf(n), n >= 1), rising, so pictures no tick shows
+  // need not be decoded (MediaReader::PlanPictureTimes). Asking any other
+  // time ends the plan; that picture is then decoded again from its key frame.
+  void PlanTicks(const RecordingTicks& ticks);
+  // Pictures passed over undecoded under the plan.
+  int64_t SkippedPictures() const { return reader_.SkippedPictures(); }
+  // Whether the last StretchedPictureAt() converted only the pixels it took.
+  bool LastStretchConvertedPart() const { return reader_.LastStretchConvertedPart(); }
   // Whether `ms` lies at or after the end of the last picture, so nothing
   // is shown there any more. Decodes forward as far as it needs (without
   // converting). A recording ends by RecordingTicks, at the movie's length;
@@ -43,11 +60,20 @@ class FrameStepper {
   QSize FrameSize() const;
 
  private:
+  // Moves the cursor to the picture shown at `ms`; false when none is.
+  bool MoveTo(int64_t ms);
+  // Whether the cursor's picture is the one `made` was made from.
+  bool IsCurrent(const AVFrame* made, int64_t madeUs) const;
+
   MediaReader reader_;
   FrameCursor cursor_;
+  std::optional<RecordingTicks> plan_;
   const AVFrame* converted_ = nullptr;  // the frame `picture_` was made from
   int64_t convertedUs_ = -1;
   QImage picture_;
+  const AVFrame* stretchedFrom_ = nullptr;  // the frame `stretched_` was made from
+  int64_t stretchedUs_ = -1;
+  QImage stretched_;
 };
 
 }  // namespace video

@@ -1,5 +1,7 @@
 #include "video/MediaReader.h"
 
+#include "video/PictureSampler.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -23,6 +25,10 @@ constexpr int kMaxSoundChannels = 2;                // more is folded down to st
 constexpr size_t kMaxQueuedPackets = 1024;          // picture packets the sound may read ahead, at most
 constexpr int64_t kSeekBackStepUs = 500000;        // first step back when a seek overshoots; doubles each time
 constexpr int64_t kEndScanUs = 3000000;             // how much of the file's end is read to find its last picture
+// Packets read ahead of the one being decoded to learn which picture follows
+// it on screen; H.264 and HEVC reorder at most 16 pictures.
+constexpr size_t kSkipLookahead = 17;
+constexpr size_t kRecentPositions = 32;  // positions of packets already decoded, kept for the same purpose
 
 std::string AvError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -71,12 +77,56 @@ void FreePackets(std::deque<AVPacket*>* packets) {
   packets->clear();
 }
 
+// Calls visit(header, size) for each NAL unit of a packet: units prefixed by
+// their length in `lengthSize` big-endian bytes (MP4 and Matroska), or with
+// lengthSize 0 separated by start codes (00 00 01). False when the packet
+// does not split into units, or visit() returns false.
+template <typename Visit>
+bool ForEachNal(const uint8_t* data, size_t size, int lengthSize, Visit&& visit) {
+  const uint8_t* const end = data + size;
+  if (lengthSize > 0) {
+    const uint8_t* p = data;
+    while (p < end) {
+      if (end - p < lengthSize) return false;
+      size_t length = 0;
+      for (int i = 0; i < lengthSize; ++i) length = length << 8 | p[i];
+      p += lengthSize;
+      if (length == 0 || length > static_cast<size_t>(end - p) || !visit(p, length)) return false;
+      p += length;
+    }
+    return true;
+  }
+  const auto nextStart = [end](const uint8_t* from) {  // just after the next 00 00 01, or end
+    for (const uint8_t* p = from; end - p >= 3; ++p)
+      if (p[0] == 0 && p[1] == 0 && p[2] == 1) return p + 3;
+    return end;
+  };
+  const uint8_t* unit = nextStart(data);
+  if (unit == end) return false;
+  while (unit < end) {
+    const uint8_t* following = nextStart(unit);
+    const uint8_t* unitEnd = following == end ? end : following - 3;
+    while (unitEnd > unit && unitEnd[-1] == 0) --unitEnd;  // the zero byte of a four-byte start code
+    if (unitEnd > unit && !visit(unit, static_cast<size_t>(unitEnd - unit))) return false;
+    unit = following;
+  }
+  return true;
+}
+
+// Whether the container stores every packet's presentation time (rather than
+// FFmpeg guessing it from the decoding order, as for AVI and raw streams).
+bool StoresPresentationTimes(const AVInputFormat* format) {
+  if (!format || (format->flags & AVFMT_NOTIMESTAMPS)) return false;
+  const std::string name = format->name;
+  return name == "mov,mp4,m4a,3gp,3g2,mj2" || name == "matroska,webm";
+}
+
 }  // namespace
 
 void FrameDeleter::operator()(AVFrame* frame) const { av_frame_free(&frame); }
 FramePtr NewFrame() { return FramePtr(av_frame_alloc()); }
 
-MediaReader::MediaReader() : soundFrame_(NewFrame()) {
+MediaReader::MediaReader() : sampler_(std::make_unique<PictureSampler>()), soundFrame_(NewFrame()) {
   // FFmpeg's own messages would go to the standard error of whatever program
   // links the core; failures reach the caller as values instead.
   av_log_set_level(AV_LOG_QUIET);
@@ -154,6 +204,22 @@ bool MediaReader::Open(const std::string& path, bool withSound, std::string* err
   if (startUs_ == AV_NOPTS_VALUE) startUs_ = format_->start_time != AV_NOPTS_VALUE ? ClampUs(format_->start_time) : 0;
   soundOut_ = SourceSoundFormat();
   rotation_ = StreamRotation(stream);
+  // Which pictures may be left undecoded (PlanPictureTimes): the NAL unit
+  // layout comes from the decoder configuration record (avcC, hvcC).
+  const AVCodecParameters* codec = stream->codecpar;
+  const uint8_t* extra = codec->extradata;
+  const bool record = extra && codec->extradata_size >= 7 && extra[0] == 1;
+  if (StoresPresentationTimes(format_->iformat) && codec->codec_id == AV_CODEC_ID_H264) {
+    skipKind_ = SkipKind::H264;
+    nalLengthSize_ = record ? (extra[4] & 3) + 1 : 0;
+  } else if (StoresPresentationTimes(format_->iformat) && codec->codec_id == AV_CODEC_ID_HEVC && record &&
+             codec->extradata_size >= 23 && ((extra[21] >> 3) & 7) > 0) {
+    // Without the record the number of temporal sub-layers is unknown, and a
+    // sub-layer non-reference picture below the highest may be referred to.
+    skipKind_ = SkipKind::Hevc;
+    nalLengthSize_ = (extra[21] & 3) + 1;
+    highestTemporalId_ = ((extra[21] >> 3) & 7) - 1;
+  }
   videoEndUs_ = ScanVideoEnd();
   Seek(0);
   return true;
@@ -176,6 +242,11 @@ void MediaReader::Close() {
   lastVideoUs_ = -1;
   nextSoundUs_ = soundFromUs_ = 0;
   soundOut_ = {};
+  skipKind_ = SkipKind::None;
+  nalLengthSize_ = highestTemporalId_ = 0;
+  planFirstUs_ = planStepUs_ = 0;
+  recentUs_.clear();
+  skipped_ = 0;
 }
 
 QSize MediaReader::FrameSize() const {
@@ -305,14 +376,104 @@ bool MediaReader::Decode(Stream which, AVFrame* frame) {
     }
     AVPacket* packet = packets.front();
     packets.pop_front();
+    if (which == Stream::Video) {
+      const Skip skip = PlanSkip(packet);
+      if (skip != Skip::No) ++skipped_;
+      if (skip == Skip::Drop) {
+        av_packet_free(&packet);
+        continue;
+      }
+      // The decoder takes the setting with the packet, frame threads included.
+      codec->skip_frame = skip == Skip::InDecoder ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    }
     // A damaged packet is skipped; the decoder picks up again at the next one.
     avcodec_send_packet(codec, packet);
     av_packet_free(&packet);
   }
 }
 
+void MediaReader::PlanPictureTimes(int64_t firstUs, int64_t stepUs) {
+  planFirstUs_ = firstUs;
+  planStepUs_ = std::max<int64_t>(0, stepUs);
+}
+
+int64_t MediaReader::PacketUs(const AVPacket* packet) const {
+  // A picture the decoder is to throw away is never shown: its time must not
+  // end the span of one that is (the MP4 demuxer flags the pictures outside an
+  // edit list's edits, which may lie between or after the shown ones).
+  if (packet->flags & AV_PKT_FLAG_DISCARD) return AV_NOPTS_VALUE;
+  const int64_t us = StreamUs(packet->pts, format_->streams[videoIndex_]->time_base);
+  return us == AV_NOPTS_VALUE ? AV_NOPTS_VALUE : ClampUs(us - startUs_);
+}
+
+bool MediaReader::NonReference(const AVPacket* packet) const {
+  bool picture = false;
+  const bool parsed = ForEachNal(packet->data, static_cast<size_t>(packet->size), nalLengthSize_,
+                                 [&](const uint8_t* unit, size_t size) {
+    if (skipKind_ == SkipKind::H264) {
+      const int type = unit[0] & 0x1F;
+      const int refIdc = unit[0] >> 5 & 3;
+      if (type >= 1 && type <= 4) {  // slices (and data partitions) of a non-IDR picture
+        picture = true;
+        return refIdc == 0;
+      }
+      return type == 6 || type == 9 || type == 12;  // SEI, access unit delimiter, filler
+    }
+    if (size < 2) return false;
+    const int type = unit[0] >> 1 & 0x3F;
+    const int layer = (unit[0] & 1) << 5 | unit[1] >> 3;
+    const int temporalId = (unit[1] & 7) - 1;
+    if (layer != 0) return false;
+    if (type < 32) {  // slices: the sub-layer non-reference types are the even ones up to 14
+      picture = true;
+      return type <= 14 && type % 2 == 0 && temporalId == highestTemporalId_;
+    }
+    return type == 35 || type == 38 || type == 39 || type == 40;  // delimiter, filler, SEI
+  });
+  return parsed && picture;
+}
+
+int64_t MediaReader::NextPositionAfter(int64_t us) {
+  int64_t next = -1;
+  const auto consider = [&](int64_t at) {
+    if (at != AV_NOPTS_VALUE && at > us && (next < 0 || at < next)) next = at;
+  };
+  for (const int64_t at : recentUs_) consider(at);
+  for (const AVPacket* p : videoPackets_) consider(PacketUs(p));
+  while (next < 0 && videoPackets_.size() < kSkipLookahead) {
+    const size_t before = videoPackets_.size();
+    if (!ReadPacket()) break;
+    if (videoPackets_.size() > before) consider(PacketUs(videoPackets_.back()));
+  }
+  return next;
+}
+
+MediaReader::Skip MediaReader::PlanSkip(const AVPacket* packet) {
+  if (skipKind_ == SkipKind::None) return Skip::No;
+  const int64_t at = PacketUs(packet);
+  Skip skip = Skip::No;
+  if (planStepUs_ > 0 && at != AV_NOPTS_VALUE && NonReference(packet)) {
+    // The picture is shown from `at` until the next one, which comes within
+    // the packets around this one; a picture after it not yet read only
+    // shortens that span. Nothing planned in it: not needed.
+    const int64_t next = NextPositionAfter(at);
+    const int64_t k = at <= planFirstUs_ ? 0 : (at - planFirstUs_ + planStepUs_ - 1) / planStepUs_;
+    if (next >= 0 && planFirstUs_ + k * planStepUs_ >= next) {
+      skip = skipKind_ == SkipKind::H264 ? Skip::InDecoder : Skip::Drop;
+    }
+  }
+  if (at != AV_NOPTS_VALUE) {
+    recentUs_.push_back(at);
+    if (recentUs_.size() > kRecentPositions) recentUs_.pop_front();
+  }
+  return skip;
+}
+
 bool MediaReader::NextVideoFrame(AVFrame* frame) {
   if (!Decode(Stream::Video, frame)) return false;
+  // Skipping rests on the packets' times being the pictures' positions; a
+  // decoder that corrects them (times out of order) ends it.
+  if (frame->best_effort_timestamp != frame->pts) skipKind_ = SkipKind::None;
   const AVStream* stream = format_->streams[videoIndex_];
   int64_t us = StreamUs(frame->best_effort_timestamp, stream->time_base);
   if (us != AV_NOPTS_VALUE)
@@ -391,28 +552,14 @@ bool MediaReader::Seek(int64_t targetUs) {
   endOfFile_ = videoDrained_ = soundDrained_ = false;
   lastVideoUs_ = -1;
   nextSoundUs_ = soundFromUs_ = targetUs;
+  recentUs_.clear();
   return rc >= 0;
 }
 
 QImage MediaReader::ToImage(const AVFrame* frame) {
-  if (!frame || frame->width <= 0 || frame->height <= 0) return {};
-  scaler_ = sws_getCachedContext(scaler_, frame->width, frame->height, static_cast<AVPixelFormat>(frame->format),
-                                 frame->width, frame->height, AV_PIX_FMT_RGB24, SWS_BILINEAR, nullptr,
-                                 nullptr, nullptr);
-  if (!scaler_) return {};
-  // swscale's SIMD converters write whole blocks of pixels, up to 44 bytes
-  // past the end of the last row (FFmpeg 5.1, yuv420p to RGB24, at widths
-  // that are not a multiple of 16): a buffer sized like the picture would be
-  // overrun. The scaler writes into a frame FFmpeg allocates for such work
-  // (aligned rows, spare rows after the last), and the picture takes that
-  // buffer over without a copy.
-  FramePtr rgb = NewFrame();
-  if (!rgb) return {};
-  rgb->format = AV_PIX_FMT_RGB24;
-  rgb->width = frame->width;
-  rgb->height = frame->height;
-  if (av_frame_get_buffer(rgb.get(), 0) < 0) return {};
-  sws_scale(scaler_, frame->data, frame->linesize, 0, frame->height, rgb->data, rgb->linesize);
+  FramePtr rgb;
+  if (!ConvertToRgb(frame, &scaler_, &rgb)) return {};
+  // The picture takes the converted frame's buffer over without a copy.
   AVBufferRef* owner = av_buffer_ref(rgb->buf[0]);
   if (!owner) return {};
   const QImage image(
@@ -426,6 +573,12 @@ QImage MediaReader::ToImage(const AVFrame* frame) {
   if (rotation_ != 0) return image.transformed(QTransform().rotate(rotation_));
   return image;
 }
+
+bool MediaReader::ToStretchedImage(const AVFrame* frame, int width, int height, QImage* out) {
+  return sampler_->Sample(frame, rotation_, width, height, out);
+}
+
+bool MediaReader::LastStretchConvertedPart() const { return sampler_->LastSampledGroups(); }
 
 // ---- FrameCursor ---------------------------------------------------------------
 

@@ -46,6 +46,8 @@ struct FrameDeleter {
 using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
 FramePtr NewFrame();
 
+class PictureSampler;
+
 class MediaReader {
  public:
   MediaReader();
@@ -85,7 +87,8 @@ class MediaReader {
   void DropSound();
 
   // The next picture in display order; its position is PositionUs(frame).
-  // False at the end of the stream or on an unrecoverable error.
+  // False at the end of the stream or on an unrecoverable error. With a
+  // plan (PlanPictureTimes), pictures no planned time shows may be passed over.
   bool NextVideoFrame(AVFrame* frame);
   int64_t PositionUs(const AVFrame* frame) const;
 
@@ -101,9 +104,30 @@ class MediaReader {
   // reader then restarts from its beginning where it can).
   bool Seek(int64_t targetUs);
 
+  // Says that from here on pictures are wanted only where a time
+  // firstUs + k x stepUs (k = 0, 1, ...) shows them: the last picture at or
+  // before such a time. A non-reference picture (one no other picture is
+  // decoded from) that no such time shows is then not decoded at all, where
+  // that is safe: in files whose packets carry their presentation times
+  // (MP4, MOV, Matroska; not AVI or raw streams, where FFmpeg guesses them),
+  // for H.264 (the decoder's own skipping of non-reference frames) and HEVC
+  // (sub-layer non-reference pictures of the highest layer, left out before
+  // the decoder). Every wanted picture stays byte for byte what decoding
+  // every frame gives. stepUs <= 0 ends the plan.
+  void PlanPictureTimes(int64_t firstUs, int64_t stepUs);
+  // Pictures passed over undecoded since Open().
+  int64_t SkippedPictures() const { return skipped_; }
+
   // The picture converted to 24-bit RGB (QImage::Format_RGB888) at its own
   // size and turned upright (see RotationDegrees()); a null image on failure.
   QImage ToImage(const AVFrame* frame);
+  // ToImage(frame) stretched to `width` x `height` by the nearest-pixel rule
+  // (pixel (x, y) takes pixel (x * W / width, y * H / height)), converting
+  // only the pixels the rule takes where that gives the same bytes
+  // (PictureSampler). False on failure, *out unchanged.
+  bool ToStretchedImage(const AVFrame* frame, int width, int height, QImage* out);
+  // Whether the last ToStretchedImage() converted only the pixels it took.
+  bool LastStretchConvertedPart() const;
 
  private:
   enum class Stream { Video, Sound };
@@ -111,6 +135,17 @@ class MediaReader {
   bool Decode(Stream which, AVFrame* frame);
   int64_t ScanVideoEnd();  // end of the last picture, from the packets' timestamps; 0 if unknown
   bool OpenDecoder(int streamIndex, AVCodecContext** codec, std::string* error);
+  // How the video packet about to be decoded is treated under the plan.
+  enum class Skip { No, InDecoder, Drop };
+  Skip PlanSkip(const AVPacket* packet);
+  // Whether the packet holds only pictures no other picture is decoded from.
+  bool NonReference(const AVPacket* packet) const;
+  // The smallest position after `us` among the packets around the one being
+  // decoded (read ahead where needed); -1 when none is known.
+  int64_t NextPositionAfter(int64_t us);
+  // Its presentation time as a position; AV_NOPTS_VALUE for none, and for a
+  // picture that is never shown.
+  int64_t PacketUs(const AVPacket* packet) const;
 
   AVFormatContext* format_ = nullptr;
   AVCodecContext* video_ = nullptr;
@@ -128,7 +163,18 @@ class MediaReader {
   bool soundDrained_ = false;
   int64_t lastVideoUs_ = -1;   // stands in for a missing timestamp
 
+  // --- Skipping pictures no planned time shows (PlanPictureTimes).
+  enum class SkipKind { None, H264, Hevc };
+  SkipKind skipKind_ = SkipKind::None;  // what this file's video allows
+  int nalLengthSize_ = 0;               // bytes of each NAL unit's length prefix; 0: start codes
+  int highestTemporalId_ = 0;           // HEVC: the highest sub-layer's id
+  int64_t planFirstUs_ = 0;
+  int64_t planStepUs_ = 0;              // 0: no plan
+  std::deque<int64_t> recentUs_;        // positions of the last video packets decoded or passed over
+  int64_t skipped_ = 0;
+
   SwsContext* scaler_ = nullptr;
+  std::unique_ptr<PictureSampler> sampler_;
   SwrContext* resampler_ = nullptr;
   SoundFormat soundOut_;
   int64_t nextSoundUs_ = 0;   // stands in for a missing timestamp

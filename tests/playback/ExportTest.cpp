@@ -8,6 +8,11 @@
 #include "support/TestSupport.h"
 #include "support/TestVideo.h"
 
+extern "C" {
+#include <libavutil/frame.h>
+#include <libswscale/swscale.h>
+}
+
 #include <QDir>
 #include <QProcess>
 
@@ -151,6 +156,58 @@ TEST(MovieExport, PicturesAreTheRenderersLosslessOrWithin35Decibels) {
           EXPECT_GE(export_support::Psnr(d.pictures[size_t(j)], expected), floor) << "picture " << j;
         }
       }
+    }
+  }
+}
+
+// The export's own conversion to 4:2:0 YUV gives swscale's accurate bytes
+// within one step, in gray (its constant chroma) and in two colours.
+TEST(MovieExport, ConversionToYuvAgreesWithTheScaler) {
+  TempFolder dir;
+  const TTextPic movie = Load(dir / "movie.txt", EngineMovie(5, 60, 30, 100));
+  const struct {
+    QColor text, background;
+    bool gray;
+  } schemes[] = {{Qt::black, Qt::white, true}, {Qt::white, Qt::black, true},
+                 {QColor(20, 40, 140), QColor(250, 235, 160), false}};
+  for (const auto& scheme : schemes) {
+    SCOPED_TRACE(scheme.text.name().toStdString() + " on " + scheme.background.name().toStdString());
+    movie_export::Options options;
+    options.output = dir / "out.mp4";
+    options.fontSize = 9;
+    options.text = scheme.text;
+    options.background = scheme.background;
+    movie_export::Plan plan;
+    std::string error;
+    ASSERT_TRUE(movie_export::MakePlan(movie, options, &plan, &error)) << error;
+    const QImage picture = movie_export::FramePictures(movie, plan, options).Picture(1);
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> ours(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
+    std::unique_ptr<AVFrame, void (*)(AVFrame*)> scaled(av_frame_alloc(), [](AVFrame* f) { av_frame_free(&f); });
+    for (AVFrame* f : {ours.get(), scaled.get()}) {
+      f->format = AV_PIX_FMT_YUV420P;
+      f->width = picture.width();
+      f->height = picture.height();
+      ASSERT_EQ(av_frame_get_buffer(f, 0), 0);
+    }
+    movie_export::ToYuv420(picture, scheme.gray, ours.get());
+    const int flags = SWS_BILINEAR | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT;  // as the export's colour road
+    SwsContext* scaler = sws_getContext(picture.width(), picture.height(), AV_PIX_FMT_BGRA, picture.width(),
+                                        picture.height(), AV_PIX_FMT_YUV420P, flags, nullptr, nullptr, nullptr);
+    const uint8_t* source[] = {picture.constBits()};
+    const int sourceStride[] = {static_cast<int>(picture.bytesPerLine())};
+    sws_scale(scaler, source, sourceStride, 0, picture.height(), scaled->data, scaled->linesize);
+    sws_freeContext(scaler);
+    for (int plane = 0; plane < 3; ++plane) {
+      const int w = plane == 0 ? picture.width() : picture.width() / 2;
+      const int h = plane == 0 ? picture.height() : picture.height() / 2;
+      int worst = 0;
+      for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+          worst = std::max(worst, std::abs(ours->data[plane][y * ours->linesize[plane] + x] -
+                                           scaled->data[plane][y * scaled->linesize[plane] + x]));
+        }
+      }
+      EXPECT_LE(worst, 1) << "plane " << plane;
     }
   }
 }

@@ -1,5 +1,7 @@
 #include "playback/TextPic.h"
 
+#include "playback/MovieNumbers.h"
+
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
@@ -83,7 +85,9 @@ void ExpectMovie(const Movie& expected, const TTextPic& reader, const std::strin
   }
 }
 
-// Loads `bytes` from a file and from its list of lines; both must give `expected`.
+// Loads `bytes` from a file and from its list of lines; both must give
+// `expected`. Reading the file's numbers in one pass gives its numbers too,
+// however small the pieces it is read in.
 void ExpectBothPaths(const std::string& bytes, const Movie& expected, const std::string& what) {
   TempFolder folder;
   WriteAll(folder / "movie.txt", bytes);
@@ -91,6 +95,14 @@ void ExpectBothPaths(const std::string& bytes, const Movie& expected, const std:
   fromFile.FrameMarker = kMarker;
   ASSERT_TRUE(fromFile.LoadFromFile(folder / "movie.txt")) << what;
   ExpectMovie(expected, fromFile, what + " (file)");
+  for (const size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{7}, size_t{16}, size_t{1} << 18}) {
+    playback::MovieNumbers numbers;
+    ASSERT_TRUE(playback::ReadMovieNumbers(folder / "movie.txt", kMarker, &numbers, nullptr, chunk));
+    EXPECT_EQ(numbers.frameTotal, expected.total) << what << ", read by " << chunk;
+    EXPECT_EQ(numbers.frameWidth, expected.width) << what << ", read by " << chunk;
+    EXPECT_EQ(numbers.frameInterval, expected.interval) << what << ", read by " << chunk;
+    EXPECT_EQ(numbers.linesPerFrame, expected.linesPerFrame) << what << ", read by " << chunk;
+  }
 
   TTextPic fromList;
   fromList.FrameMarker = kMarker;
@@ -177,6 +189,36 @@ TEST(TextPicTest, FrameEndsWithItsInfoLineWhateverItsLength) {
   const std::string a = Frame({"ab", "cd"}, "W002V0100F100000");
   const std::string b = Frame({"ef", "gh"}, "W002V0100F100001 extra");
   ExpectBothPaths(a + b, {2, 2, 100, 4, {a, b}}, "long info lines");
+}
+
+// Reading the numbers in one pass agrees with loading on texts put together
+// at random from the pieces that matter: breaks of every kind next to
+// markers, "W", digits and the "V" place, frames without rows.
+TEST(TextPicTest, OnePassNumbersAgreeWithLoadingOnRandomTexts) {
+  TempFolder folder;
+  const std::string pieces[] = {"\r", "\n", "\r\n", kMarker, "W", "W002V0100F00000", "W00", "0", "V", "ab",
+                                "\r\n" + kMarker + "\r\nW002V0100F00000\r\n", "\n" + kMarker + "\rW012V0067"};
+  uint32_t seed = 2024;
+  for (int round = 0; round < 800; ++round) {
+    std::string text;
+    seed = seed * 1103515245u + 12345u;
+    for (int n = static_cast<int>(seed >> 28); n >= 0; --n) {
+      seed = seed * 1103515245u + 12345u;
+      text += pieces[(seed >> 16) % std::size(pieces)];
+    }
+    WriteAll(folder / "movie.txt", text);
+    TTextPic movie;
+    movie.FrameMarker = kMarker;
+    ASSERT_TRUE(movie.LoadFromFile(folder / "movie.txt"));
+    playback::MovieNumbers numbers;
+    ASSERT_TRUE(playback::ReadMovieNumbers(folder / "movie.txt", kMarker, &numbers, nullptr, 1 + seed % 9));
+    const std::vector<int32_t> loaded{movie.FrameTotal(), movie.FrameWidth(), movie.FrameInterval(),
+                                      movie.LinesPerFrame()};
+    ASSERT_EQ((std::vector<int32_t>{numbers.frameTotal, numbers.frameWidth, numbers.frameInterval,
+                                    numbers.linesPerFrame}),
+              loaded)
+        << testing::PrintToString(text);
+  }
 }
 
 TEST(TextPicTest, GetFrameOutsideTheMovieIsEmpty) {

@@ -239,6 +239,7 @@ bool WriteTestVideo(const std::string& path, const ClipSpec& clipSpec, std::stri
       // zerolatency would switch B-frames off.
       if (clipSpec.bFrames == 0) av_opt_set(video.codec->priv_data, "tune", "zerolatency", 0);
     }
+    if (clipSpec.format.videoCodec == "libx265") av_opt_set(video.codec->priv_data, "x265-params", "log-level=error", 0);
     if (!OpenTrack(out, video, videoEncoder, error)) return false;
     if (clipSpec.rotation != 0) {
       auto* matrix = reinterpret_cast<int32_t*>(

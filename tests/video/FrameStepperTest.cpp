@@ -1,5 +1,6 @@
 // Unpaced decoding over every format: the picture at a time is the frame
 // due at that time, read back from the frame number the clip draws.
+#include "conversion/BmpReader.h"
 #include "video/FrameStepper.h"
 #include "video/RecordingTicks.h"
 #include "video/VideoTestClips.h"
@@ -164,6 +165,77 @@ TEST(FrameStepper, NarrowPicturesConvertWithoutOverrun) {
       ASSERT_EQ(picture.size(), QSize(narrow.width, narrow.height));
       const int expected = (60 + 40 * frame - 16) * 255 / 219;  // video range to full range
       EXPECT_NEAR(qGray(picture.pixel(narrow.width - 1, narrow.height - 1)), expected, 6) << narrow.width;
+    }
+  }
+}
+
+// A recording that plans its ticks leaves the non-reference pictures no tick
+// shows undecoded where the file's times can be trusted, and takes exactly
+// the pictures (whole and stretched) that decoding every frame gives: H.264
+// and HEVC with B-frames (pictures decoded out of order), a turned picture,
+// and formats that are decoded whole (AVI's guessed times, MPEG-4 part 2).
+TEST(FrameStepper, PlannedTicksSkipPicturesAndTakeTheSameOnes) {
+  struct ClipCase {
+    std::string name;
+    testing_support::ClipSpec spec;
+    bool skips;
+  };
+  std::vector<ClipCase> clips;
+  testing_support::ClipSpec h264;
+  h264.format = testing_support::FormatFor(".mp4");
+  h264.framesPerSecond = 30;
+  h264.frameCount = 90;
+  h264.withSound = false;
+  h264.fastPreset = false;
+  h264.busyPicture = true;
+  h264.bFrames = 3;
+  if (testing_support::EncoderAvailable("libx264")) {
+    clips.push_back({"planned.mp4", h264, true});
+    testing_support::ClipSpec turned = h264;
+    turned.rotation = 270;
+    clips.push_back({"planned-turned.mp4", turned, true});
+  }
+  if (testing_support::EncoderAvailable("libx265")) {
+    testing_support::ClipSpec hevc = h264;
+    hevc.format = {".mkv", "matroska", "libx265", ""};
+    clips.push_back({"planned.mkv", hevc, true});
+  }
+  testing_support::ClipSpec guessed = h264;
+  guessed.format = testing_support::FormatFor(".avi");
+  clips.push_back({"planned.avi", guessed, false});
+  testing_support::ClipSpec partTwo = guessed;
+  partTwo.format = testing_support::FormatFor(".mov");
+  clips.push_back({"planned.mov", partTwo, false});
+
+  for (const ClipCase& c : clips) {
+    SCOPED_TRACE(c.name);
+    const std::string path = CustomClip(c.name, c.spec);
+    ASSERT_FALSE(path.empty());
+    for (const int intervalMs : {67, 100}) {
+      SCOPED_TRACE("interval " + std::to_string(intervalMs) + " ms");
+      video::FrameStepper everyFrame, planned;
+      std::string error;
+      ASSERT_TRUE(everyFrame.Open(path, &error)) << error;
+      ASSERT_TRUE(planned.Open(path, &error)) << error;
+      const video::RecordingTicks ticks{0, intervalMs, planned.DurationMs()};
+      planned.PlanTicks(ticks);
+      for (int64_t n = 1; ticks.Takes(n); ++n) {
+        QImage expected, whole, stretched, expectedStretched;
+        ASSERT_TRUE(everyFrame.PictureAt(ticks.TimeOf(n), &expected));
+        ASSERT_TRUE(planned.PictureAt(ticks.TimeOf(n), &whole));
+        ASSERT_EQ(whole, expected) << "tick " << n;
+        // 40 x 30 cells take every other group of pixels: only those are converted.
+        ASSERT_TRUE(planned.StretchedPictureAt(ticks.TimeOf(n), 40, 30, &stretched));
+        EXPECT_TRUE(planned.LastStretchConvertedPart());
+        bmp::StretchPicture(expected, 40, 30, &expectedStretched);
+        ASSERT_EQ(stretched, expectedStretched) << "tick " << n;
+      }
+      EXPECT_EQ(planned.SkippedPictures() > 0, c.skips) << planned.SkippedPictures() << " skipped";
+      // A time off the plan is the picture shown then, all the same.
+      QImage expected, offPlan;
+      ASSERT_TRUE(everyFrame.PictureAt(2000 + kFrameMs / 2, &expected));
+      ASSERT_TRUE(planned.PictureAt(2000 + kFrameMs / 2, &offPlan));
+      EXPECT_EQ(offPlan, expected);
     }
   }
 }
