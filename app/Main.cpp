@@ -107,7 +107,7 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
   BuildToolbars();
   BuildPanes();
   BuildStatusBar();
-  VideoExporter = new TVideoExporter(this);  // the movie pane's context menu: the movie as a video
+  Exporter = new VideoExporter(this);  // the movie pane's context menu: the movie as a video
   ConnectHandlers();
   FormCreate();
 }
@@ -301,7 +301,7 @@ void TForm1::BuildPanes() {
   SBTextShow->setSingleStep(1);
   SBTextShow->setPageStep(1);
   textRow->addWidget(SBTextShow);
-  Lb_TextShow = new TFrameLabel(Pl_TextShow);
+  Lb_TextShow = new FrameLabel(Pl_TextShow);
   Lb_TextShow->setFont(SongTi(kMovieFontPixels));
   Lb_TextShow->setCursor(Qt::OpenHandCursor);
   Lb_TextShow->setColors(Lb_TextShow->palette().color(QPalette::Text), Qt::white);
@@ -535,7 +535,7 @@ void TForm1::FormResize() {
   // empty hint would otherwise hand the advertising panel more room than
   // the window has, and the window would grow at every resize).
   const int hintWidth = std::max(StBarPanels[3]->sizeHint().width(), StBarPanels[3]->minimumWidth());
-  const int exportWidth = VideoExporter ? VideoExporter->StatusRoom() : 0;
+  const int exportWidth = Exporter ? Exporter->StatusRoom() : 0;
   // (The status bar spans the window; the window's width is right even
   // before the bar has been laid out, so a size read at start is not held
   // up by a panel sized for the design width.)
@@ -649,7 +649,7 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::ConfirmClose() {
   if (VideoBarState.Recording() && !dialogs().Confirm(this, tr("正在录制,确定要退出吗？"))) return false;
-  if (VideoExporter->Running() && !dialogs().Confirm(this, tr("正在导出视频,确定要退出吗？"))) return false;
+  if (Exporter->Running() && !dialogs().Confirm(this, tr("正在导出视频,确定要退出吗？"))) return false;
   return true;
 }
 
@@ -661,7 +661,7 @@ void TForm1::StopWorkForClose() {
     VideoBarState = VideoBarState.After(VideoBar::Command::Stop);
     RecordLock.Release();
   }
-  VideoExporter->CancelAndWait();
+  Exporter->CancelAndWait();
 }
 
 void TForm1::CloseBySignal() {

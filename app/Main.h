@@ -34,8 +34,8 @@ class Dialogs;
 class Launcher;
 class OptionPages;
 class TTextPic;
-class TFrameLabel;
-class TVideoExporter;
+class FrameLabel;
+class VideoExporter;
 namespace video {
 class AudioSinkOutput;
 class FastRecorder;
@@ -293,8 +293,8 @@ class TForm1 : public QMainWindow {
   QFrame* Pl_RightBottom = nullptr;
   QScrollBar* SBTextShow = nullptr;
   QFrame* Pl_TextShow = nullptr;
-  TFrameLabel* Lb_TextShow = nullptr;
-  TVideoExporter* VideoExporter = nullptr;  // the movie pane's "导出为视频…"
+  FrameLabel* Lb_TextShow = nullptr;
+  VideoExporter* Exporter = nullptr;  // the movie pane's "导出为视频…"
   QProgressBar* PBar = nullptr;  // the progress of a recording or a conversion
 
   // ---- Toolbar items ----
@@ -340,7 +340,7 @@ class TForm1 : public QMainWindow {
   bool outerSizeFitted_ = false;  // the frame has been taken off the size read
 
   // The movie pane's export is part of the window, in a file of its own.
-  friend class TVideoExporter;
+  friend class VideoExporter;
   // Tests, benchmarks and tools reach the window's parts through it (tests/support/WindowParts.h).
   friend struct WindowParts;
 };

@@ -187,7 +187,7 @@ void OptionPages::BuildBasicPage() {
   CB_Size = new QComboBox(basic);
   CB_Size->setObjectName(QStringLiteral("CB_Size"));
   CB_Size->setEditable(true);
-  for (const TRect& r : StandardOutputSizes()) CB_Size->addItem(QStringLiteral("%1 X %2").arg(r.Right).arg(r.Bottom));
+  for (const Rect& r : StandardOutputSizes()) CB_Size->addItem(QStringLiteral("%1 X %2").arg(r.Right).arg(r.Bottom));
   CB_Size->setCurrentIndex(WindowSettings::kDesignSizeIndex);  // "160 X 120"
   CB_Size->setGeometry(QRect(QPoint(boxLeft, kSizeRowTop), kSizeBox));
   AddFlagBoxes(kBasicPage, basic);
@@ -318,7 +318,7 @@ void OptionPages::CBFrameChange() {
 }
 
 void OptionPages::CB_SizeChange() {
-  const std::optional<TRect> size = Settings().OutputRect();
+  const std::optional<Rect> size = Settings().OutputRect();
   if (size && size->Right > kNotepadWidth) {
     dialogs_.Message(window(), tr("请注意:转换图宽大于250用记事本程序打开时可能会显示异常."));
   }

@@ -22,20 +22,20 @@ constexpr int kBarWidth = 110;  // pixels; "导出 100%" and its English fit
 constexpr int kBarSpacing = 6;  // the status bar's spacing beside it
 }  // namespace
 
-const char* const TVideoExporter::kExportCaption = QT_TR_NOOP("导出为视频…");
-const char* const TVideoExporter::kCancelCaption = QT_TR_NOOP("取消导出视频");
+const char* const VideoExporter::kExportCaption = QT_TR_NOOP("导出为视频…");
+const char* const VideoExporter::kCancelCaption = QT_TR_NOOP("取消导出视频");
 
-TVideoExporter::TVideoExporter(TForm1* form) : QObject(form), form_(form) {
+VideoExporter::VideoExporter(TForm1* form) : QObject(form), form_(form) {
   setObjectName(QStringLiteral("VideoExporter"));
   menu_ = new QMenu(form_->Pl_TextShow);
   menu_->setObjectName(QStringLiteral("MovieContextMenu"));
   exportAction_ = menu_->addAction(tr(kExportCaption));
   cancelAction_ = menu_->addAction(tr(kCancelCaption));
-  connect(exportAction_, &QAction::triggered, this, &TVideoExporter::StartExport);
-  connect(cancelAction_, &QAction::triggered, this, &TVideoExporter::Cancel);
+  connect(exportAction_, &QAction::triggered, this, &VideoExporter::StartExport);
+  connect(cancelAction_, &QAction::triggered, this, &VideoExporter::Cancel);
   // The frame label leaves context menus to the pane under it.
   form_->Pl_TextShow->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(form_->Pl_TextShow, &QWidget::customContextMenuRequested, this, &TVideoExporter::ShowMenu);
+  connect(form_->Pl_TextShow, &QWidget::customContextMenuRequested, this, &VideoExporter::ShowMenu);
   bar_ = new QProgressBar;
   bar_->setObjectName(QStringLiteral("ExportBar"));
   bar_->setFixedWidth(kBarWidth);
@@ -45,30 +45,30 @@ TVideoExporter::TVideoExporter(TForm1* form) : QObject(form), form_(form) {
   form_->StBar->addPermanentWidget(bar_);
 }
 
-TVideoExporter::~TVideoExporter() {
+VideoExporter::~VideoExporter() {
   if (cancel_) cancel_->store(true);
   JoinWorker();
 }
 
-void TVideoExporter::CancelAndWait() {
+void VideoExporter::CancelAndWait() {
   if (cancel_) cancel_->store(true);
   JoinWorker();
   ShowBar(false);
 }
 
-int TVideoExporter::StatusRoom() const { return bar_->isHidden() ? 0 : kBarWidth + kBarSpacing; }
+int VideoExporter::StatusRoom() const { return bar_->isHidden() ? 0 : kBarWidth + kBarSpacing; }
 
-void TVideoExporter::ShowBar(bool shown) {
+void VideoExporter::ShowBar(bool shown) {
   bar_->setVisible(shown);
   form_->FormResize();  // the advertising panel makes room for it, or takes it back
 }
 
-void TVideoExporter::JoinWorker() {
+void VideoExporter::JoinWorker() {
   if (worker_ && worker_->joinable()) worker_->join();
   worker_.reset();
 }
 
-void TVideoExporter::ShowMenu(const QPoint& at) {
+void VideoExporter::ShowMenu(const QPoint& at) {
   const TTextPic& movie = *form_->TextPic;
   exportAction_->setVisible(!Running());
   exportAction_->setEnabled(movie.Playable());
@@ -77,7 +77,7 @@ void TVideoExporter::ShowMenu(const QPoint& at) {
   menu_->popup(form_->Pl_TextShow->mapToGlobal(at));
 }
 
-void TVideoExporter::StartExport() {
+void VideoExporter::StartExport() {
   if (Running()) return;
   // Named after the movie the pane shows, beside it (a conversion to
   // another form may have moved TextFileName on since).
@@ -134,17 +134,17 @@ void TVideoExporter::StartExport() {
   });
 }
 
-void TVideoExporter::Cancel() {
+void VideoExporter::Cancel() {
   if (cancel_) cancel_->store(true);
 }
 
-void TVideoExporter::OnProgress(int done, int total) {
+void VideoExporter::OnProgress(int done, int total) {
   if (!Running()) return;  // a late report of an export cancelled for a close
   bar_->setMaximum(total);
   bar_->setValue(done);
 }
 
-void TVideoExporter::OnFinished(bool ok, bool cancelled, const QString& error, const QString& output,
+void VideoExporter::OnFinished(bool ok, bool cancelled, const QString& error, const QString& output,
                                 const QString& notes) {
   if (!Running()) return;  // cancelled and waited for by a close
   JoinWorker();

@@ -17,14 +17,14 @@ class QMenu;
 class QProgressBar;
 class TForm1;
 
-class TVideoExporter : public QObject {
+class VideoExporter : public QObject {
   Q_OBJECT
 
  public:
   // Puts the context menu on the form's movie pane. Owned by the form.
-  explicit TVideoExporter(TForm1* form);
+  explicit VideoExporter(TForm1* form);
   // Cancels an export under way and waits for its thread.
-  ~TVideoExporter() override;
+  ~VideoExporter() override;
 
   bool Running() const { return worker_ != nullptr; }
   // Cancels an export under way and waits until its temporary file is gone.

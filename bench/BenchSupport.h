@@ -27,7 +27,7 @@ inline void SetUpEngine(TConverter& engine, int cells, int rows, int intervalMs)
   engine.GrayTable = gbk::DefaultGrayTable();
   engine.GrayLevels = CountGrayUnits(engine.GrayTable);
   engine.Interval = intervalMs;
-  engine.OutputRect = TRect{0, 0, cells, rows};
+  engine.OutputRect = Rect{0, 0, cells, rows};
 }
 
 struct Measure {

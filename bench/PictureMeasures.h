@@ -206,7 +206,7 @@ inline QImage Photo(const QString& folder, const std::string& name) {
 // The rows of the frame `engine` writes for `photo` at `cells` x `rows`,
 // decoded, without the marker and info lines.
 inline QString EngineRows(TConverter& engine, const QImage& photo, int cells, int rows) {
-  engine.OutputRect = TRect{0, 0, cells, rows};
+  engine.OutputRect = Rect{0, 0, cells, rows};
   QImage picture;
   if (engine.FinePicture) {
     picture = photo;

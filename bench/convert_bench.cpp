@@ -59,7 +59,7 @@ bool MakeFolder(const std::string& folder, int frames) {
 }
 
 void Setup(TConverter& engine, int sizeIndex) {
-  const TRect size = StandardOutputSizes()[static_cast<size_t>(sizeIndex)];
+  const Rect size = StandardOutputSizes()[static_cast<size_t>(sizeIndex)];
   bench::SetUpEngine(engine, size.Right, size.Bottom, 67);
 }
 

@@ -339,7 +339,7 @@ bool Pictures(const QString& photos) {
               "blur, sigma %d window) against the photograph\n",
               kCell, kCell / 2.0, kCell);
   std::map<std::string, std::map<std::string, Figures>> figures;  // movie -> style -> figures
-  TFrameRenderer renderer(MovieFont(kCell), Qt::black, Qt::white);
+  FrameRenderer renderer(MovieFont(kCell), Qt::black, Qt::white);
   for (const std::string& name : bench::PhotoNames()) {
     const QImage photo = bench::Photo(photos, name);
     if (photo.isNull()) continue;
@@ -358,7 +358,7 @@ bool Pictures(const QString& photos) {
         engine.GrayTable = fineMovie ? fine::FineGrayTable() : gbk::DefaultGrayTable();
         engine.GrayLevels = CountGrayUnits(engine.GrayTable);
         const QString text = bench::EngineRows(engine, photo, cells, rows);
-        const std::vector<TFrameRenderer::Line> lines = TFrameRenderer::SplitLines(text);
+        const std::vector<FrameRenderer::Line> lines = FrameRenderer::SplitLines(text);
         for (const Style& style : kStyles) {
           if (style.rule == Flat && fineMovie) continue;  // the same drawing for either movie
           g_glyphs = g_legible = 0;

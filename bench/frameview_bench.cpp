@@ -116,7 +116,7 @@ int main(int argc, char** argv) {
       {  // the frame view in a pane
         QWidget pane;
         pane.resize(kPaneWidth, kPaneHeight);
-        TFrameLabel label(&pane);
+        FrameLabel label(&pane);
         label.setFont(SongTi(s));
         label.setColors(Qt::black, Qt::white);
         label.setGeometry(0, 0, s * w + 20, s * (h + 2) + 20);
@@ -126,13 +126,13 @@ int main(int argc, char** argv) {
                }));
       }
       {  // setting the text alone: decoding and cutting into cells
-        TFrameLabel label;
+        FrameLabel label;
         label.setFont(SongTi(s));
         Report("text", w, h, s, Time(frames, [&](const std::string& frame) { label.setFrame(frame); }));
         Report("decode", w, h, s, Time(frames, [&](const std::string& frame) { (void)gbk::Decode(frame); }));
       }
       {  // the whole frame view
-        TFrameLabel label;
+        FrameLabel label;
         label.setFont(SongTi(s));
         label.setColors(Qt::black, Qt::white);
         label.setFrame(frames.front());

@@ -8,7 +8,7 @@
 //   - jp2a (its ASCII ramp, --background=light) and
 //   - chafa (--symbols ascii --colors none --invert),
 // the two peers given 2W columns by H rows, since one of our cells is two
-// single-byte columns. Every text is drawn black on white by TFrameRenderer
+// single-byte columns. Every text is drawn black on white by FrameRenderer
 // at s = 9 pixels a cell, and measured against the source's gray:
 //   - cell correlation: Pearson's r between each cell's mean source gray
 //     (the area mean over the cell) and the drawn cell's mean brightness;
@@ -74,7 +74,7 @@ Figures Measure(const Plane& source, const QImage& drawing, int cells, int rows)
 }
 
 QImage Draw(const QString& text, int cells, int rows) {
-  TFrameRenderer renderer(MovieFont(kCell), Qt::black, Qt::white);
+  FrameRenderer renderer(MovieFont(kCell), Qt::black, Qt::white);
   return renderer.Render(text, QSize(cells * kCell, rows * kCell)).convertToFormat(QImage::Format_RGB888);
 }
 

@@ -53,10 +53,10 @@ OutputForm ParseForm(const std::string& text) {
   throw UsageError{"--form must be text, html, xls or frames, not \"" + text + "\""};
 }
 
-TRect ParseSize(const std::string& text) {
+Rect ParseSize(const std::string& text) {
   const OutputSizeTable& sizes = StandardOutputSizes();
   if (text.size() == 1 && text[0] >= '0' && text[0] <= '8') return sizes[static_cast<size_t>(text[0] - '0')];
-  for (const TRect& r : sizes) {
+  for (const Rect& r : sizes) {
     if (text == std::to_string(r.Right) + "x" + std::to_string(r.Bottom)) return r;
   }
   throw UsageError{"--size must be an index 0 to 8 or one of the nine sizes such as 160x120, not \"" + text + "\""};

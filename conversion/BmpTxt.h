@@ -26,7 +26,7 @@
 #include <vector>
 
 // A rectangle of four 32-bit values, as the output size table holds them.
-struct TRect {
+struct Rect {
   int32_t Left = 0;
   int32_t Top = 0;
   int32_t Right = 0;
@@ -35,7 +35,7 @@ struct TRect {
 
 // The nine output sizes in cells, index 0 to 8: 60 x 45 up to 320 x 240.
 constexpr int kOutputSizeCount = 9;
-using OutputSizeTable = std::array<TRect, kOutputSizeCount>;
+using OutputSizeTable = std::array<Rect, kOutputSizeCount>;
 // Fills `sizes`: 60 + 20i by 45 + 15i for i = 0..3, then 160 + 40i by 120 + 30i for i = 0..4.
 void BuildOutputSizes(OutputSizeTable& sizes);
 // The table as BuildOutputSizes fills it.
@@ -154,7 +154,7 @@ class TConverter {
   // ---- Options, set by the conversion run before each conversion ----
   int32_t GrayLevels = 0;   // CountGrayUnits(GrayTable)
   int32_t Interval = 0;     // milliseconds between frames, copied into every info line
-  TRect OutputRect;         // (0, 0, W, H): Right = width in cells, Bottom = height in rows
+  Rect OutputRect;         // (0, 0, W, H): Right = width in cells, Bottom = height in rows
   std::string GrayTable;    // GBK bytes, darkest unit first
   std::string FrameMarker;  // text of the marker line; the owner sets 0x80 0x80
   // The fine picture (FinePicture.h): each cell the area mean of the whole

@@ -86,7 +86,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   converter.GrayTable = gbk::DefaultGrayTable();
   converter.GrayLevels = CountGrayUnits(converter.GrayTable);
   converter.Interval = kInterval;
-  converter.OutputRect = TRect{0, 0, kWidth, kHeight};
+  converter.OutputRect = Rect{0, 0, kWidth, kHeight};
   converter.FrameMarker = kMarker;
   int badReports = 0;
   converter.OnBadBitmap = [&](const std::string& path) {

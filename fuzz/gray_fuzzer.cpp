@@ -80,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TConverter converter;
   converter.GrayTable = table;
   converter.GrayLevels = count;
-  converter.OutputRect = TRect{0, 0, 16, 16};
+  converter.OutputRect = Rect{0, 0, 16, 16};
   converter.FrameMarker = kFrameMarker;
   std::string error;
   // Units are mapped for any count in range; a conversion also needs clean GBK.

@@ -150,7 +150,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const std::string path = fuzzing::ScratchFolder() + "settings.ini";
   fuzzing::WriteInput(path, bytes);
-  TIniFile ini(path);
+  IniFile ini(path);
   FUZZ_CHECK(ini.Loaded() && ini.Bytes() == bytes);
 
   std::vector<std::string> sections;
@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // A key under a repeated section name may read as missing: only the
     // first section of a name counts.
     values.push_back(ini.ReadString(e.section, e.key, kMissing));
-    FUZZ_CHECK(values.back().size() <= TIniFile::kMaxValueBytes || values.back() == kMissing);
+    FUZZ_CHECK(values.back().size() <= IniFile::kMaxValueBytes || values.back() == kMissing);
     int32_t number = 0;
     FUZZ_CHECK(ini.ReadInteger(e.section, e.key, 7) == (ParseIniInteger(values.back(), &number) ? number : 7));
   }
@@ -182,7 +182,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool written = ini.WriteString(target.section, target.key, value, &error);
   FUZZ_CHECK(written == !breaks);
 
-  TIniFile reread(path);
+  IniFile reread(path);
   FUZZ_CHECK(reread.Bytes() == ini.Bytes());
   if (!written) {
     // Refused: nothing changed, on disk or in the object.

@@ -59,7 +59,7 @@ std::string Movie(const std::string& lineBreak) {
   converter.GrayTable = gbk::DefaultGrayTable();
   converter.GrayLevels = CountGrayUnits(converter.GrayTable);
   converter.Interval = 67;
-  converter.OutputRect = TRect{0, 0, 4, 3};
+  converter.OutputRect = Rect{0, 0, 4, 3};
   converter.FrameMarker = kFrameMarker;
   std::string text;
   for (int frame = 0; frame < 2; ++frame) {

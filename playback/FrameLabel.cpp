@@ -16,36 +16,36 @@ namespace {
 constexpr QImage::Format kFormat = QImage::Format_ARGB32_Premultiplied;
 }  // namespace
 
-TFrameLabel::TFrameLabel(QWidget* parent) : QWidget(parent) {
+FrameLabel::FrameLabel(QWidget* parent) : QWidget(parent) {
   // Every exposed pixel is painted, background included.
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-TFrameLabel::~TFrameLabel() = default;
+FrameLabel::~FrameLabel() = default;
 
-void TFrameLabel::setText(const QString& text) {
+void FrameLabel::setText(const QString& text) {
   if (text == text_) return;
   text_ = text;
-  lines_ = TFrameRenderer::SplitLines(text_);
+  lines_ = FrameRenderer::SplitLines(text_);
   update();
 }
 
-void TFrameLabel::setFrame(std::string_view gbkBytes) { setText(gbk::Decode(gbkBytes)); }
+void FrameLabel::setFrame(std::string_view gbkBytes) { setText(gbk::Decode(gbkBytes)); }
 
-void TFrameLabel::setColors(const QColor& textColor, const QColor& background) {
+void FrameLabel::setColors(const QColor& textColor, const QColor& background) {
   QPalette pal = palette();
   pal.setColor(QPalette::WindowText, textColor);
   pal.setColor(QPalette::Window, background);
   setPalette(pal);  // a palette change resets the renderer and repaints
 }
 
-QColor TFrameLabel::textColor() const { return palette().color(QPalette::WindowText); }
+QColor FrameLabel::textColor() const { return palette().color(QPalette::WindowText); }
 
-QColor TFrameLabel::backgroundColor() const { return palette().color(QPalette::Window); }
+QColor FrameLabel::backgroundColor() const { return palette().color(QPalette::Window); }
 
-int TFrameLabel::lineSpacing() const { return std::max(1, font().pixelSize()); }
+int FrameLabel::lineSpacing() const { return std::max(1, font().pixelSize()); }
 
-void TFrameLabel::setFillParent(bool fill) {
+void FrameLabel::setFillParent(bool fill) {
   if (fill == fillParent_) return;
   fillParent_ = fill;
   if (QWidget* parent = parentWidget()) {
@@ -58,16 +58,16 @@ void TFrameLabel::setFillParent(bool fill) {
   }
 }
 
-void TFrameLabel::FollowParent() {
+void FrameLabel::FollowParent() {
   if (QWidget* parent = parentWidget()) setGeometry(parent->rect());
 }
 
-bool TFrameLabel::eventFilter(QObject* watched, QEvent* event) {
+bool FrameLabel::eventFilter(QObject* watched, QEvent* event) {
   if (fillParent_ && watched == parentWidget() && event->type() == QEvent::Resize) FollowParent();
   return QWidget::eventFilter(watched, event);
 }
 
-void TFrameLabel::changeEvent(QEvent* event) {
+void FrameLabel::changeEvent(QEvent* event) {
   if (event->type() == QEvent::FontChange || event->type() == QEvent::PaletteChange) {
     renderer_.reset();
     update();
@@ -80,12 +80,12 @@ void TFrameLabel::changeEvent(QEvent* event) {
   QWidget::changeEvent(event);
 }
 
-TFrameRenderer& TFrameLabel::Renderer() {
-  if (!renderer_) renderer_ = std::make_unique<TFrameRenderer>(font(), textColor(), backgroundColor());
+FrameRenderer& FrameLabel::Renderer() {
+  if (!renderer_) renderer_ = std::make_unique<FrameRenderer>(font(), textColor(), backgroundColor());
   return *renderer_;
 }
 
-void TFrameLabel::paintEvent(QPaintEvent* event) {
+void FrameLabel::paintEvent(QPaintEvent* event) {
   const QRect area = event->rect() & rect();
   if (area.isEmpty()) return;
   QPainter painter(this);
@@ -115,7 +115,7 @@ void TFrameLabel::paintEvent(QPaintEvent* event) {
 // The raster image under the painter, when cell pictures can be copied into
 // it unchanged: 32-bit pixels, no scaling, a whole-pixel offset, an opaque
 // background. *offset maps the widget's coordinates to the image's.
-QImage* TFrameLabel::DirectTarget(QPainter& painter, QPoint* offset) const {
+QImage* FrameLabel::DirectTarget(QPainter& painter, QPoint* offset) const {
   QPaintEngine* engine = painter.paintEngine();
   if (engine == nullptr || engine->type() != QPaintEngine::Raster) return nullptr;
   QPaintDevice* device = engine->paintDevice();

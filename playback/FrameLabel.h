@@ -10,7 +10,7 @@
 // fill the parent); the text is drawn in the palette's WindowText colour on
 // its Window colour.
 //
-// Drawing. The text is drawn by the movie renderer (TFrameRenderer): lines
+// Drawing. The text is drawn by the movie renderer (FrameRenderer): lines
 // s pixels apart (s the font's pixel size), every double-byte character in an
 // s x s cell and two single-byte characters sharing one, each glyph fitted
 // into its cell, so a movie frame keeps the video's shape. Only the part of
@@ -28,12 +28,12 @@
 #include <string_view>
 #include <vector>
 
-class TFrameLabel : public QWidget {
+class FrameLabel : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TFrameLabel(QWidget* parent = nullptr);
-  ~TFrameLabel() override;
+  explicit FrameLabel(QWidget* parent = nullptr);
+  ~FrameLabel() override;
 
   // ---- Text ----
   // Shows `text`; repaints only when it differs from the text shown.
@@ -65,13 +65,13 @@ class TFrameLabel : public QWidget {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  TFrameRenderer& Renderer();  // made afresh after a font or colour change
+  FrameRenderer& Renderer();  // made afresh after a font or colour change
   QImage* DirectTarget(QPainter& painter, QPoint* offset) const;
   void FollowParent();
 
   QString text_;
-  std::vector<TFrameRenderer::Line> lines_;  // text_ cut into lines
+  std::vector<FrameRenderer::Line> lines_;  // text_ cut into lines
   bool fillParent_ = false;
-  std::unique_ptr<TFrameRenderer> renderer_;
+  std::unique_ptr<FrameRenderer> renderer_;
   QImage scratch_;  // the exposed part, when it cannot be written in place
 };

@@ -62,7 +62,7 @@ QFont MovieFont(int pixels) {
   return font;
 }
 
-TFrameRenderer::TFrameRenderer(const QFont& font, const QColor& text, const QColor& background, Face face)
+FrameRenderer::FrameRenderer(const QFont& font, const QColor& text, const QColor& background, Face face)
     : font_(font), text_(text), background_(background) {
   cell_ = std::max(1, font.pixelSize());
   if (font.pixelSize() <= 0) font_.setPixelSize(cell_);
@@ -74,7 +74,7 @@ TFrameRenderer::TFrameRenderer(const QFont& font, const QColor& text, const QCol
   baseline_ = static_cast<int>(std::lround(cell_ * AscentShare(glyphFont_)));
 }
 
-std::vector<TFrameRenderer::Line> TFrameRenderer::SplitLines(QStringView text) {
+std::vector<FrameRenderer::Line> FrameRenderer::SplitLines(QStringView text) {
   std::vector<Line> lines;
   const int n = static_cast<int>(text.size());
   int start = 0;
@@ -89,7 +89,7 @@ std::vector<TFrameRenderer::Line> TFrameRenderer::SplitLines(QStringView text) {
   return lines;
 }
 
-int TFrameRenderer::PartWidth(Part part) const {
+int FrameRenderer::PartWidth(Part part) const {
   switch (part) {
     case FirstHalf:
       return cell_ / 2;
@@ -116,7 +116,7 @@ void ForEachCell(QStringView line, int cell, Visit&& visit) {
       ch = QChar::surrogateToUcs4(line[i].unicode(), line[i + 1].unicode());
       ++i;
     }
-    if (ch < 0x10000 && TFrameRenderer::SingleByte(static_cast<char16_t>(ch))) {
+    if (ch < 0x10000 && FrameRenderer::SingleByte(static_cast<char16_t>(ch))) {
       const int width = second ? cell - cell / 2 : cell / 2;
       if (!visit(ch, second ? 2 : 1, width)) return;
       second = !second;
@@ -129,7 +129,7 @@ void ForEachCell(QStringView line, int cell, Visit&& visit) {
 
 }  // namespace
 
-int TFrameRenderer::LineWidth(QStringView line) const {
+int FrameRenderer::LineWidth(QStringView line) const {
   int width = 0;
   ForEachCell(line, cell_, [&](char32_t, int, int w) {
     width += w;
@@ -138,13 +138,13 @@ int TFrameRenderer::LineWidth(QStringView line) const {
   return width;
 }
 
-QSize TFrameRenderer::TextSize(QStringView text, const std::vector<Line>& lines) const {
+QSize FrameRenderer::TextSize(QStringView text, const std::vector<Line>& lines) const {
   int width = 0;
   for (const Line& l : lines) width = std::max(width, LineWidth(text.mid(l.start, l.end - l.start)));
   return QSize(width, static_cast<int>(lines.size()) * cell_);
 }
 
-QImage TFrameRenderer::DrawTile(char32_t ch, Part part, const QColor& pen, const QColor& ground) const {
+QImage FrameRenderer::DrawTile(char32_t ch, Part part, const QColor& pen, const QColor& ground) const {
   const int width = PartWidth(part);
   QImage tile(std::max(1, width), cell_, kFormat);
   tile.fill(ground);
@@ -160,14 +160,14 @@ QImage TFrameRenderer::DrawTile(char32_t ch, Part part, const QColor& pen, const
   return tile;
 }
 
-const QImage& TFrameRenderer::Tile(char32_t ch, Part part) {
+const QImage& FrameRenderer::Tile(char32_t ch, Part part) {
   const uint64_t key = (uint64_t(ch) << 2) | part;
   auto it = tiles_.find(key);
   if (it != tiles_.end()) return it->second;
   return tiles_.emplace(key, DrawTile(ch, part, text_, background_)).first->second;
 }
 
-const TFrameRenderer::Mask& TFrameRenderer::GlyphMask(char32_t ch, Part part) {
+const FrameRenderer::Mask& FrameRenderer::GlyphMask(char32_t ch, Part part) {
   const uint64_t key = (uint64_t(ch) << 2) | part;
   auto it = masks_.find(key);
   if (it != masks_.end()) return it->second;
@@ -188,7 +188,7 @@ const TFrameRenderer::Mask& TFrameRenderer::GlyphMask(char32_t ch, Part part) {
   return masks_.emplace(key, std::move(mask)).first->second;
 }
 
-void TFrameRenderer::Compose(QStringView text, const std::vector<Line>& lines, const QRect& area, uchar* origin,
+void FrameRenderer::Compose(QStringView text, const std::vector<Line>& lines, const QRect& area, uchar* origin,
                              qsizetype stride) {
   if (area.isEmpty()) return;
   // Never while composing: pointers into the store are held below.
@@ -247,7 +247,7 @@ inline QRgb Blend(QRgb ground, QRgb ink, uint32_t coverage) {
 
 }  // namespace
 
-void TFrameRenderer::ComposeInColour(QStringView text, const std::vector<Line>& lines, const QRect& area,
+void FrameRenderer::ComposeInColour(QStringView text, const std::vector<Line>& lines, const QRect& area,
                                      uchar* origin, qsizetype stride, const QRgb* colours, int columns, int rows,
                                      PaintRule rule, QRgb padding) {
   if (area.isEmpty()) return;
@@ -296,7 +296,7 @@ void TFrameRenderer::ComposeInColour(QStringView text, const std::vector<Line>& 
   }
 }
 
-QImage TFrameRenderer::Render(QStringView text, const QSize& size) {
+QImage FrameRenderer::Render(QStringView text, const QSize& size) {
   QImage image(size, kFormat);
   if (image.isNull()) return image;
   Compose(text, SplitLines(text), image.rect(), image.bits(), image.bytesPerLine());

@@ -47,7 +47,7 @@ struct CellPaint {
 // glyph covers `coverage` (0..1) of the cell's area.
 using PaintRule = CellPaint (*)(QRgb colour, double coverage);
 
-class TFrameRenderer {
+class FrameRenderer {
  public:
   // A line of a text: [start, end) offsets into it, without the line break.
   struct Line {
@@ -61,7 +61,7 @@ class TFrameRenderer {
   enum class Face { Movie, Given };
 
   // The cell size is `font`'s pixel size (at least 1).
-  TFrameRenderer(const QFont& font, const QColor& text, const QColor& background, Face face = Face::Movie);
+  FrameRenderer(const QFont& font, const QColor& text, const QColor& background, Face face = Face::Movie);
 
   int CellSize() const { return cell_; }
   const QFont& Font() const { return font_; }

@@ -80,11 +80,11 @@ QString FrameRows(const TTextPic& movie, int32_t index) {
 // The size in pixels of the movie's largest frame at `fontSize`: its widest
 // line by its most lines (the frames of a hand-made movie may differ).
 QSize TextSize(const TTextPic& movie, int fontSize) {
-  const TFrameRenderer renderer(MovieFont(fontSize), Qt::black, Qt::white);
+  const FrameRenderer renderer(MovieFont(fontSize), Qt::black, Qt::white);
   QSize text(0, 0);
   for (int32_t k = 0; k < movie.FrameTotal(); ++k) {
     const QString rows = FrameRows(movie, k);
-    text = text.expandedTo(renderer.TextSize(rows, TFrameRenderer::SplitLines(rows)));
+    text = text.expandedTo(renderer.TextSize(rows, FrameRenderer::SplitLines(rows)));
   }
   return text;
 }
@@ -803,7 +803,7 @@ struct FramePictures::Impl {
       : movie(m), plan(p), renderer(MovieFont(p.fontSize), o.text, o.background) {}
   const TTextPic& movie;
   Plan plan;
-  TFrameRenderer renderer;
+  FrameRenderer renderer;
 };
 
 FramePictures::FramePictures(const TTextPic& movie, const Plan& plan, const Options& options)
@@ -816,7 +816,7 @@ QImage FramePictures::Picture(int32_t index) {
 
 void FramePictures::Draw(int32_t index, QImage* into) {
   const QString rows = FrameRows(impl_->movie, index);
-  impl_->renderer.Compose(rows, TFrameRenderer::SplitLines(rows), into->rect(), into->bits(), into->bytesPerLine());
+  impl_->renderer.Compose(rows, FrameRenderer::SplitLines(rows), into->rect(), into->bits(), into->bytesPerLine());
 }
 
 QImage FramePictures::PictureInColour(int32_t index, const std::vector<QRgb>& colours) {
@@ -830,7 +830,7 @@ void FramePictures::DrawInColour(int32_t index, const std::vector<QRgb>& colours
   const QSize cells = impl_->plan.cells;
   // Colours for fewer cells than the plan's leave the rest without.
   const bool whole = colours.size() >= static_cast<size_t>(cells.width()) * static_cast<size_t>(cells.height());
-  impl_->renderer.ComposeInColour(rows, TFrameRenderer::SplitLines(rows), into->rect(), into->bits(),
+  impl_->renderer.ComposeInColour(rows, FrameRenderer::SplitLines(rows), into->rect(), into->bits(),
                                   into->bytesPerLine(), colours.data(), whole ? cells.width() : 0,
                                   whole ? cells.height() : 0, colour_paint::SourcePaint, qRgb(0, 0, 0));
 }

@@ -169,11 +169,11 @@ std::string IniValueText(std::string_view raw) {
   if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front()) {
     value = value.substr(1, value.size() - 2);
   }
-  if (value.size() > TIniFile::kMaxValueBytes) {
+  if (value.size() > IniFile::kMaxValueBytes) {
     size_t cut = 0;
-    while (cut < TIniFile::kMaxValueBytes) {
+    while (cut < IniFile::kMaxValueBytes) {
       const size_t step = IsLead(value[cut]) && cut + 1 < value.size() ? 2 : 1;
-      if (cut + step > TIniFile::kMaxValueBytes) break;
+      if (cut + step > IniFile::kMaxValueBytes) break;
       cut += step;
     }
     value = value.substr(0, cut);
@@ -214,28 +214,28 @@ bool ParseIniInteger(std::string_view text, int32_t* value) {
   return true;
 }
 
-TIniFile::TIniFile(std::string fileName) : fileName_(std::move(fileName)) {
+IniFile::IniFile(std::string fileName) : fileName_(std::move(fileName)) {
   loaded_ = fileio::ReadFile(fileName_, &bytes_, nullptr);
   if (!loaded_) bytes_.clear();
 }
 
-std::string TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
+std::string IniFile::ReadString(std::string_view section, std::string_view key, std::string_view def) const {
   const Place place = Locate(bytes_, section, key);
   if (!place.keyFound) return std::string(def);
   return IniValueText(std::string_view(bytes_).substr(place.valueBegin, place.valueEnd - place.valueBegin));
 }
 
-int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
+int32_t IniFile::ReadInteger(std::string_view section, std::string_view key, int32_t def) const {
   // A missing key reads as empty text, which does not parse either.
   int32_t value = 0;
   return ParseIniInteger(ReadString(section, key, {}), &value) ? value : def;
 }
 
-bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
+bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def) const {
   return ReadInteger(section, key, def ? 1 : 0) != 0;
 }
 
-bool TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value,
+bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value,
                            std::string* error) {
   const std::string failure = "Unable to write to " + fileName_;
   if (value.find_first_of("\r\n") != std::string_view::npos) {
@@ -271,10 +271,10 @@ bool TIniFile::WriteString(std::string_view section, std::string_view key, std::
   return true;
 }
 
-bool TIniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value, std::string* error) {
+bool IniFile::WriteInteger(std::string_view section, std::string_view key, int32_t value, std::string* error) {
   return WriteString(section, key, std::to_string(value), error);
 }
 
-bool TIniFile::WriteBool(std::string_view section, std::string_view key, bool value, std::string* error) {
+bool IniFile::WriteBool(std::string_view section, std::string_view key, bool value, std::string* error) {
   return WriteString(section, key, value ? "1" : "0", error);
 }

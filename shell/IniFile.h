@@ -20,14 +20,14 @@
 #include <string>
 #include <string_view>
 
-class TIniFile {
+class IniFile {
  public:
   // Values longer than this are cut to it when read (bytes).
   static constexpr size_t kMaxValueBytes = 2047;
 
   // Reads the file once; a file that does not exist or cannot be read acts
   // as an empty one (Loaded() tells which).
-  explicit TIniFile(std::string fileName);
+  explicit IniFile(std::string fileName);
 
   const std::string& FileName() const { return fileName_; }
   bool Loaded() const { return loaded_; }
@@ -63,9 +63,9 @@ class TIniFile {
 
 // The text of a value as it stands after "=", as ReadString returns it:
 // blanks around it and one enclosing pair of quotes removed, cut to
-// TIniFile::kMaxValueBytes without splitting a double-byte character.
+// IniFile::kMaxValueBytes without splitting a double-byte character.
 std::string IniValueText(std::string_view raw);
 
-// `text` as a 32-bit integer by the rules of TIniFile::ReadInteger; false
+// `text` as a 32-bit integer by the rules of IniFile::ReadInteger; false
 // when it does not parse.
 bool ParseIniInteger(std::string_view text, int32_t* value);

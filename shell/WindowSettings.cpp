@@ -22,7 +22,7 @@ WindowSettings::WindowSettings() : grayword(gbk::DefaultGrayTable()) {}
 
 int WindowSettings::Interval() const { return IntervalForFrameRate(kMaxFramesPerSecond - outputFrame); }
 
-std::optional<TRect> WindowSettings::OutputRect() const {
+std::optional<Rect> WindowSettings::OutputRect() const {
   if (outputSize < 0 || outputSize >= kOutputSizeCount) return std::nullopt;
   return StandardOutputSizes()[static_cast<size_t>(outputSize)];
 }
@@ -37,7 +37,7 @@ bool WindowSettings::GrayTable(std::string* bytes, QString* refusal) const {
   return true;
 }
 
-WindowSettings WindowSettings::Read(const TIniFile& ini) {
+WindowSettings WindowSettings::Read(const IniFile& ini) {
   WindowSettings s;
   s.width = ini.ReadInteger(kWindowSection, kWidthKey, s.width);
   s.height = ini.ReadInteger(kWindowSection, kHeightKey, s.height);
@@ -59,7 +59,7 @@ WindowSettings WindowSettings::Read(const TIniFile& ini) {
   return s;
 }
 
-bool WindowSettings::Write(TIniFile& ini, std::string* error) const {
+bool WindowSettings::Write(IniFile& ini, std::string* error) const {
   bool ok = true;
   auto writeInt = [&](const char* section, const std::string& key, int value) {
     ok = ok && ini.WriteInteger(section, key, value, error);
@@ -90,12 +90,12 @@ bool WindowSettings::Write(TIniFile& ini, std::string* error) const {
 
 bool ReadSettings(const std::string& fileName, WindowSettings* settings) {
   if (!fileio::FileExists(fileName)) return false;
-  *settings = WindowSettings::Read(TIniFile(fileName));
+  *settings = WindowSettings::Read(IniFile(fileName));
   return true;
 }
 
 bool WriteSettings(const std::string& fileName, const WindowSettings& settings, std::string* error) {
   if (!fileio::FileExists(fileName)) return false;
-  TIniFile ini(fileName);
+  IniFile ini(fileName);
   return settings.Write(ini, error);
 }

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-class TIniFile;
+class IniFile;
 
 struct WindowSettings {
   // ---- Keys --------------------------------------------------------------------
@@ -69,7 +69,7 @@ struct WindowSettings {
   // rounded half to even; no entry (-1) stands for 16 a second, 62 ms.
   int Interval() const;
   // The cell size of `outputSize`; none outside the size list.
-  std::optional<TRect> OutputRect() const;
+  std::optional<Rect> OutputRect() const;
   // The gray table to convert with: false, with *refusal naming the
   // character, while it holds one GBK cannot hold.
   bool GrayTable(std::string* bytes, QString* refusal) const;
@@ -78,10 +78,10 @@ struct WindowSettings {
   // type's index clamped to -1 (none) .. 3, a size or frame rate outside its list (-1
   // included) the design entry, a save path that is no existing folder
   // (resolved against the program folder) "output/"; keys 1 to 20 of the list.
-  static WindowSettings Read(const TIniFile& ini);
+  static WindowSettings Read(const IniFile& ini);
   // Writes every key in the file's order (width and height only when not
   // maximized); stops at the first failure, false with *error.
-  bool Write(TIniFile& ini, std::string* error) const;
+  bool Write(IniFile& ini, std::string* error) const;
 
   bool operator==(const WindowSettings&) const = default;
 };

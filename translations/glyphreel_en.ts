@@ -601,7 +601,7 @@
     </message>
 </context>
 <context>
-    <name>TVideoExporter</name>
+    <name>VideoExporter</name>
     <message>
         <source>导出为视频…</source>
         <translation>Export as Video…</translation>

@@ -35,7 +35,7 @@ bool TForm1::TakeConversionOptions() {
   Converter->GrayLevels = CountGrayUnits(table);
   Converter->Interval = options.Interval();
   // The run converts at the size the box shows; text that is no entry is no size.
-  const std::optional<TRect> size = options.OutputRect();
+  const std::optional<Rect> size = options.OutputRect();
   if (!size) {
     dialogs().Message(this, tr("请先选择转换图尺寸"));
     return false;

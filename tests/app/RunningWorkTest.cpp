@@ -94,7 +94,7 @@ TEST_F(RunningWork, ClosingDuringARecordingAndAnExport) {
     const CloseSignals closer([&f] { f.CloseBySignal(); });
     ExportByMenu(f, app / "movie.webm");
     Click(Parts(f).TBTVideoBar, Parts(f).TBISnapBegin);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).FrameCount >= 2 && Parts(f).VideoExporter->Running(); }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Parts(f).FrameCount >= 2 && Parts(f).Exporter->Running(); }, kWaitMs));
     Parts(f).CB_Size->setCurrentIndex(7);
     dialogs.shown.clear();
     dialogs.confirmations = answers;
@@ -102,7 +102,7 @@ TEST_F(RunningWork, ClosingDuringARecordingAndAnExport) {
     const bool closes = answers.empty() || answers.back();
     EXPECT_EQ(QTest::qWaitFor([&] { return !f.isVisible(); }, closes ? kWaitMs : 300), closes);
     EXPECT_EQ(dialogs.shown.size(), answers.size()) << "a question for each work asked about, nothing else";
-    EXPECT_EQ(Parts(f).VideoBarState.Recording() && Parts(f).VideoExporter->Running(), !closes) << "No keeps the work running";
+    EXPECT_EQ(Parts(f).VideoBarState.Recording() && Parts(f).Exporter->Running(), !closes) << "No keeps the work running";
     dialogs.confirmations = {true, true};
     f.close();
     EXPECT_TRUE(LockFree(Parts(f).RecordFolder));
@@ -149,8 +149,8 @@ TEST_F(RunningWork, AMovieThatCannotBeCopiedIsNotExported) {
   ExportByMenu(f, app / "big.mp4");
   ::setrlimit(RLIMIT_AS, &saved);
   EXPECT_EQ(dialogs.shown, std::vector<QString>{QStringLiteral("导出失败: 内存不足,无法复制字符电影")});
-  EXPECT_FALSE(Parts(f).VideoExporter->Running());
-  EXPECT_EQ(Parts(f).VideoExporter->StatusRoom(), 0) << "no progress shown";
+  EXPECT_FALSE(Parts(f).Exporter->Running());
+  EXPECT_EQ(Parts(f).Exporter->StatusRoom(), 0) << "no progress shown";
 }
 
 }  // namespace

@@ -19,7 +19,7 @@ namespace {
 using testing_support::ReadAll;
 
 std::string Key(const std::string& file, const char* section, const std::string& key) {
-  return TIniFile(file).ReadString(section, key, "<missing>");
+  return IniFile(file).ReadString(section, key, "<missing>");
 }
 
 TEST_F(WindowTest, AnEmptyFileGivesEveryDefaultAndIsFilledAtClose) {

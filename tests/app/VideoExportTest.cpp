@@ -62,14 +62,14 @@ TEST_F(VideoExport, FromTheContextMenuWithTheLabelsLookAndTheVideosSound) {
   TForm1& f = Start();
   f.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-  auto* exporter = f.findChild<TVideoExporter*>();
+  auto* exporter = f.findChild<VideoExporter*>();
   ASSERT_NE(exporter, nullptr);
 
   // No playable movie: the item is there but disabled.
   QMenu* menu = RightClick(f);
   ASSERT_NE(menu, nullptr);
-  ASSERT_NE(Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)), nullptr);
-  EXPECT_FALSE(Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption))->isEnabled());
+  ASSERT_NE(Item(menu, QString::fromUtf8(VideoExporter::kExportCaption)), nullptr);
+  EXPECT_FALSE(Item(menu, QString::fromUtf8(VideoExporter::kExportCaption))->isEnabled());
   QTest::keyClick(menu, Qt::Key_Escape);
 
   OpenVideo(Clip("clip.avi", 50));
@@ -79,7 +79,7 @@ TEST_F(VideoExport, FromTheContextMenuWithTheLabelsLookAndTheVideosSound) {
   dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "movie.mkv"), true});
   dialogs.confirmations.push_back(true);
   menu = RightClick(f);
-  QAction* item = Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption));
+  QAction* item = Item(menu, QString::fromUtf8(VideoExporter::kExportCaption));
   ASSERT_TRUE(item && item->isEnabled());
   Click(menu, item);
   ASSERT_EQ(dialogs.proposed.back(), QString::fromStdString(app / "movie.mp4")) << "named after the movie";
@@ -105,13 +105,13 @@ TEST_F(VideoExport, FailureSaysSoAndCancelLeavesNothing) {
   TForm1& f = Start();
   f.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-  auto* exporter = f.findChild<TVideoExporter*>();
+  auto* exporter = f.findChild<VideoExporter*>();
   f.OpenTextMovie(MovieFile("long.txt", 2000));
 
   // A folder that does not exist: one message, no file.
   dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "gone/movie.mp4"), false});
   QMenu* menu = RightClick(f);
-  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
+  Click(menu, Item(menu, QString::fromUtf8(VideoExporter::kExportCaption)));
   EXPECT_EQ(dialogs.soundOffers.back(), false) << "no video loaded";
   ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
   ASSERT_FALSE(dialogs.shown.empty());
@@ -122,11 +122,11 @@ TEST_F(VideoExport, FailureSaysSoAndCancelLeavesNothing) {
   const size_t shownBefore = dialogs.shown.size();
   dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "long.webm"), false});
   menu = RightClick(f);
-  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
+  Click(menu, Item(menu, QString::fromUtf8(VideoExporter::kExportCaption)));
   ASSERT_TRUE(exporter->Running());
   menu = RightClick(f);
-  EXPECT_EQ(Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)), nullptr) << "one export at a time";
-  QAction* cancel = Item(menu, QString::fromUtf8(TVideoExporter::kCancelCaption));
+  EXPECT_EQ(Item(menu, QString::fromUtf8(VideoExporter::kExportCaption)), nullptr) << "one export at a time";
+  QAction* cancel = Item(menu, QString::fromUtf8(VideoExporter::kCancelCaption));
   ASSERT_NE(cancel, nullptr);
   Click(menu, cancel);
   ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
@@ -175,13 +175,13 @@ TEST_F(VideoExport, TheRealDialogsColourBoxTakesTheOpenVideosColours) {
   TForm1& f = Start("", &real);
   f.show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&f));
-  auto* exporter = f.findChild<TVideoExporter*>();
+  auto* exporter = f.findChild<VideoExporter*>();
   f.OpenTextMovie(MovieFile("movie.txt", 5));
 
   bool enabled = true, ticked = true;
   AnswerExportDialog(QString(), &enabled, &ticked);
   QMenu* menu = RightClick(f);
-  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
+  Click(menu, Item(menu, QString::fromUtf8(VideoExporter::kExportCaption)));
   EXPECT_FALSE(enabled) << "no video is open";
   EXPECT_FALSE(ticked);
   EXPECT_FALSE(exporter->Running());
@@ -198,7 +198,7 @@ TEST_F(VideoExport, TheRealDialogsColourBoxTakesTheOpenVideosColours) {
   f.TBIOpenClick();
   AnswerExportDialog(QStringLiteral("sky.mp4"), &enabled, &ticked);
   menu = RightClick(f);
-  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
+  Click(menu, Item(menu, QString::fromUtf8(VideoExporter::kExportCaption)));
   EXPECT_TRUE(enabled);
   EXPECT_TRUE(ticked);
   ASSERT_TRUE(WaitUntil([&] { return !exporter->Running(); }));
@@ -231,13 +231,13 @@ TEST_F(VideoExport, ProposesTheShownMovieAndKeepsItsProgressThroughAConversion) 
   f.TBIConvertClick();
   dialogs.exports.push_back(VideoExportChoice{QString::fromStdString(app / "shown.webm"), false});
   QMenu* menu = RightClick(f);
-  Click(menu, Item(menu, QString::fromUtf8(TVideoExporter::kExportCaption)));
+  Click(menu, Item(menu, QString::fromUtf8(VideoExporter::kExportCaption)));
   EXPECT_EQ(dialogs.proposed.back(), QString::fromStdString(app / "movies/shown.mp4"));
   f.TBIConvertClick();
-  ASSERT_TRUE(Parts(f).VideoExporter->Running());
+  ASSERT_TRUE(Parts(f).Exporter->Running());
   EXPECT_FALSE(Parts(f).PBar->isVisible()) << "the conversion's bar is gone";
   EXPECT_TRUE(f.findChild<QProgressBar*>(QStringLiteral("ExportBar"))->isVisible()) << "the export's still shows";
-  Parts(f).VideoExporter->CancelAndWait();
+  Parts(f).Exporter->CancelAndWait();
 }
 
 // The export dialog offers MKV, and no sound for GIF: the box goes unticked

@@ -148,7 +148,7 @@ TEST_F(Wiring, TypedTextNeverAddsToTheBoxesAndOtherTextIsNoEntry) {
   EXPECT_EQ(Parts(f).CB_Size->currentIndex(), 8);
   EXPECT_EQ(dialogs.shown.back(), "请注意:转换图宽大于250用记事本程序打开时可能会显示异常.") << "its reaction ran";
   f.close();
-  EXPECT_EQ(TIniFile(app / "dll/Kinograf.ini").ReadString("Setting", "OutPutFrame", ""), "14");
+  EXPECT_EQ(IniFile(app / "dll/Kinograf.ini").ReadString("Setting", "OutPutFrame", ""), "14");
 }
 
 TEST_F(Wiring, EntriesPickedWithTheKeyboardOrTheMouseRunTheirReactions) {
@@ -193,7 +193,7 @@ TEST_F(Wiring, TheCaptureIntervalMatchesTheRateShownFromTheStart) {
     EXPECT_EQ(Parts(f).Interval(), c.interval);
     EXPECT_EQ(Parts(f).CB_Size->currentText(), c.size);
     ASSERT_TRUE(f.TakeConversionOptions());
-    const TRect& converted = Parts(f).Converter->OutputRect;
+    const Rect& converted = Parts(f).Converter->OutputRect;
     EXPECT_EQ(QStringLiteral("%1 X %2").arg(converted.Right).arg(converted.Bottom), c.size) << "the size shown is converted";
     form.reset();
   }
@@ -267,7 +267,7 @@ TEST_F(Wiring, ATableGbkCannotHoldIsSaidAtCloseAndTheOldOneKept) {
   f.close();
   ASSERT_EQ(dialogs.shown.size(), 1u);
   EXPECT_EQ(dialogs.shown[0], QStringLiteral("灰度表中的字符“%1”无法用GBK编码保存,已保留原来的灰度表。").arg(QChar(0x0800)));
-  EXPECT_EQ(TIniFile(app / "dll/Kinograf.ini").ReadString("Setting", "Grayword", ""), "ABCD");
+  EXPECT_EQ(IniFile(app / "dll/Kinograf.ini").ReadString("Setting", "Grayword", ""), "ABCD");
 }
 
 TEST_F(Wiring, AFramesFolderThatCannotBeMadeGivesOneMessage) {

@@ -96,7 +96,7 @@ TEST(FinePicture, ACommittedPictureGivesTheCommittedBytes) {
     engine.GrayTable = c.table;
     engine.GrayLevels = CountGrayUnits(c.table);
     engine.Interval = 100;
-    engine.OutputRect = TRect{0, 0, 24, 18};
+    engine.OutputRect = Rect{0, 0, 24, 18};
     std::string error;
     ASSERT_TRUE(engine.ConvertBitmapsToText(out.Path(), in.Path(), 1, &error)) << error;
     EXPECT_EQ(ReadAll(out / "1.txt"), ReadAll(kData + c.expected));

@@ -56,7 +56,7 @@ void SetUpEngine(TConverter& engine, const std::string& table, int width, int he
   engine.GrayTable = table;
   engine.GrayLevels = CountGrayUnits(table);
   engine.Interval = intervalMs;
-  engine.OutputRect = TRect{0, 0, width, height};
+  engine.OutputRect = Rect{0, 0, width, height};
 }
 
 ConversionResult Convert(TConverter& engine, OutputForm form, const std::string& recordFolder,

@@ -142,11 +142,11 @@ TEST(ColourExport, GlyphsKeepTheMeanAndTheirContrast) {
   }
 
   const QString text = QStringLiteral("厲嵌懒ab\r\n傳　Mi蛤\r\n");
-  TFrameRenderer renderer(MovieFont(9), Qt::black, Qt::white);
+  FrameRenderer renderer(MovieFont(9), Qt::black, Qt::white);
   const QImage gray = renderer.Render(text, QSize(40, 20));
   QImage coloured(40, 20, QImage::Format_ARGB32_Premultiplied);
   const std::vector<QRgb> cells(8, qRgb(90, 90, 90));
-  renderer.ComposeInColour(text, TFrameRenderer::SplitLines(text), coloured.rect(), coloured.bits(),
+  renderer.ComposeInColour(text, FrameRenderer::SplitLines(text), coloured.rect(), coloured.bits(),
                            coloured.bytesPerLine(), cells.data(), 4, 2,
                            [](QRgb, double) { return CellPaint{qRgb(0, 0, 0), qRgb(255, 255, 255)}; },
                            qRgb(255, 255, 255));

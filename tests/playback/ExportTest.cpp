@@ -36,7 +36,7 @@ std::string EngineMovie(int frames, int width, int height, int intervalMs) {
   engine.GrayTable = gbk::DefaultGrayTable();
   engine.GrayLevels = CountGrayUnits(engine.GrayTable);
   engine.Interval = intervalMs;
-  engine.OutputRect = TRect{0, 0, width, height};
+  engine.OutputRect = Rect{0, 0, width, height};
   std::string text;
   for (int k = 0; k < frames; ++k) {
     engine.FrameIndex = k;

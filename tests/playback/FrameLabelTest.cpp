@@ -29,7 +29,7 @@ std::string EngineFrame(const std::string& grayTable, int width, int height) {
   engine.GrayTable = grayTable;
   engine.GrayLevels = CountGrayUnits(grayTable);
   engine.Interval = 67;
-  engine.OutputRect = TRect{0, 0, width, height};
+  engine.OutputRect = Rect{0, 0, width, height};
   uint32_t seed = 7;
   const QImage picture = MakeImage(width, height, [&](int x, int y) {
     seed = seed * 1664525u + 1013904223u;
@@ -110,7 +110,7 @@ struct Look {
 // kept from an earlier font or colour pair would show. The label must show
 // exactly what the export renders.
 TEST(FrameLabel, ShowsTheRenderersPictureForEverySampleSizeAndColourPair) {
-  TFrameLabel label;
+  FrameLabel label;
   const std::vector<Look> looks = {
       {9, Qt::black, Qt::white}, {9, Qt::white, Qt::black}, {12, Qt::black, Qt::white},
       {7, Qt::black, Qt::white},  // 7: the two halves of a cell differ in width
@@ -119,7 +119,7 @@ TEST(FrameLabel, ShowsTheRenderersPictureForEverySampleSizeAndColourPair) {
   for (const Look& look : looks) {
     label.setFont(SongTi(look.pixels));
     label.setColors(look.fg, look.bg);
-    TFrameRenderer renderer(SongTi(look.pixels), look.fg, look.bg);
+    FrameRenderer renderer(SongTi(look.pixels), look.fg, look.bg);
     for (const Sample& sample : Samples()) {
       SCOPED_TRACE(std::string(sample.name) + " at " + std::to_string(look.pixels) + " px, " +
                    look.fg.name().toStdString() + " on " + look.bg.name().toStdString());
@@ -157,10 +157,10 @@ QRect InkBox(const QImage& image, QRgb background) {
 TEST(FrameRenderer, CellsAreSquareAndGlyphsStayInsideThem) {
   for (int s = 4; s <= 12; ++s) {
     SCOPED_TRACE(std::to_string(s) + " px");
-    TFrameRenderer renderer(SongTi(s), Qt::black, Qt::white);
+    FrameRenderer renderer(SongTi(s), Qt::black, Qt::white);
     EXPECT_EQ(renderer.CellSize(), s);
     const QString text = QStringLiteral("国国国\r\nab€\r\n\r\nW160");
-    const auto lines = TFrameRenderer::SplitLines(text);
+    const auto lines = FrameRenderer::SplitLines(text);
     EXPECT_EQ(renderer.TextSize(text, lines), QSize(3 * s, 4 * s));
     EXPECT_EQ(renderer.LineWidth(u"a"), s / 2);
     EXPECT_EQ(renderer.LineWidth(u"ab"), s);
@@ -191,7 +191,7 @@ double MeanBrightness(const QImage& image) {
 // brightness, and the face is the shipped one whatever family the label's
 // font names (the window's "宋体" maps elsewhere).
 TEST(FrameRenderer, CellsAreDrawnInTheShippedFaceAtFullSize) {
-  TFrameRenderer renderer(SongTi(9), Qt::black, Qt::white);
+  FrameRenderer renderer(SongTi(9), Qt::black, Qt::white);
   EXPECT_LE(MeanBrightness(renderer.Render(QStringLiteral("█"), QSize(9, 9))), 255 * 0.05) << "█ fills 95 %";
   double darkest = 255, lightest = 0;
   for (QChar c : gbk::Decode(gbk::DefaultGrayTable())) {
@@ -204,7 +204,7 @@ TEST(FrameRenderer, CellsAreDrawnInTheShippedFaceAtFullSize) {
   QFont other(QStringLiteral("WenQuanYi Zen Hei"));
   other.setPixelSize(9);
   const QString text = gbk::Decode(gbk::DefaultGrayTable()) + QStringLiteral("ab");
-  EXPECT_EQ(TFrameRenderer(other, Qt::black, Qt::white).Render(text, QSize(9 * 17, 9)),
+  EXPECT_EQ(FrameRenderer(other, Qt::black, Qt::white).Render(text, QSize(9 * 17, 9)),
             renderer.Render(text, QSize(9 * 17, 9)));
 }
 
@@ -217,12 +217,12 @@ TEST(FrameLabel, ACircleInTheSourceStaysRoundInTheDrawnFrame) {
   engine.GrayTable = gbk::EncodeOrThrow(QStringLiteral("国困四一　"));  // dark to blank
   engine.GrayLevels = CountGrayUnits(engine.GrayTable);
   engine.Interval = 100;
-  engine.OutputRect = TRect{0, 0, 80, 60};
+  engine.OutputRect = Rect{0, 0, 80, 60};
   const QImage picture = MakeImage(80, 60, [](int x, int y) {
     return std::hypot(x + 0.5 - 40, y + 0.5 - 30) < 22 ? 0x000000u : 0xffffffu;
   });
   const std::string frame = engine.BitmapToFrame(picture);
-  TFrameLabel label;
+  FrameLabel label;
   label.setColors(Qt::black, Qt::white);
   for (int s = 4; s <= 12; ++s) {
     SCOPED_TRACE(std::to_string(s) + " px");
@@ -245,26 +245,26 @@ TEST(FrameLabel, PannedInsideASmallerPanelShowsTheRightPart) {
   const QString frame = gbk::Decode(EngineFrame(gbk::DefaultGrayTable(), 60, 30));
   QWidget panel;
   panel.resize(203, 151);
-  TFrameLabel label(&panel);
+  FrameLabel label(&panel);
   label.setFont(SongTi(9));
   label.setColors(Qt::white, Qt::black);
   label.setText(frame);
   label.setGeometry(-40, -57, 9 * 60 + 20, 9 * 32 + 20);
-  const QImage whole = TFrameRenderer(SongTi(9), Qt::white, Qt::black).Render(frame, label.size());
+  const QImage whole = FrameRenderer(SongTi(9), Qt::white, Qt::black).Render(frame, label.size());
   const QImage expected = whole.copy(40, 57, 203, 151);
   const QImage actual = panel.grab().toImage().convertToFormat(QImage::Format_ARGB32_Premultiplied);
   const Difference d = Compare(expected, actual);
   EXPECT_EQ(d.count, 0) << d.Describe(expected, actual);
 }
 
-class CountingLabel : public TFrameLabel {
+class CountingLabel : public FrameLabel {
  public:
   int paints = 0;
 
  protected:
   void paintEvent(QPaintEvent* event) override {
     ++paints;
-    TFrameLabel::paintEvent(event);
+    FrameLabel::paintEvent(event);
   }
 };
 
@@ -296,7 +296,7 @@ TEST(FrameLabel, RepaintsOnlyWhenTheTextChanges) {
 }
 
 TEST(FrameLabel, FrameBytesAreShownDecodedAndColoursAreThePalettes) {
-  TFrameLabel label;
+  FrameLabel label;
   const std::string frame = "\xb9\xfa\xb9\xfa@@\r\n\x80\x80\r\nW003V0067F00001\r\n";
   label.setFrame(frame);
   EXPECT_EQ(label.text(), QStringLiteral("国国@@\r\n€€\r\nW003V0067F00001\r\n"));
@@ -312,7 +312,7 @@ TEST(FrameLabel, FillsItsParentWhileAskedAndKeepsItsGeometryAfterwards) {
   QWidget panel;
   panel.resize(300, 200);
   panel.show();  // a hidden widget holds its resize events back until shown
-  TFrameLabel label(&panel);
+  FrameLabel label(&panel);
   label.setGeometry(-10, -10, 50, 50);
   label.setFillParent(true);
   EXPECT_EQ(label.geometry(), QRect(0, 0, 300, 200));

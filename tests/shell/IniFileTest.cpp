@@ -48,7 +48,7 @@ std::string HandWritten() {
 TEST(IniFileTest, ReadsAHandWrittenFile) {
   TempFolder folder;
   WriteAll(folder / "a.ini", HandWritten());
-  const TIniFile ini(folder / "a.ini");
+  const IniFile ini(folder / "a.ini");
   ASSERT_TRUE(ini.Loaded());
 
   // The first section of a name wins; names match in any letter case.
@@ -79,7 +79,7 @@ TEST(IniFileTest, WritingChangesOnlyTheLinesWritten) {
   TempFolder folder;
   const std::string path = folder / "a.ini";
   WriteAll(path, HandWritten());
-  TIniFile ini(path);
+  IniFile ini(path);
   std::string error;
   ASSERT_TRUE(ini.WriteInteger("WINDOW", "width", 1024, &error)) << error;
   ASSERT_TRUE(ini.WriteBool("window", "MAX", false, &error)) << error;
@@ -107,7 +107,7 @@ TEST(IniFileTest, WritingChangesOnlyTheLinesWritten) {
   const std::string actual = ReadAll(path);
   EXPECT_EQ(expected, actual) << FirstDifference(expected, actual);
   EXPECT_EQ(expected, ini.Bytes());
-  const TIniFile again(path);
+  const IniFile again(path);
   EXPECT_EQ(1024, again.ReadInteger("window", "width", 0));
   EXPECT_EQ(3, again.ReadInteger("window", "depth", 0));
   EXPECT_EQ(2, again.ReadInteger("Setting", "OutPutType", 0));
@@ -116,7 +116,7 @@ TEST(IniFileTest, WritingChangesOnlyTheLinesWritten) {
 TEST(IniFileTest, FillsAnEmptyFileAndFollowsTheFilesLineBreaks) {
   TempFolder folder;
   WriteAll(folder / "empty.ini", "");
-  TIniFile empty(folder / "empty.ini");
+  IniFile empty(folder / "empty.ini");
   std::string error;
   ASSERT_TRUE(empty.WriteInteger("window", "width", 640, &error)) << error;
   ASSERT_TRUE(empty.WriteInteger("Setting", "OutPutType", 0, &error)) << error;
@@ -124,7 +124,7 @@ TEST(IniFileTest, FillsAnEmptyFileAndFollowsTheFilesLineBreaks) {
   EXPECT_EQ("[window]\r\nwidth=640\r\nheight=480\r\n[Setting]\r\nOutPutType=0\r\n", ReadAll(folder / "empty.ini"));
 
   WriteAll(folder / "lf.ini", "[a]\nx=1\n");
-  TIniFile lf(folder / "lf.ini");
+  IniFile lf(folder / "lf.ini");
   ASSERT_TRUE(lf.WriteInteger("a", "y", 2, &error)) << error;
   ASSERT_TRUE(lf.WriteInteger("b", "z", 3, &error)) << error;
   EXPECT_EQ("[a]\nx=1\ny=2\n[b]\nz=3\n", ReadAll(folder / "lf.ini"));
@@ -132,17 +132,17 @@ TEST(IniFileTest, FillsAnEmptyFileAndFollowsTheFilesLineBreaks) {
   // Breaks of both kinds: a key added after a line ended by LF, in a file
   // whose first break is a lone CR, must not join the empty line after it.
   WriteAll(folder / "mixed.ini", "[S]\rk=1\n\n[T]\r");
-  TIniFile mixed(folder / "mixed.ini");
+  IniFile mixed(folder / "mixed.ini");
   ASSERT_TRUE(mixed.WriteString("S", "new", "v", &error)) << error;
   EXPECT_EQ("[S]\rk=1\nnew=v\r\n\n[T]\r", ReadAll(folder / "mixed.ini"));
-  EXPECT_EQ("v", TIniFile(folder / "mixed.ini").ReadString("s", "NEW", ""));
+  EXPECT_EQ("v", IniFile(folder / "mixed.ini").ReadString("s", "NEW", ""));
 }
 
 TEST(IniFileTest, ValuesReadBackExactly) {
   TempFolder folder;
   const std::string path = folder / "v.ini";
   WriteAll(path, "");
-  TIniFile ini(path);
+  IniFile ini(path);
   const std::string values[] = {"", " leading", "trailing\t", "'single'", "\"double\"", "\"open", "a = b",
                                 gbk::DefaultGrayTable(), "$10"};
   int n = 0;
@@ -150,7 +150,7 @@ TEST(IniFileTest, ValuesReadBackExactly) {
     std::string error;
     const std::string key = "k" + std::to_string(++n);
     ASSERT_TRUE(ini.WriteString("s", key, value, &error)) << error;
-    EXPECT_EQ(value, TIniFile(path).ReadString("s", key, "default")) << "[" << value << "]";
+    EXPECT_EQ(value, IniFile(path).ReadString("s", key, "default")) << "[" << value << "]";
   }
   // A line break would split the value over two lines: refused, nothing written.
   const std::string before = ReadAll(path);
@@ -193,7 +193,7 @@ TEST(IniFileTest, NamesAndLongValues) {
   std::string split(2046, 'v');
   split += gbk::DefaultGrayTable();  // a double-byte character straddles byte 2047
   WriteAll(folder / "n.ini", "[\x81\x41]\r\nk=upper\r\n[s]\r\nlong=" + longValue + "\r\nsplit=" + split + "\r\n");
-  const TIniFile ini(folder / "n.ini");
+  const IniFile ini(folder / "n.ini");
   EXPECT_EQ("upper", ini.ReadString("\x81\x41", "K", ""));
   EXPECT_EQ("", ini.ReadString("\x81\x61", "k", ""));
   EXPECT_EQ(longValue.substr(0, 2047), ini.ReadString("s", "long", ""));
@@ -223,7 +223,7 @@ TEST(IniFileTest, AFailedWriteLeavesTheFileAsItWas) {
     TempFolder folder;
     const std::string path = folder / "s.ini";
     WriteAll(path, HandWritten());
-    TIniFile ini(path);
+    IniFile ini(path);
     std::string error;
     bool first = false;
     bool second = false;
@@ -234,7 +234,7 @@ TEST(IniFileTest, AFailedWriteLeavesTheFileAsItWas) {
     }
     EXPECT_FALSE(second);
     EXPECT_EQ("Unable to write to " + path, error);
-    const TIniFile onDisk(path);
+    const IniFile onDisk(path);
     EXPECT_EQ(first ? 1024 : 800, onDisk.ReadInteger("window", "width", 0));
     EXPECT_EQ(480, onDisk.ReadInteger("window", "height", 0));
     EXPECT_EQ(ReadAll(path), ini.Bytes());  // the object agrees with the disk
@@ -245,12 +245,12 @@ TEST(IniFileTest, AFailedWriteLeavesTheFileAsItWas) {
 
 TEST(IniFileTest, MissingFileReadsDefaultsAndAFolderIsRefused) {
   TempFolder folder;
-  const TIniFile missing(folder / "none.ini");
+  const IniFile missing(folder / "none.ini");
   EXPECT_FALSE(missing.Loaded());
   EXPECT_EQ(640, missing.ReadInteger("window", "width", 640));
 
   ASSERT_TRUE(fileio::MakePath(folder / "dir.ini", nullptr));
-  TIniFile dir(folder / "dir.ini");
+  IniFile dir(folder / "dir.ini");
   std::string error;
   EXPECT_FALSE(dir.WriteInteger("window", "width", 1, &error));
   EXPECT_EQ("Unable to write to " + (folder / "dir.ini"), error);

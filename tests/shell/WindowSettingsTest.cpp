@@ -26,7 +26,7 @@ class WindowSettingsTest : public ::testing::Test {
   void TearDown() override { AppPath = savedAppPath_; }
   WindowSettings ReadFrom(const std::string& text) {
     WriteAll(app / "s.ini", text);
-    return WindowSettings::Read(TIniFile(app / "s.ini"));
+    return WindowSettings::Read(IniFile(app / "s.ini"));
   }
 
   TempFolder app;
@@ -76,17 +76,17 @@ TEST_F(WindowSettingsTest, WhatIsWrittenReadsBackTheSame) {
   s.grayList.assign(20, gbk::DefaultGrayTable());
   s.grayList[4] = "xyz";
   WriteAll(app / "s.ini", "");
-  TIniFile ini(app / "s.ini");
+  IniFile ini(app / "s.ini");
   std::string error;
   ASSERT_TRUE(s.Write(ini, &error)) << error;
-  EXPECT_EQ(WindowSettings::Read(TIniFile(app / "s.ini")), s);
+  EXPECT_EQ(WindowSettings::Read(IniFile(app / "s.ini")), s);
 
   // Maximized: the file keeps the last normal size.
   WindowSettings big = s;
   big.maximized = true;
   big.width = 1920;
   ASSERT_TRUE(big.Write(ini, &error)) << error;
-  const WindowSettings back = WindowSettings::Read(TIniFile(app / "s.ini"));
+  const WindowSettings back = WindowSettings::Read(IniFile(app / "s.ini"));
   EXPECT_TRUE(back.maximized);
   EXPECT_EQ(back.width, 812);
 
@@ -95,12 +95,12 @@ TEST_F(WindowSettingsTest, WhatIsWrittenReadsBackTheSame) {
   none.outputType = std::nullopt;
   ASSERT_TRUE(none.Write(ini, &error)) << error;
   EXPECT_NE(testing_support::ReadAll(app / "s.ini").find("OutPutType=-1"), std::string::npos);
-  EXPECT_EQ(WindowSettings::Read(TIniFile(app / "s.ini")), none);
+  EXPECT_EQ(WindowSettings::Read(IniFile(app / "s.ini")), none);
 }
 
 TEST_F(WindowSettingsTest, AFailedWriteStopsAtTheFirstKeyAndSaysWhere) {
   WriteAll(app / "s.ini", "[Setting]\nOutPutType=1\n");
-  TIniFile ini(app / "s.ini");
+  IniFile ini(app / "s.ini");
   WindowSettings s;
   s.outputType = OutputForm::Frames;
   std::string error;

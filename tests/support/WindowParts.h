@@ -34,7 +34,7 @@ struct WindowParts {
   GLYPHREEL_PART(SBTextShow);
   GLYPHREEL_PART(Pl_TextShow);
   GLYPHREEL_PART(Lb_TextShow);
-  GLYPHREEL_PART(VideoExporter);
+  GLYPHREEL_PART(Exporter);
   GLYPHREEL_PART(PBar);
   GLYPHREEL_PART(TBIOpen);
   GLYPHREEL_PART(TBIPlay);
