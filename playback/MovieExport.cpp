@@ -7,6 +7,7 @@
 #include "playback/MedianCut.h"
 #include "playback/SourceColours.h"
 #include "playback/TextPic.h"
+#include "video/AvError.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -49,11 +50,7 @@ constexpr int64_t kMinGifDelay = 2;       // centiseconds: GIF players show a sh
 constexpr char kPartInfix[] = ".part-";  // in "." + output name + ".part-" + six characters
 constexpr size_t kPartRandom = 6;        // random characters at the end of a temporary file's name
 
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
+using video::AvError;
 
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -335,11 +332,11 @@ class Writer {
       }
       videoFrame_->pts = gifStarts_[size_t(index)];
     } else {
-      if (inColour_ || videoFrame_->format != AV_PIX_FMT_YUV420P) {
+      if (videoFrame_->format != AV_PIX_FMT_YUV420P) {
         sws_scale(scaler_.get(), canvasFrame_->data, canvasFrame_->linesize, 0, canvasFrame_->height,
                   videoFrame_->data, videoFrame_->linesize);
       } else {
-        ToYuv420(canvas_, IsGray(text_) && IsGray(background_), videoFrame_.get());
+        ToYuv420(canvas_, !inColour_ && IsGray(text_) && IsGray(background_), videoFrame_.get());
       }
       videoFrame_->pts = index;
     }

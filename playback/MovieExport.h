@@ -133,8 +133,9 @@ Result Export(const TTextPic& movie, const Options& options, const Progress& pro
 
 // Converts `picture` (Format_ARGB32_Premultiplied, opaque, even size) into
 // `out` (AV_PIX_FMT_YUV420P, the same size, allocated): BT.601 at limited
-// range, as swscale makes it, each chroma sample from its four pixels' mean.
-// `gray` says every pixel is gray: the chroma is then the constant it is.
+// range, as swscale's accurate road makes it: each chroma sample from its two
+// columns over four rows, weighted 1 3 3 1. `gray` says every pixel is gray:
+// the chroma is then the constant it is. Used for gray and colour exports.
 void ToYuv420(const QImage& picture, bool gray, AVFrame* out);
 
 // The picture of movie frame `index` as the export draws it, at the plan's
