@@ -1,5 +1,6 @@
 #include "video/MediaReader.h"
 
+#include "video/AvError.h"
 #include "video/PictureSampler.h"
 
 extern "C" {
@@ -30,11 +31,6 @@ constexpr int64_t kEndScanUs = 3000000;             // how much of the file's en
 constexpr size_t kSkipLookahead = 17;
 constexpr size_t kRecentPositions = 32;  // positions of packets already decoded, kept for the same purpose
 
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
 
 // Positions are kept within +-kMaxPositionUs (about 35 years), so that their
 // sums and differences never overflow, whatever times a damaged file states.

@@ -5,6 +5,7 @@
 #include "common/FileWrite.h"
 #include "common/Gbk.h"
 #include "playback/FrameLabel.h"
+#include "playback/MovieExport.h"
 #include "playback/TextPic.h"
 #include "shell/Launcher.h"
 
@@ -15,10 +16,6 @@
 #include <QTimer>
 
 namespace {
-// A movie plays when it has at least this many frames.
-constexpr int32_t kStandardFrames = 3;
-// The label's character height steps down to this, then wraps to the largest.
-constexpr int kSmallestFont = 4, kLargestFont = 12;
 constexpr int kLabelMargin = 20;  // pixels beyond the frame's cells
 }  // namespace
 
@@ -43,7 +40,7 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
   // Save moves a freshly converted movie; another movie is not it.
   TextBarState.saveOffered = false;
 
-  if (SBTextShow->maximum() < kStandardFrames - 1) {
+  if (SBTextShow->maximum() < TTextPic::kPlayableFrames - 1) {
     TextBarState.state = TextBar::State::NotStandard;
     ApplyTextBar();
     dialogs().Message(this, tr("注意:打开的不是标准的字符电影文件"));
@@ -138,7 +135,7 @@ void TForm1::TBIRwTextClick() {
 
 void TForm1::TBIFontSizeClick() {
   int s = TextFontHeight() - 1;
-  if (s < kSmallestFont) s = kLargestFont;
+  if (s < movie_export::kSmallestFontSize) s = movie_export::kLargestFontSize;  // steps down, then wraps
   QFont font = Lb_TextShow->font();
   font.setPixelSize(s);
   Lb_TextShow->setFont(font);
