@@ -127,6 +127,51 @@ void ForEachCell(QStringView line, int cell, Visit&& visit) {
   }
 }
 
+// One line of cells as far as it lies inside the area being composed: rows
+// `top` to `top + rows` of the picture, whose first row starts at `origin`.
+struct Band {
+  int line;
+  int top;
+  int rows;
+  uchar* origin;
+};
+
+// Walks the cells of `lines` (cells of `s` pixels) that fall inside `area`,
+// band by band: `draw(band, ch, part, cellLeft, width, left, end)` fills the
+// cell's columns `left` to `end` (picture columns; the cell starts at
+// `cellLeft` and is `width` wide) in each of the band's rows; the rest of the
+// band to the area's right edge is then set to `fill`.
+template <typename Draw>
+void ForEachBand(QStringView text, const std::vector<FrameRenderer::Line>& lines, const QRect& area, uchar* origin,
+                 qsizetype stride, int s, QRgb fill, Draw&& draw) {
+  const int right = area.right() + 1, bottom = area.bottom() + 1;
+  for (int line = std::max(0, area.top() / s); line * s < bottom; ++line) {
+    const int top = std::max(area.top(), line * s);
+    const Band band{line, top, std::min(bottom, (line + 1) * s) - top,
+                    origin + static_cast<qsizetype>(top - area.top()) * stride};
+    int covered = area.left();  // cells are drawn this far right
+    if (line < static_cast<int>(lines.size())) {
+      const FrameRenderer::Line& l = lines[static_cast<size_t>(line)];
+      int x = 0;
+      ForEachCell(text.mid(l.start, l.end - l.start), s, [&](char32_t ch, int part, int width) {
+        const int cellLeft = x;
+        x += width;
+        if (x <= area.left() || width == 0) return true;
+        if (cellLeft >= right) return false;
+        const int left = std::max(area.left(), cellLeft);
+        const int end = std::min(right, x);
+        draw(band, ch, part, cellLeft, width, left, end);
+        covered = end;
+        return true;
+      });
+    }
+    for (int y = 0; y < band.rows; ++y) {
+      auto* row = reinterpret_cast<QRgb*>(band.origin + y * stride);
+      std::fill(row + (covered - area.left()), row + (right - area.left()), fill);
+    }
+  }
+}
+
 }  // namespace
 
 int FrameRenderer::LineWidth(QStringView line) const {
@@ -193,39 +238,19 @@ void FrameRenderer::Compose(QStringView text, const std::vector<Line>& lines, co
   if (area.isEmpty()) return;
   // Never while composing: pointers into the store are held below.
   if (tiles_.size() >= kMaxTiles) tiles_.clear();
-  const QRgb bg = qPremultiply(background_.rgba());
-  const int right = area.right() + 1, bottom = area.bottom() + 1;
   const int s = cell_;
-  for (int line = std::max(0, area.top() / s); line * s < bottom; ++line) {
-    const int top = std::max(area.top(), line * s);
-    const int rows = std::min(bottom, (line + 1) * s) - top;
-    uchar* band = origin + static_cast<qsizetype>(top - area.top()) * stride;
-    int covered = area.left();  // cell pictures reach this far right
-    if (line < static_cast<int>(lines.size())) {
-      const Line& l = lines[static_cast<size_t>(line)];
-      int x = 0;
-      ForEachCell(text.mid(l.start, l.end - l.start), s, [&](char32_t ch, int part, int width) {
-        const int cellLeft = x;
-        x += width;
-        if (x <= area.left() || width == 0) return true;
-        if (cellLeft >= right) return false;
-        const QImage& tile = Tile(ch, static_cast<Part>(part));
-        const int left = std::max(area.left(), cellLeft);
-        const int end = std::min(right, x);
-        const uchar* src = tile.constBits() + static_cast<qsizetype>(top - line * s) * tile.bytesPerLine() +
-                           static_cast<qsizetype>(left - cellLeft) * 4;
-        uchar* dst = band + static_cast<qsizetype>(left - area.left()) * 4;
-        const size_t bytes = static_cast<size_t>(end - left) * 4;
-        for (int y = 0; y < rows; ++y) std::memcpy(dst + y * stride, src + y * tile.bytesPerLine(), bytes);
-        covered = end;
-        return true;
-      });
-    }
-    for (int y = 0; y < rows; ++y) {
-      auto* row = reinterpret_cast<QRgb*>(band + y * stride);
-      std::fill(row + (covered - area.left()), row + (right - area.left()), bg);
-    }
-  }
+  ForEachBand(text, lines, area, origin, stride, s, qPremultiply(background_.rgba()),
+              [&](const Band& band, char32_t ch, int part, int cellLeft, int, int left, int end) {
+                const QImage& tile = Tile(ch, static_cast<Part>(part));
+                const uchar* src = tile.constBits() +
+                                   static_cast<qsizetype>(band.top - band.line * s) * tile.bytesPerLine() +
+                                   static_cast<qsizetype>(left - cellLeft) * 4;
+                uchar* dst = band.origin + static_cast<qsizetype>(left - area.left()) * 4;
+                const size_t bytes = static_cast<size_t>(end - left) * 4;
+                for (int y = 0; y < band.rows; ++y) {
+                  std::memcpy(dst + y * stride, src + y * tile.bytesPerLine(), bytes);
+                }
+              });
 }
 
 namespace {
@@ -254,46 +279,26 @@ void FrameRenderer::ComposeInColour(QStringView text, const std::vector<Line>& l
   // Never while composing: pointers into the store are held below.
   if (masks_.size() >= kMaxTiles) masks_.clear();
   const QRgb pad = 0xff000000u | padding;
-  const int right = area.right() + 1, bottom = area.bottom() + 1;
   const int s = cell_;
-  for (int line = std::max(0, area.top() / s); line * s < bottom; ++line) {
-    const int top = std::max(area.top(), line * s);
-    const int bandRows = std::min(bottom, (line + 1) * s) - top;
-    uchar* band = origin + static_cast<qsizetype>(top - area.top()) * stride;
-    int covered = area.left();
-    if (line < static_cast<int>(lines.size())) {
-      const Line& l = lines[static_cast<size_t>(line)];
-      int x = 0;
-      ForEachCell(text.mid(l.start, l.end - l.start), s, [&](char32_t ch, int part, int width) {
-        const int cellLeft = x;
-        x += width;
-        if (x <= area.left() || width == 0) return true;
-        if (cellLeft >= right) return false;
-        const Mask& mask = GlyphMask(ch, static_cast<Part>(part));
-        const int column = (cellLeft + width / 2) / s;
-        const CellPaint paint = column < columns && line < rows
-                                    ? rule(colours[static_cast<size_t>(line) * static_cast<size_t>(columns) +
-                                                   static_cast<size_t>(column)],
-                                           mask.share)
-                                    : CellPaint{pad, pad};
-        const QRgb ground = 0xff000000u | paint.background, ink = 0xff000000u | paint.glyph;
-        const int left = std::max(area.left(), cellLeft);
-        const int end = std::min(right, x);
-        for (int y = 0; y < bandRows; ++y) {
-          const uint8_t* m = mask.coverage.data() + static_cast<size_t>(top - line * s + y) * static_cast<size_t>(width) +
-                             static_cast<size_t>(left - cellLeft);
-          auto* dst = reinterpret_cast<QRgb*>(band + y * stride) + (left - area.left());
-          for (int i = 0; i < end - left; ++i) dst[i] = Blend(ground, ink, m[i]);
-        }
-        covered = end;
-        return true;
-      });
-    }
-    for (int y = 0; y < bandRows; ++y) {
-      auto* row = reinterpret_cast<QRgb*>(band + y * stride);
-      std::fill(row + (covered - area.left()), row + (right - area.left()), pad);
-    }
-  }
+  ForEachBand(text, lines, area, origin, stride, s, pad,
+              [&](const Band& band, char32_t ch, int part, int cellLeft, int width, int left, int end) {
+                const Mask& mask = GlyphMask(ch, static_cast<Part>(part));
+                const int column = (cellLeft + width / 2) / s;
+                const CellPaint paint =
+                    column < columns && band.line < rows
+                        ? rule(colours[static_cast<size_t>(band.line) * static_cast<size_t>(columns) +
+                                       static_cast<size_t>(column)],
+                               mask.share)
+                        : CellPaint{pad, pad};
+                const QRgb ground = 0xff000000u | paint.background, ink = 0xff000000u | paint.glyph;
+                for (int y = 0; y < band.rows; ++y) {
+                  const uint8_t* m = mask.coverage.data() +
+                                     static_cast<size_t>(band.top - band.line * s + y) * static_cast<size_t>(width) +
+                                     static_cast<size_t>(left - cellLeft);
+                  auto* dst = reinterpret_cast<QRgb*>(band.origin + y * stride) + (left - area.left());
+                  for (int i = 0; i < end - left; ++i) dst[i] = Blend(ground, ink, m[i]);
+                }
+              });
 }
 
 QImage FrameRenderer::Render(QStringView text, const QSize& size) {
