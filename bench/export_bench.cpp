@@ -154,14 +154,14 @@ bool PhotoClip(const std::string& path, const QString& photos, int width, int he
     if (!photo.isNull()) pictures.push_back(photo);
   }
   if (pictures.empty()) return Fail("no photographs in " + photos.toStdString());
-  testing_support::ClipSpec spec;
-  spec.format = testing_support::FormatFor(".mp4");
-  spec.width = width;
-  spec.height = height;
-  spec.framesPerSecond = kPhotoClipFps;
-  spec.frameCount = kPhotoClipFps * seconds;
-  const int each = (spec.frameCount + int(pictures.size()) - 1) / int(pictures.size());
-  spec.picture = [&](int frame) {
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = testing_support::FormatFor(".mp4");
+  clipSpec.width = width;
+  clipSpec.height = height;
+  clipSpec.framesPerSecond = kPhotoClipFps;
+  clipSpec.frameCount = kPhotoClipFps * seconds;
+  const int each = (clipSpec.frameCount + int(pictures.size()) - 1) / int(pictures.size());
+  clipSpec.picture = [&](int frame) {
     const QImage& photo = pictures[size_t(std::min<int>(frame / each, int(pictures.size()) - 1))];
     const double t = double(frame % each) / each, zoom = 1 + kZoom * t;
     const QSizeF part(photo.width() / zoom, photo.height() / zoom);
@@ -175,7 +175,7 @@ bool PhotoClip(const std::string& path, const QString& photos, int width, int he
     return out;
   };
   std::string error;
-  if (!testing_support::WriteTestVideo(path + ".part", spec, &error)) return Fail(error);
+  if (!testing_support::WriteTestVideo(path + ".part", clipSpec, &error)) return Fail(error);
   return ::rename((path + ".part").c_str(), path.c_str()) == 0 || Fail("cannot name " + path);
 }
 

@@ -187,13 +187,13 @@ TEST_F(VideoExport, TheRealDialogsColourBoxTakesTheOpenVideosColours) {
   EXPECT_FALSE(exporter->Running());
 
   const QRgb sky = qRgb(40, 120, 200);
-  testing_support::ClipSpec spec;
-  spec.format = testing_support::FormatFor(".avi");
-  QImage picture(spec.width, spec.height, QImage::Format_RGB32);
+  testing_support::ClipSpec clipSpec;
+  clipSpec.format = testing_support::FormatFor(".avi");
+  QImage picture(clipSpec.width, clipSpec.height, QImage::Format_RGB32);
   picture.fill(sky);
-  spec.picture = [&](int) { return picture; };
+  clipSpec.picture = [&](int) { return picture; };
   std::string error;
-  ASSERT_TRUE(testing_support::WriteTestVideo(app / "sky.avi", spec, &error)) << error;
+  ASSERT_TRUE(testing_support::WriteTestVideo(app / "sky.avi", clipSpec, &error)) << error;
   real.files.push_back(QString::fromStdString(app / "sky.avi"));
   f.TBIOpenClick();
   AnswerExportDialog(QStringLiteral("sky.mp4"), &enabled, &ticked);

@@ -26,18 +26,18 @@ constexpr QRgb kBefore[2] = {qRgb(200, 60, 60), qRgb(60, 60, 200)};
 constexpr QRgb kAfter[2] = {qRgb(60, 170, 60), qRgb(190, 190, 50)};
 
 std::string BarsClip(const std::string& path, int rotation) {
-  ClipSpec spec;
-  spec.format = FormatFor(".mov");  // QuickTime keeps the display matrix; AVI has none
-  spec.framesPerSecond = kClipFps;
-  spec.frameCount = kClipFrames;
-  spec.rotation = rotation;
+  ClipSpec clipSpec;
+  clipSpec.format = FormatFor(".mov");  // QuickTime keeps the display matrix; AVI has none
+  clipSpec.framesPerSecond = kClipFps;
+  clipSpec.frameCount = kClipFrames;
+  clipSpec.rotation = rotation;
   const auto bars = [](const QRgb (&colours)[2]) {
     return MakeImage(160, 120, [&](int x, int) { return colours[x < 80 ? 0 : 1]; });
   };
   const QImage before = bars(kBefore), after = bars(kAfter);
-  spec.picture = [=](int frame) { return frame < kChangeFrame ? before : after; };
+  clipSpec.picture = [=](int frame) { return frame < kChangeFrame ? before : after; };
   std::string error;
-  EXPECT_TRUE(WriteTestVideo(path, spec, &error)) << error;
+  EXPECT_TRUE(WriteTestVideo(path, clipSpec, &error)) << error;
   return path;
 }
 

@@ -177,7 +177,7 @@ TEST(FrameStepper, NarrowPicturesConvertWithoutOverrun) {
 TEST(FrameStepper, PlannedTicksSkipPicturesAndTakeTheSameOnes) {
   struct ClipCase {
     std::string name;
-    testing_support::ClipSpec spec;
+    testing_support::ClipSpec clipSpec;
     bool skips;
   };
   std::vector<ClipCase> clips;
@@ -209,7 +209,7 @@ TEST(FrameStepper, PlannedTicksSkipPicturesAndTakeTheSameOnes) {
 
   for (const ClipCase& c : clips) {
     SCOPED_TRACE(c.name);
-    const std::string path = CustomClip(c.name, c.spec);
+    const std::string path = CustomClip(c.name, c.clipSpec);
     ASSERT_FALSE(path.empty());
     for (const int intervalMs : {67, 100}) {
       SCOPED_TRACE("interval " + std::to_string(intervalMs) + " ms");
