@@ -92,6 +92,7 @@ void VideoExporter::StartExport() {
   options.output = choice->path.toLocal8Bit().toStdString();
   options.soundSource = choice->withSound ? video : std::string();
   options.colourSource = choice->inColour ? video : std::string();
+  options.colourPicture = form_->Options().Picture();
   options.movieFile = form_->ShownMovieFile;  // never written over by its own export
   options.fontSize = form_->TextFontHeight();
   options.text = form_->Lb_TextShow->textColor();

@@ -852,7 +852,8 @@ Result Export(const TTextPic& movie, const Options& options, const Progress& pro
   if (!options.colourSource.empty()) {
     colours = std::make_unique<SourceColours>();
     std::string why;
-    if (!colours->Open(options.colourSource, options.startMs, plan.intervalMs, plan.frames, plan.cells, &why)) {
+    if (!colours->Open(options.colourSource, options.startMs, plan.intervalMs, plan.frames, plan.cells, options.colourPicture,
+                       &why)) {
       result.error = "Cannot read " + options.colourSource + ": " + why;
       return result;
     }

@@ -34,6 +34,8 @@
 // Needs a QGuiApplication (drawing text). Runs on any one thread.
 #pragma once
 
+#include "video/PictureRule.h"
+
 #include <QColor>
 #include <QImage>
 #include <QSize>
@@ -78,6 +80,8 @@ struct Options {
   // (the video the movie was recorded from) instead of the two colours
   // above, and the picture's padding is black.
   std::string colourSource;
+  // The user's choices its pictures are shown by, as they were recorded.
+  video::PictureRule colourPicture;
   // Where the movie's recording started in its video, ms from the video's
   // start: the colours and the sound are taken from there.
   int64_t startMs = 0;

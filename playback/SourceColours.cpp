@@ -11,9 +11,9 @@ namespace movie_export {
 SourceColours::~SourceColours() { Stop(); }
 
 bool SourceColours::Open(const std::string& video, int64_t startMs, int64_t intervalMs, int32_t frames, QSize cells,
-                         std::string* error) {
+                         const video::PictureRule& choices, std::string* error) {
   Stop();
-  if (!stepper_.Open(video, error)) return false;
+  if (!stepper_.Open(video, error, choices)) return false;
   ticks_ = video::RecordingTicks{std::max<int64_t>(0, startMs), std::max<int64_t>(1, intervalMs), stepper_.DurationMs()};
   cells_ = QSize(std::max(0, cells.width()), std::max(0, cells.height()));
   frames_ = std::max(0, frames);

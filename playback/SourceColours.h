@@ -45,10 +45,11 @@ class SourceColours {
 
   // Opens `video`, whose recording started `startMs` into it and ticked every
   // `intervalMs` (at least 1), for a movie of `frames` frames of `cells`
-  // (columns x lines), and starts working. Returns false and sets *error when
-  // the video cannot be decoded.
+  // (columns x lines), and starts working; its pictures are shown by the
+  // user's `choices` (video::PictureRule), as they were recorded. Returns
+  // false and sets *error when the video cannot be decoded.
   bool Open(const std::string& video, int64_t startMs, int64_t intervalMs, int32_t frames, QSize cells,
-            std::string* error);
+            const video::PictureRule& choices, std::string* error);
 
   // The colours of movie frame `index` (0 .. frames - 1): Cells().width() x
   // Cells().height() opaque qRgb values, row by row, top row first. Valid

@@ -8,6 +8,7 @@
 
 #include "conversion/BmpTxt.h"
 #include "conversion/ConversionOutput.h"
+#include "video/PictureRule.h"
 
 #include <QString>
 
@@ -70,6 +71,10 @@ struct WindowSettings {
   int Interval() const;
   // The cell size of `outputSize`; none outside the size list.
   std::optional<Rect> OutputRect() const;
+  // The choices every picture taken from a video is shown by, in the
+  // preview, the recordings and the colour export alike: none yet besides
+  // the file's own rotation, which the reader adds (video::PictureRule).
+  video::PictureRule Picture() const { return {}; }
   // The gray table to convert with: false, with *refusal naming the
   // character, while it holds one GBK cannot hold.
   bool GrayTable(std::string* bytes, QString* refusal) const;

@@ -11,9 +11,9 @@ namespace video {
 FastRecorder::~FastRecorder() { Stop(); }
 
 bool FastRecorder::Start(const std::string& videoPath, const std::string& folder, int64_t startMs,
-                         int64_t intervalMs, std::string* error) {
+                         int64_t intervalMs, const PictureRule& choices, std::string* error) {
   Stop();
-  if (!stepper_.Open(videoPath, error)) return false;
+  if (!stepper_.Open(videoPath, error, choices)) return false;
   folder_ = folder;
   startMs_ = std::max<int64_t>(0, startMs);
   intervalMs_ = std::max<int64_t>(1, intervalMs);

@@ -31,10 +31,11 @@ class FastRecorder {
   FastRecorder(const FastRecorder&) = delete;
   FastRecorder& operator=(const FastRecorder&) = delete;
 
-  // Opens `videoPath` and starts the worker. False with *error when the
-  // movie cannot be opened; `folder` ends with "/" and exists.
+  // Opens `videoPath` and starts the worker, the pictures shown by the
+  // user's `choices` as the preview shows them (PictureRule). False with
+  // *error when the movie cannot be opened; `folder` ends with "/" and exists.
   bool Start(const std::string& videoPath, const std::string& folder, int64_t startMs, int64_t intervalMs,
-             std::string* error);
+             const PictureRule& choices, std::string* error);
   // Ends the recording: abort, wake, join. Safe to call at any time.
   void Stop();
 

@@ -6,8 +6,9 @@ namespace video {
 
 FrameStepper::FrameStepper() : cursor_(&reader_) {}
 
-bool FrameStepper::Open(const std::string& path, std::string* error) {
+bool FrameStepper::Open(const std::string& path, std::string* error, const PictureRule& choices) {
   Close();
+  reader_.SetPictureChoices(choices);
   if (!reader_.Open(path, /*withSound=*/false, error)) return false;
   if (!cursor_.Seek(0)) {
     if (error) *error = path + ": no picture can be decoded";

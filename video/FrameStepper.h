@@ -20,9 +20,11 @@ class FrameStepper {
  public:
   FrameStepper();
 
-  // Opens the movie and decodes its first picture. Returns false and sets
-  // *error when the file cannot be opened or holds no decodable picture.
-  bool Open(const std::string& path, std::string* error);
+  // Opens the movie and decodes its first picture, to be shown by the
+  // file's rotation and the user's `choices` (MediaReader::Rule). Returns
+  // false and sets *error when the file cannot be opened or holds no
+  // decodable picture.
+  bool Open(const std::string& path, std::string* error, const PictureRule& choices = {});
   void Close();
 
   // The picture shown at `ms` milliseconds from the start (the last frame

@@ -13,7 +13,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-#include <QTransform>
 
 #include <algorithm>
 #include <cmath>
@@ -199,7 +198,7 @@ bool MediaReader::Open(const std::string& path, bool withSound, std::string* err
   startUs_ = StreamUs(stream->start_time, stream->time_base);
   if (startUs_ == AV_NOPTS_VALUE) startUs_ = format_->start_time != AV_NOPTS_VALUE ? ClampUs(format_->start_time) : 0;
   soundOut_ = SourceSoundFormat();
-  rotation_ = StreamRotation(stream);
+  rule_.rotation = StreamRotation(stream);
   // Which pictures may be left undecoded (PlanPictureTimes): the NAL unit
   // layout comes from the decoder configuration record (avcC, hvcC).
   const AVCodecParameters* codec = stream->codecpar;
@@ -233,7 +232,7 @@ void MediaReader::Close() {
   videoIndex_ = soundIndex_ = -1;
   startUs_ = 0;
   videoEndUs_ = 0;
-  rotation_ = 0;
+  rule_.rotation = 0;
   endOfFile_ = videoDrained_ = soundDrained_ = false;
   lastVideoUs_ = -1;
   nextSoundUs_ = soundFromUs_ = 0;
@@ -248,7 +247,7 @@ void MediaReader::Close() {
 QSize MediaReader::FrameSize() const {
   if (!video_) return {};
   const QSize stored(video_->width, video_->height);
-  return rotation_ == 90 || rotation_ == 270 ? stored.transposed() : stored;
+  return rule_.Shown(stored);
 }
 
 int64_t MediaReader::DurationUs() const {
@@ -565,13 +564,17 @@ QImage MediaReader::ToImage(const AVFrame* frame) {
         av_buffer_unref(&ref);
       },
       owner);
-  // Quarter turns move pixels without resampling them.
-  if (rotation_ != 0) return image.transformed(QTransform().rotate(rotation_));
-  return image;
+  return rule_.Apply(image);
 }
 
 bool MediaReader::ToStretchedImage(const AVFrame* frame, int width, int height, QImage* out) {
-  return sampler_->Sample(frame, rotation_, width, height, out);
+  return sampler_->Sample(frame, rule_, width, height, out);
+}
+
+void MediaReader::SetPictureChoices(const PictureRule& choices) {
+  const int rotation = rule_.rotation;
+  rule_ = choices;
+  rule_.rotation = rotation;
 }
 
 bool MediaReader::LastStretchConvertedPart() const { return sampler_->LastSampledGroups(); }

@@ -6,6 +6,8 @@
 // at a time; it takes no locks.
 #pragma once
 
+#include "video/PictureRule.h"
+
 #include <QImage>
 #include <QSize>
 
@@ -63,13 +65,17 @@ class MediaReader {
   void Close();
   bool IsOpen() const { return format_ != nullptr; }
 
-  // The picture's size in pixels as it is shown: width and height swap
-  // when the stream turns it by a quarter.
+  // The picture's size in pixels as it is shown (Rule().Shown): width and
+  // height swap when the stream turns it by a quarter.
   QSize FrameSize() const;
-  // Clockwise turn, in degrees (0, 90, 180 or 270), that shows the picture
-  // upright: phones store portrait video lying down with a display matrix
-  // saying how to turn it. Other angles count as no turn.
-  int RotationDegrees() const { return rotation_; }
+  // How a decoded picture is shown: the open file's rotation (phones store
+  // portrait video lying down with a display matrix saying how to turn it;
+  // other angles than quarter turns count as no turn) with the choices
+  // last given to SetPictureChoices().
+  const PictureRule& Rule() const { return rule_; }
+  // Takes every field of `choices` but the rotation, which stays the file's,
+  // for the pictures from now on; kept over Close() and Open().
+  void SetPictureChoices(const PictureRule& choices);
   // Length of the movie: the end of its last picture (sound that runs on a
   // little longer does not count), else the container's length; 0 if unknown.
   int64_t DurationUs() const;
@@ -119,7 +125,7 @@ class MediaReader {
   int64_t SkippedPictures() const { return skipped_; }
 
   // The picture converted to 24-bit RGB (QImage::Format_RGB888) at its own
-  // size and turned upright (see RotationDegrees()); a null image on failure.
+  // size and shown by Rule(); a null image on failure.
   QImage ToImage(const AVFrame* frame);
   // ToImage(frame) stretched to `width` x `height` by the nearest-pixel rule
   // (pixel (x, y) takes pixel (x * W / width, y * H / height)), converting
@@ -154,7 +160,7 @@ class MediaReader {
   int soundIndex_ = -1;
   int64_t startUs_ = 0;  // the first picture's time, subtracted from every position
   int64_t videoEndUs_ = 0;
-  int rotation_ = 0;  // clockwise degrees that show the picture upright
+  PictureRule rule_;
   std::deque<AVPacket*> videoPackets_;  // owned; demuxed ahead of need
   std::deque<AVPacket*> soundPackets_;
   bool endOfFile_ = false;

@@ -127,36 +127,7 @@ PictureSampler::~PictureSampler() {
 
 void PictureSampler::Prepare(const Geometry& g) {
   geometry_ = g;
-  transposed_ = g.rotation == 90 || g.rotation == 270;
-  const int64_t uprightWidth = transposed_ ? g.sourceHeight : g.sourceWidth;
-  const int64_t uprightHeight = transposed_ ? g.sourceWidth : g.sourceHeight;
-  // Output pixel (x, y) takes upright pixel (u, v); a turn maps that back to
-  // the stored picture as QImage's quarter turns do.
-  std::vector<int> u(static_cast<size_t>(g.width)), v(static_cast<size_t>(g.height));
-  for (int x = 0; x < g.width; ++x) u[static_cast<size_t>(x)] = static_cast<int>(x * uprightWidth / g.width);
-  for (int y = 0; y < g.height; ++y) v[static_cast<size_t>(y)] = static_cast<int>(y * uprightHeight / g.height);
-  const auto mirrored = [](std::vector<int> values, int size) {
-    for (int& value : values) value = size - 1 - value;
-    return values;
-  };
-  switch (g.rotation) {
-    case 90:  // stored (sx, sy) shows at (H - 1 - sy, sx)
-      sourceColumns_ = v;
-      sourceRows_ = mirrored(u, g.sourceHeight);
-      break;
-    case 180:
-      sourceColumns_ = mirrored(u, g.sourceWidth);
-      sourceRows_ = mirrored(v, g.sourceHeight);
-      break;
-    case 270:  // stored (sx, sy) shows at (sy, W - 1 - sx)
-      sourceColumns_ = mirrored(v, g.sourceWidth);
-      sourceRows_ = u;
-      break;
-    default:
-      sourceColumns_ = u;
-      sourceRows_ = v;
-      break;
-  }
+  map_ = g.rule.Map(QSize(g.sourceWidth, g.sourceHeight), g.width, g.height);
 
   grouped_ = false;
   groupFrame_.reset();
@@ -166,8 +137,8 @@ void PictureSampler::Prepare(const Geometry& g) {
   groupWidth_ = 1 << d->log2_chroma_w;
   groupHeight_ = 1 << d->log2_chroma_h;
   if (g.sourceWidth % groupWidth_ != 0 || g.sourceHeight % groupHeight_ != 0) return;
-  columnGroups_ = Groups(sourceColumns_, groupWidth_);
-  rowGroups_ = Groups(sourceRows_, groupHeight_);
+  columnGroups_ = Groups(map_.columns, groupWidth_);
+  rowGroups_ = Groups(map_.rows, groupHeight_);
   // swscale converts a picture of odd height (or width) in another way: an
   // extra copy of the last group makes both even.
   if (columnGroups_.size() * groupWidth_ % 2 != 0) columnGroups_.push_back(columnGroups_.back());
@@ -178,8 +149,8 @@ void PictureSampler::Prepare(const Geometry& g) {
   if (int64_t{groupedWidth} * groupedHeight * 2 > int64_t{g.sourceWidth} * g.sourceHeight) return;
   groupFrame_ = NewVideoFrame(g.format, groupedWidth, groupedHeight);
   if (!groupFrame_) return;
-  groupColumns_ = PlacesInGroups(sourceColumns_, columnGroups_, groupWidth_);
-  groupRows_ = PlacesInGroups(sourceRows_, rowGroups_, groupHeight_);
+  groupColumns_ = PlacesInGroups(map_.columns, columnGroups_, groupWidth_);
+  groupRows_ = PlacesInGroups(map_.rows, rowGroups_, groupHeight_);
   grouped_ = GroupsMatchWhole();
   if (!grouped_) groupFrame_.reset();
 }
@@ -245,16 +216,16 @@ void PictureSampler::Fill(const AVFrame* rgb, const std::vector<int>& columns, c
   for (int y = 0; y < height; ++y) {
     uchar* to = out->scanLine(y);
     for (int x = 0; x < width; ++x, to += 3) {
-      const uint8_t* from = transposed_ ? pixel(columns[static_cast<size_t>(y)], rows[static_cast<size_t>(x)])
+      const uint8_t* from = map_.transposed ? pixel(columns[static_cast<size_t>(y)], rows[static_cast<size_t>(x)])
                                         : pixel(columns[static_cast<size_t>(x)], rows[static_cast<size_t>(y)]);
       std::memcpy(to, from, 3);
     }
   }
 }
 
-bool PictureSampler::Sample(const AVFrame* frame, int rotation, int width, int height, QImage* out) {
+bool PictureSampler::Sample(const AVFrame* frame, const PictureRule& rule, int width, int height, QImage* out) {
   if (!frame || frame->width <= 0 || frame->height <= 0 || width <= 0 || height <= 0) return false;
-  const Geometry g{frame->format, frame->width, frame->height, rotation, width, height};
+  const Geometry g{frame->format, frame->width, frame->height, rule, width, height};
   if (!(g == geometry_)) Prepare(g);
   lastGrouped_ = grouped_;
   if (grouped_) {
@@ -264,7 +235,7 @@ bool PictureSampler::Sample(const AVFrame* frame, int rotation, int width, int h
     return true;
   }
   if (!ConvertToRgb(frame, &wholeScaler_, &rgb_)) return false;
-  Fill(rgb_.get(), sourceColumns_, sourceRows_, out);
+  Fill(rgb_.get(), map_.columns, map_.rows, out);
   return true;
 }
 

@@ -14,6 +14,7 @@
 #pragma once
 
 #include "video/MediaReader.h"
+#include "video/PictureRule.h"
 
 #include <QImage>
 
@@ -39,13 +40,13 @@ class PictureSampler {
   PictureSampler(const PictureSampler&) = delete;
   PictureSampler& operator=(const PictureSampler&) = delete;
 
-  // `frame` turned upright by `rotation` (clockwise degrees: 0, 90, 180 or
-  // 270) and stretched to `width` x `height` pixels, 24-bit RGB
-  // (QImage::Format_RGB888): pixel (x, y) is pixel (x * W / width,
-  // y * H / height) of the upright W x H picture, the bytes that converting
-  // the whole picture, turning it and sampling it would give. False on
-  // failure (a format swscale cannot convert); *out is then unchanged.
-  bool Sample(const AVFrame* frame, int rotation, int width, int height, QImage* out);
+  // `frame` shown by `rule` and stretched to `width` x `height` pixels,
+  // 24-bit RGB (QImage::Format_RGB888): pixel (x, y) is pixel
+  // (x * W / width, y * H / height) of the shown W x H picture, the bytes
+  // that converting the whole picture, applying the rule and sampling it
+  // would give (PictureRule::Map). False on failure (a format swscale cannot
+  // convert); *out is then unchanged.
+  bool Sample(const AVFrame* frame, const PictureRule& rule, int width, int height, QImage* out);
 
   // Whether the last Sample() converted only the pixels it took (false: the
   // whole picture was converted). For tests and benchmarks.
@@ -57,7 +58,7 @@ class PictureSampler {
     int format = -1;
     int sourceWidth = 0;
     int sourceHeight = 0;
-    int rotation = 0;
+    PictureRule rule;
     int width = 0;
     int height = 0;
     bool operator==(const Geometry&) const = default;
@@ -71,11 +72,8 @@ class PictureSampler {
   void Fill(const AVFrame* rgb, const std::vector<int>& columns, const std::vector<int>& rows, QImage* out) const;
 
   Geometry geometry_;
-  // Output pixel (x, y) takes source pixel (sourceColumns_[a], sourceRows_[b])
-  // with a = x, b = y; when `transposed_` (a quarter turn), a = y and b = x.
-  bool transposed_ = false;
-  std::vector<int> sourceColumns_;
-  std::vector<int> sourceRows_;
+  // Which source pixel each output pixel takes.
+  PictureRule::PixelMap map_;
   // The same pixels in the grouped picture, when grouping is verified.
   bool grouped_ = false;
   std::vector<int> groupColumns_;

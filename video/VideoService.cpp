@@ -407,6 +407,7 @@ bool VideoService::RenderFile(const std::string& path, std::string* error) {
     return false;
   }
   auto reader = std::make_unique<MediaReader>();
+  reader->SetPictureChoices(choices_);
   if (!reader->Open(path, soundOutput_ != nullptr, error)) return false;
   SoundFormat soundFormat;
   if (soundOutput_ && reader->HasSound()) {

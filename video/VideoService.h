@@ -17,6 +17,7 @@
 #pragma once
 
 #include "video/MediaReader.h"
+#include "video/PictureRule.h"
 #include "video/SoundOutput.h"
 
 #include <QImage>
@@ -70,6 +71,9 @@ class VideoService : public QObject {
   // Null (the default): every movie plays silently. Takes effect at the next
   // RenderFile().
   void SetSoundOutput(SoundOutput* output) { soundOutput_ = output; }
+  // The user's choices the pictures are shown by (the file's rotation
+  // aside: see PictureRule). Takes effect at the next RenderFile().
+  void SetPictureChoices(const PictureRule& choices) { choices_ = choices; }
   // The bar the tick and the events go to; not owned; null: none.
   void SetPositionBar(PositionBar* bar) { positionBar_ = bar; }
 
@@ -162,6 +166,7 @@ class VideoService : public QObject {
   int64_t ClampedPositionUs() const;
 
   SoundOutput* soundOutput_ = nullptr;
+  PictureRule choices_;
   PositionBar* positionBar_ = nullptr;
   bool active_ = false;
   QTimer tick_;

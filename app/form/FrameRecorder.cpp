@@ -105,7 +105,9 @@ bool TForm1::StartFastRecording() {
   if (VideoBarState.state == VideoBar::State::Playing) TBIPauseClick();  // a playing movie holds still while the worker runs
   FastRecording = std::make_unique<video::FastRecorder>();
   std::string error;
-  if (!FastRecording->Start(VideoPath, RecordFolder, video::MsFromUnits(position), Options().Interval(), &error)) {
+  const WindowSettings options = Options();
+  if (!FastRecording->Start(VideoPath, RecordFolder, video::MsFromUnits(position), options.Interval(),
+                            options.Picture(), &error)) {
     FastRecording.reset();
     dialogs().Message(this, tr("打开视频出错，请先安装相应视频解码器."));
     return false;

@@ -68,6 +68,7 @@ void TForm1::OpenVideo(const std::string& path) {
   }
   FilterGraph->Deactivate();
   FilterGraph->Activate();
+  FilterGraph->SetPictureChoices(Options().Picture());
   if (!FilterGraph->RenderFile(path, &error)) {
     dialogs().Message(this, tr("打开视频出错，请先安装相应视频解码器."));
     // It opened a moment ago: the previous movie comes back, stopped at its start.

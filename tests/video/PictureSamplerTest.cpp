@@ -73,7 +73,7 @@ TEST(PictureSampler, GivesTheBytesOfTheWholeConversion) {
         for (uint32_t seed = 1; seed <= 2; ++seed) {
           const video::FramePtr frame = Picture(c.format, c.width, c.height, seed * 7919u + rotation);
           QImage sampled;
-          ASSERT_TRUE(sampler.Sample(frame.get(), rotation, width, height, &sampled));
+          ASSERT_TRUE(sampler.Sample(frame.get(), video::PictureRule{rotation}, width, height, &sampled));
           ASSERT_EQ(sampled, Expected(frame.get(), rotation, width, height));
         }
         if (width <= 160 && c.grouped) {
