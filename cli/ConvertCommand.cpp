@@ -1,6 +1,7 @@
 // glyphreel-cli convert: numbered bitmaps to a character movie, a page, a
 // workbook or frame files, exactly as the window's conversion run writes them.
 #include "cli/ConvertJob.h"
+#include "cli/ProgressLine.h"
 #include "common/FileWrite.h"
 #include "common/FolderLock.h"
 #include "common/FrameFolder.h"
@@ -9,7 +10,6 @@
 #include "conversion/FinePicture.h"
 
 #include <climits>
-#include <unistd.h>
 
 #include <cstdio>
 
@@ -92,33 +92,6 @@ std::string GrayTableFrom(const Arguments& a, bool fine) {
   return fine ? fine::FineGrayTable() : gbk::DefaultGrayTable();
 }
 
-// A one-line bar on standard error, redrawn in place.
-class ProgressBar {
- public:
-  // `expected`: frames the pass will convert when known (a stream has no
-  // merge to count), else 0.
-  explicit ProgressBar(int expected) : enabled_(isatty(STDERR_FILENO) != 0), expected_(expected) {}
-  ~ProgressBar() { Finish(); }
-  void Show(const TConverter& e) {
-    if (!enabled_) return;
-    const ProgressShare share = e.Progress(expected_);
-    const int width = 40;
-    const int filled = share.total > 0 ? width * share.done / share.total : 0;
-    std::fprintf(stderr, "\r%s [%-*s] %d frames", e.Merging ? "merging   " : "converting", width,
-                 std::string(static_cast<size_t>(std::clamp(filled, 0, width)), '#').c_str(), e.ConvertedCount);
-    std::fflush(stderr);
-    shown_ = true;
-  }
-  void Finish() {
-    if (shown_) std::fprintf(stderr, "\n");
-    shown_ = false;
-  }
-
- private:
-  bool enabled_;
-  int expected_;
-  bool shown_ = false;
-};
 
 }  // namespace
 
@@ -213,8 +186,13 @@ int RunConvertJob(const Context& context, ConvertJob& job, FrameSource* source, 
     while (numbered.count(std::to_string(expectedFrames + 1))) ++expectedFrames;
     source = &bitmaps;
   }
-  ProgressBar bar(expectedFrames);
-  engine.SetOnProgress([&](TConverter& e) { bar.Show(e); });
+  ProgressLine bar;
+  engine.SetOnProgress([&](TConverter& e) {
+    // A stream has no merge to count: its frames when known.
+    const ProgressShare share = e.Progress(expectedFrames);
+    bar.Show(e.Merging ? "merging   " : "converting", share.done, share.total,
+             std::to_string(e.ConvertedCount) + " frames");
+  });
   engine.OnBadBitmap = [&](const std::string& path) {
     bar.Finish();
     std::fprintf(stderr, "glyphreel-cli: 图片格式错误: %s\n", path.c_str());

@@ -2,6 +2,7 @@
 // MKV), drawn as the window's frame label draws it.
 #include "cli/Arguments.h"
 #include "cli/Commands.h"
+#include "cli/ProgressLine.h"
 #include "common/FolderLock.h"
 #include "conversion/BmpTxt.h"
 #include "playback/MovieExport.h"
@@ -10,8 +11,6 @@
 extern "C" {
 #include <libavutil/log.h>
 }
-
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -49,32 +48,6 @@ const char* const kExportUsage =
     "  --start MS      the movie was recorded from MS milliseconds into SOURCE (default 0):\n"
     "                  its colours and its sound are taken from there\n"
     "  --overwrite     replace OUT when it exists\n";
-
-namespace {
-
-// A one-line bar on standard error, redrawn in place while it is a terminal.
-class ExportProgress {
- public:
-  ExportProgress() : enabled_(isatty(STDERR_FILENO) != 0) {}
-  ~ExportProgress() {
-    if (shown_) std::fputs("\n", stderr);
-  }
-  void Show(int done, int total) {
-    if (!enabled_) return;
-    constexpr int kWidth = 40;
-    const int filled = total > 0 ? std::clamp(kWidth * done / total, 0, kWidth) : 0;
-    std::fprintf(stderr, "\rexporting [%-*s] %d/%d frames", kWidth, std::string(size_t(filled), '#').c_str(), done,
-                 total);
-    std::fflush(stderr);
-    shown_ = true;
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-};
-
-}  // namespace
 
 int ExportCommand(const Context&, const std::vector<std::string>& args) {
   const Arguments a(args, {"overwrite"}, {"video", "font-size", "colours", "start"});
@@ -140,10 +113,10 @@ int ExportCommand(const Context&, const std::vector<std::string>& args) {
   av_log_set_level(AV_LOG_ERROR);  // the encoders' own reports are not for this terminal
   movie_export::Result result;
   {
-    ExportProgress bar;
+    ProgressLine bar;
     // Ctrl-C, kill and a closed terminal (main's handlers) cancel it.
     result = movie_export::Export(movie, options, [&](int done, int total) {
-      bar.Show(done, total);
+      bar.Show("exporting", done, total, std::to_string(done) + "/" + std::to_string(total) + " frames");
       return !fileio::InterruptRequested();
     });
   }
