@@ -29,7 +29,8 @@ extern "C" {
 
 namespace movie_export {
 
-const char* const kNotStandardMovie = "注意:打开的不是标准的字符电影文件";
+// Marked for the window's translation, where the player shows it.
+const char* const kNotStandardMovie = QT_TRANSLATE_NOOP("TForm1", "注意:打开的不是标准的字符电影文件");
 
 namespace {
 

@@ -65,7 +65,8 @@ constexpr int kDefaultFontSize = 9;
 constexpr int kMaxWidth = 3840;
 constexpr int kMaxHeight = 2160;
 
-// The player's refusal of a movie that cannot be played.
+// The player's refusal of a movie that cannot be played (the window shows
+// it translated, in the context "TForm1").
 extern const char* const kNotStandardMovie;
 
 struct Options {

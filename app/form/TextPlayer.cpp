@@ -43,7 +43,7 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
   if (SBTextShow->maximum() < TTextPic::kPlayableFrames - 1) {
     TextBarState.state = TextBar::State::NotStandard;
     ApplyTextBar();
-    dialogs().Message(this, tr("注意:打开的不是标准的字符电影文件"));
+    dialogs().Message(this, tr(movie_export::kNotStandardMovie));
     LabelFillsPanel = true;
     Lb_TextShow->setFillParent(true);
     return;
