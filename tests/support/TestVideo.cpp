@@ -1,5 +1,7 @@
 #include "support/TestVideo.h"
 
+#include "video/AvError.h"
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
@@ -20,11 +22,7 @@ constexpr uint8_t kDarkLuma = 16;
 constexpr uint8_t kLightLuma = 235;
 constexpr double kToneAmplitude = 0.3;  // of full scale
 
-std::string AvError(int code) {
-  char text[AV_ERROR_MAX_STRING_SIZE] = {};
-  av_strerror(code, text, sizeof text);
-  return text;
-}
+using video::AvError;
 
 struct CodecContextFree {
   void operator()(AVCodecContext* c) const { avcodec_free_context(&c); }
