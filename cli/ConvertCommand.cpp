@@ -198,6 +198,7 @@ int RunConvertJob(const Context& context, ConvertJob& job, FrameSource* source, 
     std::fprintf(stderr, "glyphreel-cli: 图片格式错误: %s\n", path.c_str());
   };
   const ConversionResult result = RunConversion(request, engine, source);
+  if (result.ok) bar.Complete(std::to_string(result.framesConverted) + " frames");
   bar.Finish();
 
   if (!result.ok) {

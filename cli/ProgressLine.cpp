@@ -17,6 +17,11 @@ void ProgressLine::Show(const std::string& label, int done, int total, const std
                count.c_str());
   std::fflush(stderr);
   shown_ = true;
+  label_ = label;
+}
+
+void ProgressLine::Complete(const std::string& count) {
+  if (shown_) Show(label_, 1, 1, count);
 }
 
 void ProgressLine::Finish() {

@@ -352,6 +352,66 @@ TEST(CliFaults, PlayGivesTheTerminalBackWhileStopped) {
   ::close(terminal);
 }
 
+// Runs glyphreel-cli with standard output and error on a terminal of its
+// own, to its end: what the terminal shows (its line discipline turns each
+// "\n" into "\r\n") and the exit status (-1 when it did not end in 60 s).
+std::string OnTerminal(const std::vector<std::string>& args, int* status) {
+  int terminal = -1, side = -1;
+  EXPECT_EQ(::openpty(&terminal, &side, nullptr, nullptr, nullptr), 0);
+  const std::string program = CliProgram();
+  std::vector<char*> argv{const_cast<char*>(program.c_str())};
+  for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+  argv.push_back(nullptr);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(side, STDOUT_FILENO);
+    ::dup2(side, STDERR_FILENO);
+    ::execv(program.c_str(), argv.data());
+    ::_exit(127);
+  }
+  ::close(side);
+  std::string seen;
+  *status = -1;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (std::chrono::steady_clock::now() < end) {
+    pollfd ready{terminal, POLLIN, 0};
+    char buffer[4096];
+    const ssize_t n = ::poll(&ready, 1, 100) > 0 ? ::read(terminal, buffer, sizeof buffer) : 0;
+    if (n > 0) seen.append(buffer, size_t(n));
+    int waited = 0;
+    if (n <= 0 && ::waitpid(pid, &waited, WNOHANG) == pid) {
+      *status = WIFEXITED(waited) ? WEXITSTATUS(waited) : -1;
+      break;
+    }
+  }
+  if (*status < 0) ::kill(pid, SIGKILL);
+  ::close(terminal);
+  return seen;
+}
+
+// On a terminal the long commands redraw one progress line in place and end
+// it before their report; piped, they print the report alone.
+TEST(CliFaults, ProgressIsOneLineOnATerminal) {
+  TempFolder dir;
+  Record(dir.Path(), 3);
+  const std::string full = "[" + std::string(40, '#') + "]";
+  int status = -1;
+  const std::string converted = OnTerminal({"convert", dir.Path(), "--interval", "100"}, &status);
+  EXPECT_EQ(status, 0) << converted;
+  EXPECT_NE(converted.find("\rconverting [ "), std::string::npos) << converted;
+  EXPECT_NE(converted.find("\rconverting " + full + " 3 frames\r\nglyphreel-cli: 3 frames converted\r\n"),
+            std::string::npos)
+      << converted;
+  const std::string exported =
+      OnTerminal({"export", dir / "movie.txt", dir / "movie.gif", "--font-size", "4"}, &status);
+  EXPECT_EQ(status, 0) << exported;
+  EXPECT_NE(exported.find("\rexporting " + full), std::string::npos) << exported;
+  EXPECT_NE(exported.find(" frames\r\n" + (dir / "movie.gif") + "\r\n"), std::string::npos) << exported;
+
+  const CliRun piped = Cli({"convert", dir.Path(), "--interval", "100", "--overwrite"});
+  EXPECT_EQ(piped.err, "glyphreel-cli: 3 frames converted\n");
+}
+
 TEST(CliFaults, FullAndReadOnlyDisksLoseNothing) {
   struct Case {
     const char* what;
