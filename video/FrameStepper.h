@@ -5,6 +5,7 @@
 #pragma once
 
 #include "video/MediaReader.h"
+#include "video/PictureRule.h"
 #include "video/RecordingTicks.h"
 
 #include <QImage>

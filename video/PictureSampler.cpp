@@ -217,7 +217,7 @@ void PictureSampler::Fill(const AVFrame* rgb, const std::vector<int>& columns, c
     uchar* to = out->scanLine(y);
     for (int x = 0; x < width; ++x, to += 3) {
       const uint8_t* from = map_.transposed ? pixel(columns[static_cast<size_t>(y)], rows[static_cast<size_t>(x)])
-                                        : pixel(columns[static_cast<size_t>(x)], rows[static_cast<size_t>(y)]);
+                                            : pixel(columns[static_cast<size_t>(x)], rows[static_cast<size_t>(y)]);
       std::memcpy(to, from, 3);
     }
   }
