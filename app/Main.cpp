@@ -107,7 +107,16 @@ TForm1::TForm1(const Services& services, QWidget* parent) : QMainWindow(parent),
   BuildToolbars();
   BuildPanes();
   BuildStatusBar();
-  Exporter = new VideoExporter(this);  // the movie pane's context menu: the movie as a video
+  // The movie pane's context menu: the movie as a video.
+  const auto source = [this] {
+    return ExportSource{TextPic.get(), ShownMovieFile, FilterGraph ? FilterGraph->FilePath() : std::string(),
+                        TextFontHeight(), Lb_TextShow->textColor(), Lb_TextShow->backgroundColor(),
+                        Options().Picture()};
+  };
+  Exporter = new VideoExporter({.window = this, .pane = Pl_TextShow, .statusBar = StBar, .hintPanel = StBarPanels[3],
+                                .dialogs = &dialogs(), .launcher = &launcher(), .source = source,
+                                .relayout = [this] { FormResize(); }, .clock = &TForm1::TimeText},
+                               this);
   ConnectHandlers();
   FormCreate();
 }

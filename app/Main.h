@@ -339,8 +339,6 @@ class TForm1 : public QMainWindow {
   bool shown_ = false;
   bool outerSizeFitted_ = false;  // the frame has been taken off the size read
 
-  // The movie pane's export is part of the window, in a file of its own.
-  friend class VideoExporter;
   // Tests, benchmarks and tools reach the window's parts through it (tests/support/WindowParts.h).
   friend struct WindowParts;
 };

@@ -1,15 +1,12 @@
 #include "app/VideoExport.h"
 
 #include "app/Dialogs.h"
-#include "app/Main.h"
-#include "playback/FrameLabel.h"
+#include "conversion/BmpTxt.h"
 #include "playback/MovieExport.h"
 #include "playback/TextPic.h"
 #include "shell/Launcher.h"
-#include "video/VideoService.h"
 
 #include <QAction>
-#include <QFrame>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -25,24 +22,24 @@ constexpr int kBarSpacing = 6;  // the status bar's spacing beside it
 const char* const VideoExporter::kExportCaption = QT_TR_NOOP("导出为视频…");
 const char* const VideoExporter::kCancelCaption = QT_TR_NOOP("取消导出视频");
 
-VideoExporter::VideoExporter(TForm1* form) : QObject(form), form_(form) {
+VideoExporter::VideoExporter(ExportHost host, QObject* parent) : QObject(parent), host_(std::move(host)) {
   setObjectName(QStringLiteral("VideoExporter"));
-  menu_ = new QMenu(form_->Pl_TextShow);
+  menu_ = new QMenu(host_.pane);
   menu_->setObjectName(QStringLiteral("MovieContextMenu"));
   exportAction_ = menu_->addAction(tr(kExportCaption));
   cancelAction_ = menu_->addAction(tr(kCancelCaption));
   connect(exportAction_, &QAction::triggered, this, &VideoExporter::StartExport);
   connect(cancelAction_, &QAction::triggered, this, &VideoExporter::Cancel);
   // The frame label leaves context menus to the pane under it.
-  form_->Pl_TextShow->setContextMenuPolicy(Qt::CustomContextMenu);
-  connect(form_->Pl_TextShow, &QWidget::customContextMenuRequested, this, &VideoExporter::ShowMenu);
+  host_.pane->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(host_.pane, &QWidget::customContextMenuRequested, this, &VideoExporter::ShowMenu);
   bar_ = new QProgressBar;
   bar_->setObjectName(QStringLiteral("ExportBar"));
   bar_->setFixedWidth(kBarWidth);
   bar_->setFormat(tr("导出 %p%"));
   bar_->setAlignment(Qt::AlignCenter);
   bar_->hide();
-  form_->StBar->addPermanentWidget(bar_);
+  host_.statusBar->addPermanentWidget(bar_);
 }
 
 VideoExporter::~VideoExporter() {
@@ -60,7 +57,7 @@ int VideoExporter::StatusRoom() const { return bar_->isHidden() ? 0 : kBarWidth 
 
 void VideoExporter::ShowBar(bool shown) {
   bar_->setVisible(shown);
-  form_->FormResize();  // the advertising panel makes room for it, or takes it back
+  host_.relayout();  // the advertising panel makes room for it, or takes it back
 }
 
 void VideoExporter::JoinWorker() {
@@ -69,51 +66,53 @@ void VideoExporter::JoinWorker() {
 }
 
 void VideoExporter::ShowMenu(const QPoint& at) {
-  const TTextPic& movie = *form_->TextPic;
+  const ExportSource source = host_.source();
   exportAction_->setVisible(!Running());
-  exportAction_->setEnabled(movie.Playable());
+  exportAction_->setEnabled(source.movie && source.movie->Playable());
   cancelAction_->setVisible(Running());
   // Not exec(): the window goes on (playback, an export's progress) while the menu is up.
-  menu_->popup(form_->Pl_TextShow->mapToGlobal(at));
+  menu_->popup(host_.pane->mapToGlobal(at));
 }
 
 void VideoExporter::StartExport() {
   if (Running()) return;
   // Named after the movie the pane shows, beside it (a conversion to
   // another form may have moved TextFileName on since).
-  const QString proposed = QString::fromLocal8Bit((StripExtension(form_->ShownMovieFile) + ".mp4").c_str());
+  const ExportSource source = host_.source();
+  if (!source.movie) return;
+  const QString proposed = QString::fromLocal8Bit((StripExtension(source.movieFile) + ".mp4").c_str());
   // The video open in the preview lends its sound and its colours.
-  const std::string video = form_->FilterGraph ? form_->FilterGraph->FilePath() : std::string();
+  const std::string& video = source.video;
   const std::optional<VideoExportChoice> choice =
-      form_->dialogs().ExportVideo(form_, proposed, !video.empty(), !video.empty());
+      host_.dialogs->ExportVideo(host_.window, proposed, !video.empty(), !video.empty());
   if (!choice) return;
 
   movie_export::Options options;
   options.output = choice->path.toLocal8Bit().toStdString();
   options.soundSource = choice->withSound ? video : std::string();
   options.colourSource = choice->inColour ? video : std::string();
-  options.colourPicture = form_->Options().Picture();
-  options.movieFile = form_->ShownMovieFile;  // never written over by its own export
-  options.fontSize = form_->TextFontHeight();
-  options.text = form_->Lb_TextShow->textColor();
-  options.background = form_->Lb_TextShow->backgroundColor();
+  options.colourPicture = source.picture;
+  options.movieFile = source.movieFile;  // never written over by its own export
+  options.fontSize = source.fontSize;
+  options.text = source.text;
+  options.background = source.background;
   // The save dialog has asked about replacing an existing file already.
   options.overwrite = true;
 
   // The worker reads its own copy: the window may open another movie meanwhile.
   std::shared_ptr<TTextPic> movie;
   try {
-    movie = std::make_shared<TTextPic>(*form_->TextPic);
+    movie = std::make_shared<TTextPic>(*source.movie);
   } catch (const std::bad_alloc&) {
-    form_->dialogs().Message(form_, tr("导出失败: %1").arg(tr("内存不足,无法复制字符电影")));
+    host_.dialogs->Message(host_.window, tr("导出失败: %1").arg(tr("内存不足,无法复制字符电影")));
     return;
   }
   cancel_ = std::make_shared<std::atomic<bool>>(false);
   bar_->setRange(0, movie->FrameTotal() + 1);
   bar_->setValue(0);
   ShowBar(true);
-  form_->StBarPanels[3]->setText(tr("正在导出视频…"));
-  worker_ = std::make_unique<std::thread>([this, movie, options, cancel = cancel_] {
+  host_.hintPanel->setText(tr("正在导出视频…"));
+  worker_ = std::make_unique<std::thread>([this, movie, options, cancel = cancel_, clock = host_.clock] {
     const movie_export::Result result = movie_export::Export(*movie, options, [&](int done, int total) {
       QMetaObject::invokeMethod(this, [this, done, total] { OnProgress(done, total); }, Qt::QueuedConnection);
       return !cancel->load();
@@ -124,7 +123,7 @@ void VideoExporter::StartExport() {
     }
     if (result.ok && result.soundMissing) notes = tr("视频没有声音");
     if (result.ok && result.colourSourceEndMs >= 0) {
-      notes = tr("视频在 %1 结束,早于字符电影;此后沿用其最后画面的颜色").arg(TForm1::TimeText(result.colourSourceEndMs));
+      notes = tr("视频在 %1 结束,早于字符电影;此后沿用其最后画面的颜色").arg(clock(result.colourSourceEndMs));
     }
     const QString error = QString::fromLocal8Bit(result.error.c_str());
     const QString output = QString::fromLocal8Bit(options.output.c_str());
@@ -151,14 +150,14 @@ void VideoExporter::OnFinished(bool ok, bool cancelled, const QString& error, co
   JoinWorker();
   cancel_.reset();
   ShowBar(false);
-  form_->StBarPanels[3]->setText(cancelled ? tr("已取消导出视频") : notes);
+  host_.hintPanel->setText(cancelled ? tr("已取消导出视频") : notes);
   if (cancelled) return;
   if (!ok) {
-    form_->dialogs().Message(form_, tr("导出失败: %1").arg(error));
+    host_.dialogs->Message(host_.window, tr("导出失败: %1").arg(error));
     return;
   }
-  if (form_->dialogs().Confirm(form_, tr("导出完毕: %1。是否打开所在文件夹？").arg(output))) {
+  if (host_.dialogs->Confirm(host_.window, tr("导出完毕: %1。是否打开所在文件夹？").arg(output))) {
     const qsizetype slash = output.lastIndexOf(QLatin1Char('/'));
-    form_->launcher().URLink(output.left(slash + 1).toLocal8Bit().toStdString());
+    host_.launcher->URLink(output.left(slash + 1).toLocal8Bit().toStdString());
   }
 }

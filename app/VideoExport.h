@@ -5,24 +5,62 @@
 // meanwhile); while it runs the same menu offers to cancel it.
 #pragma once
 
+#include "video/PictureRule.h"
+
+#include <QColor>
 #include <QObject>
 #include <QPointer>
+#include <QString>
 
 #include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 #include <thread>
 
+class Dialogs;
+class Launcher;
 class QAction;
+class QLabel;
 class QMenu;
 class QProgressBar;
-class TForm1;
+class QStatusBar;
+class QWidget;
+class TTextPic;
+
+// The movie and the choices an export takes, as the window has them when it starts.
+struct ExportSource {
+  const TTextPic* movie = nullptr;  // the movie the pane shows
+  std::string movieFile;            // the file it was read from; empty when none
+  std::string video;                // the video open in the preview, which lends sound and colours; empty when none
+  int fontSize = 0;                 // the frame label's, and its colours
+  QColor text;
+  QColor background;
+  video::PictureRule picture;  // the window's choices for the video's pictures
+};
+
+// What the exporter takes from the window it serves, given once; it reaches
+// nothing else of the window. The widgets and services outlive the exporter.
+struct ExportHost {
+  QWidget* window = nullptr;        // its dialogs' parent
+  QWidget* pane = nullptr;          // the movie pane: the menu opens on it
+  QStatusBar* statusBar = nullptr;  // the progress bar's place, at its end
+  QLabel* hintPanel = nullptr;      // the status panel that says how the export went
+  Dialogs* dialogs = nullptr;
+  Launcher* launcher = nullptr;
+  std::function<ExportSource()> source;     // asked when an export starts
+  std::function<void()> relayout;           // the progress bar came or went: the panels make room or take it back
+  std::function<QString(int64_t ms)> clock;  // the window's time text
+};
 
 class VideoExporter : public QObject {
   Q_OBJECT
 
  public:
-  // Puts the context menu on the form's movie pane. Owned by the form.
-  explicit VideoExporter(TForm1* form);
+  // Puts the context menu on the host's movie pane and the progress bar in
+  // its status bar. A child of `parent`.
+  VideoExporter(ExportHost host, QObject* parent);
   // Cancels an export under way and waits for its thread.
   ~VideoExporter() override;
 
@@ -47,7 +85,7 @@ class VideoExporter : public QObject {
   void JoinWorker();
   void ShowBar(bool shown);
 
-  TForm1* form_;
+  ExportHost host_;
   QMenu* menu_;
   QAction* exportAction_;
   QAction* cancelAction_;
