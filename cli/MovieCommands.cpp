@@ -5,7 +5,6 @@
 #include "common/FolderLock.h"
 #include "common/Gbk.h"
 #include "conversion/BmpTxt.h"
-#include "playback/MovieExport.h"
 #include "playback/MovieNumbers.h"
 #include "playback/TextPic.h"
 
@@ -149,7 +148,7 @@ int PlayCommand(const Context&, const std::vector<std::string>& args) {
   TTextPic movie;
   if (!Load(movie, path)) return kFailed;
   if (!movie.Playable()) {
-    std::fprintf(stderr, "glyphreel-cli: %s: %s\n", movie_export::kNotStandardMovie, path.c_str());
+    std::fprintf(stderr, "glyphreel-cli: %s: %s\n", TTextPic::kNotStandardMovie, path.c_str());
     return kFailed;
   }
 

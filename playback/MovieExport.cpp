@@ -29,9 +29,6 @@ extern "C" {
 
 namespace movie_export {
 
-// Marked for the window's translation, where the player shows it.
-const char* const kNotStandardMovie = QT_TRANSLATE_NOOP("TForm1", "注意:打开的不是标准的字符电影文件");
-
 namespace {
 
 constexpr int kMaxSoundChannels = 2;      // more is folded down to stereo
@@ -742,7 +739,7 @@ Clash OutputClash(const Options& options) {
 
 bool MakePlan(const TTextPic& movie, const Options& options, Plan* plan, std::string* error) {
   if (!movie.Playable()) {
-    *error = kNotStandardMovie;
+    *error = TTextPic::kNotStandardMovie;
     return false;
   }
   const std::optional<Container> container = ContainerFor(options.output);
@@ -853,8 +850,8 @@ Result Export(const TTextPic& movie, const Options& options, const Progress& pro
   if (!options.colourSource.empty()) {
     colours = std::make_unique<SourceColours>();
     std::string why;
-    if (!colours->Open(options.colourSource, options.startMs, plan.intervalMs, plan.frames, plan.cells, options.colourPicture,
-                       &why)) {
+    if (!colours->Open(options.colourSource, options.startMs, plan.intervalMs, plan.frames, plan.cells,
+                       options.colourPicture, &why)) {
       result.error = "Cannot read " + options.colourSource + ": " + why;
       return result;
     }

@@ -65,10 +65,6 @@ constexpr int kDefaultFontSize = 9;
 constexpr int kMaxWidth = 3840;
 constexpr int kMaxHeight = 2160;
 
-// The player's refusal of a movie that cannot be played (the window shows
-// it translated, in the context "TForm1").
-extern const char* const kNotStandardMovie;
-
 struct Options {
   std::string output;       // the file to write; its extension picks the container
   std::string soundSource;  // a video whose sound goes along; empty for none
@@ -107,7 +103,7 @@ struct Plan {
 };
 
 // Checks the movie and the options and works out the plan. Returns false and
-// sets *error (an English text, or kNotStandardMovie) when the export cannot
+// sets *error (an English text, or TTextPic::kNotStandardMovie) when the export cannot
 // be made: a movie that cannot be played (TTextPic::Playable), an unknown
 // extension, a font size outside 4 to 12, a picture too big even at size 4,
 // an output that is an input (OutputClash), an existing output without

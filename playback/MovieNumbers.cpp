@@ -109,9 +109,7 @@ class Scanner {
 
 }  // namespace
 
-bool MovieNumbers::Playable() const {
-  return frameTotal >= TTextPic::kPlayableFrames && frameInterval > 0;
-}
+bool MovieNumbers::Playable() const { return TTextPic::IsPlayable(frameTotal, frameInterval); }
 
 bool ReadMovieNumbers(const std::string& path, const std::string& marker, MovieNumbers* out, std::string* error,
                       size_t chunkBytes) {

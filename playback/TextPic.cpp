@@ -2,6 +2,8 @@
 
 #include "common/FileWrite.h"
 
+#include <QtGlobal>
+
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -11,6 +13,9 @@
 #include <fstream>
 #include <limits>
 #include <new>
+
+// Marked for the window's translation, where the player shows it.
+const char* const TTextPic::kNotStandardMovie = QT_TRANSLATE_NOOP("TForm1", "注意:打开的不是标准的字符电影文件");
 
 namespace {
 

@@ -67,10 +67,14 @@ class TTextPic {
 
   // The frames a movie needs to be played.
   static constexpr int32_t kPlayableFrames = 3;
-  // Whether the movie can be played (and exported): kPlayableFrames frames
-  // or more, and an interval above 0 ms. Anything else is not a standard
-  // character movie.
-  bool Playable() const { return frameTotal_ >= kPlayableFrames && frameInterval_ > 0; }
+  // Whether a movie of `frames` frames `interval` ms apart can be played
+  // (and exported): kPlayableFrames frames or more, and an interval above
+  // 0 ms. Anything else is not a standard character movie.
+  static bool IsPlayable(int32_t frames, int32_t interval) { return frames >= kPlayableFrames && interval > 0; }
+  bool Playable() const { return IsPlayable(frameTotal_, frameInterval_); }
+  // The player's refusal of a movie that is not (the window shows it
+  // translated, in the context "TForm1").
+  static const char* const kNotStandardMovie;
 
  private:
   // Cuts `text` (lines joined with CR LF, `lineCount` lines) into frames and

@@ -13,7 +13,6 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
-
 #include <algorithm>
 #include <cmath>
 
@@ -29,7 +28,6 @@ constexpr int64_t kEndScanUs = 3000000;             // how much of the file's en
 // it on screen; H.264 and HEVC reorder at most 16 pictures.
 constexpr size_t kSkipLookahead = 17;
 constexpr size_t kRecentPositions = 32;  // positions of packets already decoded, kept for the same purpose
-
 
 // Positions are kept within +-kMaxPositionUs (about 35 years), so that their
 // sums and differences never overflow, whatever times a damaged file states.

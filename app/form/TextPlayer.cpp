@@ -40,10 +40,10 @@ void TForm1::OpenTextMovie(const std::string& FileName) {
   // Save moves a freshly converted movie; another movie is not it.
   TextBarState.saveOffered = false;
 
-  if (SBTextShow->maximum() < TTextPic::kPlayableFrames - 1) {
+  if (TextPic->FrameTotal() < TTextPic::kPlayableFrames) {
     TextBarState.state = TextBar::State::NotStandard;
     ApplyTextBar();
-    dialogs().Message(this, tr(movie_export::kNotStandardMovie));
+    dialogs().Message(this, tr(TTextPic::kNotStandardMovie));
     LabelFillsPanel = true;
     Lb_TextShow->setFillParent(true);
     return;

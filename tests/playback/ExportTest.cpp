@@ -346,8 +346,8 @@ TEST(MovieExport, PlansRefuseWhatCannotBeMadeAndShrinkWhatIsTooBig) {
     int planFontSize;
   };
   const PlanCase cases[] = {
-      {"two frames", &two, dir / "a.mp4", 9, false, movie_export::kNotStandardMovie, 0},
-      {"interval 0", &still, dir / "a.mp4", 9, false, movie_export::kNotStandardMovie, 0},
+      {"two frames", &two, dir / "a.mp4", 9, false, TTextPic::kNotStandardMovie, 0},
+      {"interval 0", &still, dir / "a.mp4", 9, false, TTextPic::kNotStandardMovie, 0},
       {"unknown type", &fine, dir / "a.avi", 9, false, "Unknown video type", 0},
       {"size 3", &fine, dir / "a.mp4", 3, false, "outside 4 to 12", 0},
       {"size 13", &fine, dir / "a.mp4", 13, false, "outside 4 to 12", 0},
