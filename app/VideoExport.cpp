@@ -145,7 +145,7 @@ void VideoExporter::OnProgress(int done, int total) {
 }
 
 void VideoExporter::OnFinished(bool ok, bool cancelled, const QString& error, const QString& output,
-                                const QString& notes) {
+                               const QString& notes) {
   if (!Running()) return;  // cancelled and waited for by a close
   JoinWorker();
   cancel_.reset();

@@ -92,7 +92,6 @@ std::string GrayTableFrom(const Arguments& a, bool fine) {
   return fine ? fine::FineGrayTable() : gbk::DefaultGrayTable();
 }
 
-
 }  // namespace
 
 int IntervalOfFps(const Arguments& a) {

@@ -234,7 +234,7 @@ const FrameRenderer::Mask& FrameRenderer::GlyphMask(char32_t ch, Part part) {
 }
 
 void FrameRenderer::Compose(QStringView text, const std::vector<Line>& lines, const QRect& area, uchar* origin,
-                             qsizetype stride) {
+                            qsizetype stride) {
   if (area.isEmpty()) return;
   // Never while composing: pointers into the store are held below.
   if (tiles_.size() >= kMaxTiles) tiles_.clear();
@@ -273,8 +273,8 @@ inline QRgb Blend(QRgb ground, QRgb ink, uint32_t coverage) {
 }  // namespace
 
 void FrameRenderer::ComposeInColour(QStringView text, const std::vector<Line>& lines, const QRect& area,
-                                     uchar* origin, qsizetype stride, const QRgb* colours, int columns, int rows,
-                                     PaintRule rule, QRgb padding) {
+                                    uchar* origin, qsizetype stride, const QRgb* colours, int columns, int rows,
+                                    PaintRule rule, QRgb padding) {
   if (area.isEmpty()) return;
   // Never while composing: pointers into the store are held below.
   if (masks_.size() >= kMaxTiles) masks_.clear();

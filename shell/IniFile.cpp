@@ -236,7 +236,7 @@ bool IniFile::ReadBool(std::string_view section, std::string_view key, bool def)
 }
 
 bool IniFile::WriteString(std::string_view section, std::string_view key, std::string_view value,
-                           std::string* error) {
+                          std::string* error) {
   const std::string failure = "Unable to write to " + fileName_;
   if (value.find_first_of("\r\n") != std::string_view::npos) {
     if (error) *error = failure;
